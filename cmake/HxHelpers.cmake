@@ -1,0 +1,53 @@
+# Shared build helpers: warning flags, layer libraries and tests.
+
+function(hx_add_subdirectory_if_present dir)
+  if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt")
+    add_subdirectory(${dir})
+  endif()
+endfunction()
+
+# Adds every immediate sub-folder of the current folder that has a CMakeLists.txt.
+function(hx_add_present_subdirectories)
+  file(GLOB children RELATIVE "${CMAKE_CURRENT_SOURCE_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}/*")
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(IS_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}/${child}"
+       AND EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt")
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
+
+add_library(hx_warnings INTERFACE)
+target_compile_options(hx_warnings INTERFACE -Wall -Wextra -Wpedantic
+  $<$<BOOL:${HX_WARNINGS_AS_ERRORS}>:-Werror>)
+
+if(HX_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# hx_add_layer(NAME SOURCES ... [PUBLIC_DEPS ...] [PRIVATE_DEPS ...])
+# Compiles one layer once as a PIC object library with its public include folder.
+function(hx_add_layer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_DEPS;PRIVATE_DEPS" ${ARGN})
+  add_library(${name} OBJECT ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC
+    $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_DEPS} PRIVATE hx_warnings ${ARG_PRIVATE_DEPS})
+endfunction()
+
+# hx_add_test(NAME SOURCES ... LIBS ...): one GoogleTest program, discovered by CTest.
+# The program's main() may serve as a child process (see tests/support/TestMain.h).
+function(hx_add_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE hx_warnings hx_test_support ${ARG_LIBS} GTest::gtest GTest::gmock)
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+    ENVIRONMENT "HALVEX_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR};HALVEX_TEST_BINARY_DIR=${PROJECT_BINARY_DIR}")
+endfunction()

@@ -1,0 +1,142 @@
+// Everything the system needs from the operating system, behind one interface (as an
+// environment abstraction does in an embedded database): files, locks, folders, the clock and
+// environment variables. Nothing else in the code calls POSIX for these. PosixEnv is the real
+// one; MemoryEnv keeps files in memory for unit tests; EnvWrapper forwards every call so a test
+// can override one (a full disk, a failing rename, a held lock, a file turned to garbage).
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/Status.h"
+
+namespace platform {
+
+// What identifies one version of a file: a replaced or rewritten file differs in at least one
+// field (as long as the old inode is still held open, so its number cannot be reused).
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t mtimeNanoseconds = 0;
+  std::int64_t ctimeNanoseconds = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// An exclusive lock held while the object lives (flock on a lock file for PosixEnv); the
+// kernel drops it when the process dies, so it never goes stale.
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
+};
+
+// A file kept open so that its inode, and so its identity, stays reserved.
+class HeldFile {
+ public:
+  virtual ~HeldFile() = default;
+};
+
+// A 64-bit counter shared by every process that maps the same path (shared memory for
+// PosixEnv). Reading it makes no system call.
+class SharedCounter {
+ public:
+  virtual ~SharedCounter() = default;
+  virtual std::uint64_t load() const = 0;
+  virtual void increment() = 0;
+};
+
+enum class AllowOverwrite { No, Yes };
+
+class Env {
+ public:
+  Env() = default;
+  virtual ~Env() = default;
+  Env(const Env&) = delete;
+  Env& operator=(const Env&) = delete;
+
+  // Reads the whole file into `contents`. NotFound when it does not exist.
+  virtual Status readFile(const std::string& path, std::string& contents) = 0;
+  // Reads the whole file, keeps it open in `held` and reports the identity of what was read.
+  virtual Status readFileHeld(const std::string& path, std::string& contents,
+                              std::unique_ptr<HeldFile>& held, FileIdentity& identity) = 0;
+  // Writes `contents` to a new temporary file in the same folder (O_EXCL, `mode`), flushes
+  // it to disk and renames it over `path`, so that readers see the old or the new file, never
+  // a torn one. The folder must exist.
+  virtual Status writeFileAtomically(const std::string& path, const std::string& contents,
+                                     mode_t mode) = 0;
+  // The identity of the file now at `path`; NotFound when there is none.
+  virtual Status fileIdentity(const std::string& path, FileIdentity& identity) = 0;
+  virtual bool fileExists(const std::string& path) = 0;
+  virtual bool isDirectory(const std::string& path) = 0;
+  // Blocks until the exclusive lock on `path` (created 0600 when missing) is held.
+  virtual Status lockFile(const std::string& path, std::unique_ptr<FileLock>& lock) = 0;
+  // Busy, without waiting, when another holder has it.
+  virtual Status tryLockFile(const std::string& path, std::unique_ptr<FileLock>& lock) = 0;
+  // The names (not paths) in a folder, sorted; "." and ".." left out.
+  virtual Status listDirectory(const std::string& path, std::vector<std::string>& names) = 0;
+  // Creates the folder and its missing parents with `mode`.
+  virtual Status createDirectories(const std::string& path, mode_t mode) = 0;
+  virtual Status removeFile(const std::string& path) = 0;
+  // Renames `from` to `to`; with AllowOverwrite::No fails (IOError) when `to` exists.
+  virtual Status renameFile(const std::string& from, const std::string& to,
+                            AllowOverwrite overwrite) = 0;
+  // Maps the counter kept in the file at `path` (created when missing).
+  virtual Status mapSharedCounter(const std::string& path,
+                                  std::unique_ptr<SharedCounter>& counter) = 0;
+  // Seconds since 1970-01-01T00:00:00Z, with fractions.
+  virtual double now() = 0;
+  // An environment variable; empty when unset.
+  virtual std::optional<std::string> getEnvironment(const std::string& name) = 0;
+};
+
+// The real environment over POSIX. The instance lives for the whole process.
+Env& defaultEnv();
+
+// Forwards every call to `target`, which must outlive the wrapper.
+class EnvWrapper : public Env {
+ public:
+  explicit EnvWrapper(Env& target) : target_(target) {}
+  Env& target() const { return target_; }
+  Status readFile(const std::string& path, std::string& contents) override;
+  Status readFileHeld(const std::string& path, std::string& contents,
+                      std::unique_ptr<HeldFile>& held, FileIdentity& identity) override;
+  Status writeFileAtomically(const std::string& path, const std::string& contents,
+                             mode_t mode) override;
+  Status fileIdentity(const std::string& path, FileIdentity& identity) override;
+  bool fileExists(const std::string& path) override;
+  bool isDirectory(const std::string& path) override;
+  Status lockFile(const std::string& path, std::unique_ptr<FileLock>& lock) override;
+  Status tryLockFile(const std::string& path, std::unique_ptr<FileLock>& lock) override;
+  Status listDirectory(const std::string& path, std::vector<std::string>& names) override;
+  Status createDirectories(const std::string& path, mode_t mode) override;
+  Status removeFile(const std::string& path) override;
+  Status renameFile(const std::string& from, const std::string& to,
+                    AllowOverwrite overwrite) override;
+  Status mapSharedCounter(const std::string& path,
+                          std::unique_ptr<SharedCounter>& counter) override;
+  double now() override;
+  std::optional<std::string> getEnvironment(const std::string& name) override;
+
+ private:
+  Env& target_;
+};
+
+// Files, folders, locks and counters in memory. The clock and the environment come from
+// `base`, which must outlive this object. Locks exclude each other within the MemoryEnv.
+std::unique_ptr<Env> newMemoryEnv(Env& base);
+
+// Path helpers (pure string operations).
+std::string joinPath(const std::string& folder, const std::string& name);
+std::string lastPathComponent(const std::string& path);
+std::string deletingLastPathComponent(const std::string& path);
+std::string deletingPathExtension(const std::string& name);
+std::string pathExtension(const std::string& name);
+
+}  // namespace platform

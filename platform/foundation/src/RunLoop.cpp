@@ -1,0 +1,42 @@
+#include "platform/foundation/RunLoop.h"
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/post.hpp>
+
+namespace platform {
+
+RunLoop& RunLoop::main() {
+  static RunLoop* loop = new RunLoop();  // process lifetime: sources may outlive main()
+  return *loop;
+}
+
+void RunLoop::post(std::function<void()> work) { boost::asio::post(context_, std::move(work)); }
+
+void RunLoop::run() {
+  auto guard = boost::asio::make_work_guard(context_);
+  context_.restart();
+  context_.run();
+}
+
+void RunLoop::stop() { context_.stop(); }
+
+bool RunLoop::runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  auto guard = boost::asio::make_work_guard(context_);
+  while (!done()) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) break;
+    context_.restart();
+    // Wake at least every 10 ms so `done` is rechecked even if no source fires.
+    context_.run_for(std::min<std::chrono::steady_clock::duration>(deadline - now,
+                                                                   std::chrono::milliseconds(10)));
+  }
+  return done();
+}
+
+void RunLoop::runPending() {
+  context_.restart();
+  context_.poll();
+}
+
+}  // namespace platform
