@@ -42,6 +42,10 @@ endfunction()
 # hx_add_test(NAME SOURCES ... LIBS ...): one GoogleTest program, discovered by CTest.
 # The program's main() may serve as a child process (see tests/support/TestMain.h).
 function(hx_add_test name)
+  # Also accept the keyword form hx_add_test(NAME <name> ...).
+  if(name STREQUAL "NAME")
+    list(POP_FRONT ARGN name)
+  endif()
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE hx_warnings hx_test_support ${ARG_LIBS} GTest::gtest GTest::gmock)
