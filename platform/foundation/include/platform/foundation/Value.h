@@ -16,14 +16,14 @@ namespace platform {
 class Object;
 
 enum class ValueKind {
-  None,        // absent: no value at all (nil)
-  Null,        // the null marker (NSNull); not a property-list kind
-  Boolean,     // its own kind, yet it answers every number accessor
-  Integer,     // signed 64-bit, or unsigned 64-bit above INT64_MAX
-  Real,        // double
-  String,      // UTF-8 text, compared byte for byte (as UTF-16 code units would be)
-  Data,        // bytes
-  Date,        // seconds since 2001-01-01T00:00:00Z
+  None,     // absent: no value at all (nil)
+  Null,     // the null marker (NSNull); not a property-list kind
+  Boolean,  // its own kind, yet it answers every number accessor
+  Integer,  // signed 64-bit, or unsigned 64-bit above INT64_MAX
+  Real,     // double
+  String,   // UTF-8 text, compared byte for byte (as UTF-16 code units would be)
+  Data,     // bytes
+  Date,     // seconds since 2001-01-01T00:00:00Z
   Array,
   Dictionary,  // string keys
   Object,      // a reference to a runtime object; not a property-list kind
@@ -36,11 +36,19 @@ class Value {
   using Bytes = std::vector<std::uint8_t>;
 
   Value() = default;  // None
-  Value(const char* text);         // NOLINT: String (nullptr gives None)
-  Value(std::string text);         // NOLINT: String
-  Value(std::string_view text);    // NOLINT: String
-  Value(Array items);              // NOLINT: Array
-  Value(Dictionary entries);       // NOLINT: Dictionary
+  // A copy never aliases the original: containers, text and bytes are shared until either
+  // side changes them. A value whose container was handed out through mutableArray() or
+  // mutableDictionary() is copied deeply, since the reference may still write through.
+  Value(const Value& other);
+  Value& operator=(const Value& other);
+  Value(Value&& other) noexcept;
+  Value& operator=(Value&& other) noexcept;
+  ~Value();
+  Value(const char* text);       // NOLINT: String (nullptr gives None)
+  Value(std::string text);       // NOLINT: String
+  Value(std::string_view text);  // NOLINT: String
+  Value(Array items);            // NOLINT: Array
+  Value(Dictionary entries);     // NOLINT: Dictionary
 
   static Value null();
   static Value boolean(bool flag);
@@ -93,13 +101,17 @@ class Value {
   // Direct access. Each returns the empty/zero answer for another kind.
   const std::string& stringValue() const;  // "" unless a string
   const Bytes& dataValue() const;
-  double dateValue() const;  // seconds since 2001; 0 unless a date
-  double realValue() const;  // the stored real; 0 unless a real
-  bool booleanValue() const; // the stored flag; false unless a boolean
+  double dateValue() const;   // seconds since 2001; 0 unless a date
+  double realValue() const;   // the stored real; 0 unless a real
+  bool booleanValue() const;  // the stored flag; false unless a boolean
   const Array& arrayValue() const;
-  Array& mutableArray();  // REQUIRES: isArray()
+  // The value's own container, valid until the value is next assigned, moved or destroyed.
+  // REQUIRES: isArray() (otherwise reported to the assertion handler; when it returns, the
+  // reference is to a scratch container and the value is left unchanged).
+  Array& mutableArray();
   const Dictionary& dictionaryValue() const;
-  Dictionary& mutableDictionary();  // REQUIRES: isDictionary()
+  // As mutableArray(). REQUIRES: isDictionary()
+  Dictionary& mutableDictionary();
   const std::shared_ptr<Object>& objectValue() const;
 
   // Dictionary lookup; None when absent or not a dictionary.
@@ -128,6 +140,9 @@ class Value {
   struct Heap;
   std::shared_ptr<const Heap> heap_;  // never mutated while shared: copy-on-write
   std::shared_ptr<Object> object_;
+  // Set once a mutable reference into the heap was handed out: from then on copies take a
+  // private heap, so writes through that reference reach this value alone.
+  bool leaked_ = false;
 
   Heap& ownHeap();
 };
