@@ -46,6 +46,13 @@ const Class* ClassRegistry::lookup(std::string_view name) const {
   return it == classes_.end() ? nullptr : it->second;
 }
 
+std::vector<std::string> ClassRegistry::classNames() const {
+  std::vector<std::string> names;
+  names.reserve(classes_.size());
+  for (const auto& entry : classes_) names.push_back(entry.first);
+  return names;
+}
+
 const Class& Object::staticClass() {
   static const Class* cls = [] {
     auto* c = new Class("NSObject", nullptr, [] { return std::make_shared<Object>(); });

@@ -58,6 +58,9 @@ class ClassRegistry {
   void registerClass(const Class& cls);
   void unregisterClass(std::string_view name);
   const Class* lookup(std::string_view name) const;
+  // Every registered name, in no particular order (a plug-in loader compares two snapshots to
+  // learn which classes a bundle brought).
+  std::vector<std::string> classNames() const;
 
  private:
   std::unordered_map<std::string, const Class*> classes_;
