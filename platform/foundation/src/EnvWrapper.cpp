@@ -1,0 +1,55 @@
+#include "platform/foundation/Env.h"
+
+namespace platform {
+
+Status EnvWrapper::readFile(const std::string& path, std::string& contents) {
+  return target_.readFile(path, contents);
+}
+Status EnvWrapper::readFileHeld(const std::string& path, std::string& contents,
+                                std::unique_ptr<HeldFile>& held, FileIdentity& identity) {
+  return target_.readFileHeld(path, contents, held, identity);
+}
+Status EnvWrapper::writeFileAtomically(const std::string& path, const std::string& contents,
+                                       mode_t mode) {
+  return target_.writeFileAtomically(path, contents, mode);
+}
+Status EnvWrapper::fileIdentity(const std::string& path, FileIdentity& identity) {
+  return target_.fileIdentity(path, identity);
+}
+bool EnvWrapper::fileExists(const std::string& path) {
+  return target_.fileExists(path);
+}
+bool EnvWrapper::isDirectory(const std::string& path) {
+  return target_.isDirectory(path);
+}
+Status EnvWrapper::lockFile(const std::string& path, std::unique_ptr<FileLock>& lock) {
+  return target_.lockFile(path, lock);
+}
+Status EnvWrapper::tryLockFile(const std::string& path, std::unique_ptr<FileLock>& lock) {
+  return target_.tryLockFile(path, lock);
+}
+Status EnvWrapper::listDirectory(const std::string& path, std::vector<std::string>& names) {
+  return target_.listDirectory(path, names);
+}
+Status EnvWrapper::createDirectories(const std::string& path, mode_t mode) {
+  return target_.createDirectories(path, mode);
+}
+Status EnvWrapper::removeFile(const std::string& path) {
+  return target_.removeFile(path);
+}
+Status EnvWrapper::renameFile(const std::string& from, const std::string& to,
+                              AllowOverwrite overwrite) {
+  return target_.renameFile(from, to, overwrite);
+}
+Status EnvWrapper::mapSharedCounter(const std::string& path,
+                                    std::unique_ptr<SharedCounter>& counter) {
+  return target_.mapSharedCounter(path, counter);
+}
+double EnvWrapper::now() {
+  return target_.now();
+}
+std::optional<std::string> EnvWrapper::getEnvironment(const std::string& name) {
+  return target_.getEnvironment(name);
+}
+
+}  // namespace platform

@@ -1,0 +1,339 @@
+// The real environment: every call goes straight to POSIX on the caller's thread.
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <new>
+#include <random>
+#include <utility>
+
+#include "platform/foundation/Env.h"
+
+namespace platform {
+namespace {
+
+int retryOnInterrupt(const auto& call) {
+  int result;
+  do {
+    result = call();
+  } while (result < 0 && errno == EINTR);
+  return result;
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+  void reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_;
+};
+
+FileIdentity identityOf(const struct stat& st) {
+  FileIdentity identity;
+  identity.device = static_cast<std::uint64_t>(st.st_dev);
+  identity.inode = static_cast<std::uint64_t>(st.st_ino);
+  identity.size = static_cast<std::int64_t>(st.st_size);
+  identity.mtimeNanoseconds =
+      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  identity.ctimeNanoseconds =
+      static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  return identity;
+}
+
+Status readAll(int fd, const std::string& path, std::string& contents) {
+  contents.clear();
+  char buffer[64 * 1024];
+  while (true) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Status::fromErrno(errno, path);
+    }
+    if (n == 0) return Status::ok();
+    contents.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+Status writeAll(int fd, const std::string& path, const std::string& contents) {
+  std::size_t written = 0;
+  while (written < contents.size()) {
+    const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Status::fromErrno(errno, path);
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  return Status::ok();
+}
+
+std::string folderOf(const std::string& path) {
+  std::string folder = deletingLastPathComponent(path);
+  return folder.empty() ? "." : folder;
+}
+
+class PosixHeldFile final : public HeldFile {
+ public:
+  explicit PosixHeldFile(int fd) : fd_(fd) {}
+
+ private:
+  FileDescriptor fd_;
+};
+
+class PosixFileLock final : public FileLock {
+ public:
+  // Closing the descriptor releases the flock.
+  explicit PosixFileLock(int fd) : fd_(fd) {}
+
+ private:
+  FileDescriptor fd_;
+};
+
+class PosixSharedCounter final : public SharedCounter {
+ public:
+  explicit PosixSharedCounter(void* mapping) : mapping_(mapping) {}
+  ~PosixSharedCounter() override { ::munmap(mapping_, sizeof(std::uint64_t)); }
+  std::uint64_t load() const override { return counter().load(std::memory_order_acquire); }
+  void increment() override { counter().fetch_add(1, std::memory_order_acq_rel); }
+
+ private:
+  // The mapping is page-aligned, so the word is suitably aligned for atomic access, and
+  // every process that maps the file sees the same word.
+  std::atomic_ref<std::uint64_t> counter() const {
+    return std::atomic_ref<std::uint64_t>(*static_cast<std::uint64_t*>(mapping_));
+  }
+  void* const mapping_;
+};
+
+class PosixEnv final : public Env {
+ public:
+  PosixEnv() = default;
+  ~PosixEnv() override {
+    std::fputs("the default environment was destroyed; it must live for the whole process\n",
+               stderr);
+    std::abort();
+  }
+
+  Status readFile(const std::string& path, std::string& contents) override {
+    FileDescriptor fd(retryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }));
+    if (fd.get() < 0) return Status::fromErrno(errno, path);
+    return readAll(fd.get(), path, contents);
+  }
+
+  Status readFileHeld(const std::string& path, std::string& contents,
+                      std::unique_ptr<HeldFile>& held, FileIdentity& identity) override {
+    FileDescriptor fd(retryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }));
+    if (fd.get() < 0) return Status::fromErrno(errno, path);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return Status::fromErrno(errno, path);
+    Status status = readAll(fd.get(), path, contents);
+    if (!status.isOk()) return status;
+    identity = identityOf(st);
+    held = std::make_unique<PosixHeldFile>(fd.release());
+    return Status::ok();
+  }
+
+  Status writeFileAtomically(const std::string& path, const std::string& contents,
+                             mode_t mode) override {
+    const std::string folder = folderOf(path);
+    std::string temporary;
+    FileDescriptor fd;
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100 && fd.get() < 0; ++attempt) {
+      char suffix[24];
+      std::snprintf(suffix, sizeof suffix, ".%016llx", static_cast<unsigned long long>(random()));
+      temporary = joinPath(folder, "." + lastPathComponent(path) + suffix + ".tmp");
+      const int opened = retryOnInterrupt(
+          [&] { return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode); });
+      if (opened >= 0) {
+        fd.reset(opened);
+      } else if (errno != EEXIST) {
+        return Status::fromErrno(errno, path);
+      }
+    }
+    if (fd.get() < 0) return Status::ioError(path + ": no free temporary name");
+
+    auto fail = [&](int error) {
+      ::unlink(temporary.c_str());
+      return Status::fromErrno(error, path);
+    };
+    Status written = writeAll(fd.get(), temporary, contents);
+    if (!written.isOk()) {
+      ::unlink(temporary.c_str());
+      return Status::ioError(path + ": " + written.message());
+    }
+    // The mode is set explicitly so that the process umask cannot widen or narrow it.
+    if (::fchmod(fd.get(), mode) != 0) return fail(errno);
+    if (::fsync(fd.get()) != 0) return fail(errno);
+    if (::close(fd.release()) != 0) return fail(errno);
+    if (::rename(temporary.c_str(), path.c_str()) != 0) return fail(errno);
+    // The rename is durable only once the folder entry is flushed as well.
+    FileDescriptor directory(retryOnInterrupt(
+        [&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    if (directory.get() >= 0) ::fsync(directory.get());
+    return Status::ok();
+  }
+
+  Status fileIdentity(const std::string& path, FileIdentity& identity) override {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return Status::fromErrno(errno, path);
+    identity = identityOf(st);
+    return Status::ok();
+  }
+
+  bool fileExists(const std::string& path) override {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+  }
+
+  bool isDirectory(const std::string& path) override {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  }
+
+  Status lockFile(const std::string& path, std::unique_ptr<FileLock>& lock) override {
+    return takeLock(path, LOCK_EX, lock);
+  }
+
+  Status tryLockFile(const std::string& path, std::unique_ptr<FileLock>& lock) override {
+    return takeLock(path, LOCK_EX | LOCK_NB, lock);
+  }
+
+  Status listDirectory(const std::string& path, std::vector<std::string>& names) override {
+    names.clear();
+    DIR* directory = ::opendir(path.c_str());
+    if (directory == nullptr) return Status::fromErrno(errno, path);
+    errno = 0;
+    while (const dirent* entry = ::readdir(directory)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    const int error = errno;
+    ::closedir(directory);
+    if (error != 0) return Status::fromErrno(error, path);
+    std::sort(names.begin(), names.end());
+    return Status::ok();
+  }
+
+  Status createDirectories(const std::string& path, mode_t mode) override {
+    if (path.empty()) return Status::invalidArgument("empty folder path");
+    std::size_t position = 0;
+    while (position != std::string::npos) {
+      position = path.find('/', position + 1);
+      const std::string prefix = path.substr(0, position);
+      if (prefix.empty() || prefix.back() == '/') continue;
+      if (::mkdir(prefix.c_str(), mode) == 0) continue;
+      const int error = errno;
+      if (error == EEXIST) {
+        if (isDirectory(prefix)) continue;
+        return Status::ioError(prefix + ": exists and is not a folder");
+      }
+      return Status::fromErrno(error, prefix);
+    }
+    return Status::ok();
+  }
+
+  Status removeFile(const std::string& path) override {
+    if (::unlink(path.c_str()) != 0) return Status::fromErrno(errno, path);
+    return Status::ok();
+  }
+
+  Status renameFile(const std::string& from, const std::string& to,
+                    AllowOverwrite overwrite) override {
+    if (overwrite == AllowOverwrite::Yes) {
+      if (::rename(from.c_str(), to.c_str()) != 0) return Status::fromErrno(errno, from);
+      return Status::ok();
+    }
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+      return Status::ok();
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+      if (errno == EEXIST) return Status::ioError(to + ": already exists");
+      return Status::fromErrno(errno, from);
+    }
+    // A file system without RENAME_NOREPLACE: a hard link fails on an existing target just
+    // as atomically.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+      if (errno == EEXIST) return Status::ioError(to + ": already exists");
+      return Status::fromErrno(errno, from);
+    }
+    ::unlink(from.c_str());
+    return Status::ok();
+  }
+
+  Status mapSharedCounter(const std::string& path,
+                          std::unique_ptr<SharedCounter>& counter) override {
+    FileDescriptor fd(
+        retryOnInterrupt([&] { return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600); }));
+    if (fd.get() < 0) return Status::fromErrno(errno, path);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return Status::fromErrno(errno, path);
+    // Growing a short file zero-fills it; a concurrent creator does the same, so both agree.
+    if (st.st_size < static_cast<off_t>(sizeof(std::uint64_t)) &&
+        ::ftruncate(fd.get(), sizeof(std::uint64_t)) != 0) {
+      return Status::fromErrno(errno, path);
+    }
+    void* mapping =
+        ::mmap(nullptr, sizeof(std::uint64_t), PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
+    if (mapping == MAP_FAILED) return Status::fromErrno(errno, path);
+    counter = std::make_unique<PosixSharedCounter>(mapping);
+    return Status::ok();
+  }
+
+  double now() override {
+    timespec ts{};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+  }
+
+  std::optional<std::string> getEnvironment(const std::string& name) override {
+    const char* value = std::getenv(name.c_str());
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+  }
+
+ private:
+  Status takeLock(const std::string& path, int operation, std::unique_ptr<FileLock>& lock) {
+    FileDescriptor fd(
+        retryOnInterrupt([&] { return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600); }));
+    if (fd.get() < 0) return Status::fromErrno(errno, path);
+    if (retryOnInterrupt([&] { return ::flock(fd.get(), operation); }) != 0) {
+      return Status::fromErrno(errno, path);
+    }
+    lock = std::make_unique<PosixFileLock>(fd.release());
+    return Status::ok();
+  }
+};
+
+}  // namespace
+
+Env& defaultEnv() {
+  // Built in static storage and never destroyed, so that it outlives every static object
+  // that might still use it during exit.
+  alignas(PosixEnv) static unsigned char storage[sizeof(PosixEnv)];
+  static PosixEnv* env = new (storage) PosixEnv();
+  return *env;
+}
+
+}  // namespace platform
