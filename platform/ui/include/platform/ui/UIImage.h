@@ -1,0 +1,82 @@
+// Immutable bitmap images with a scale (pixels per point), loaded from PNG files. The pixels
+// are kept premultiplied in 32-bit ARGB, as Cairo draws them. Loaders return null for a
+// missing or unreadable file and never throw. Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/Color.h"
+#include "platform/foundation/Object.h"
+#include "platform/ui/Geometry.h"
+#include "platform/ui/UIColor.h"
+
+class UITraitCollection;
+
+class UIImage : public platform::Object {
+  HX_OBJECT_CLASS()
+
+ public:
+  // REQUIRES (not checked): pixels.size() == pixelWidth × pixelHeight; scale > 0.
+  UIImage(int pixelWidth, int pixelHeight, double scale, std::vector<std::uint32_t> pixels);
+
+  // The PNG at `path` at scale 1, or null when it is missing or not a PNG.
+  static std::shared_ptr<UIImage> imageWithContentsOfFile(const std::string& path);
+  // The same at `scale` (values ≤ 0 or not finite are taken as 1).
+  static std::shared_ptr<UIImage> imageWithContentsOfFileScale(const std::string& path,
+                                                               double scale);
+  // PNG bytes at `scale`; null when they do not decode.
+  static std::shared_ptr<UIImage> imageWithDataScale(const std::vector<std::uint8_t>& png,
+                                                     double scale);
+  // imageNamed:inBundle:compatibleWithTraitCollection:. Looks in the folder `bundlePath` for
+  // "<name>@<s>x.png" at the scale s of `traits` (or of the main screen when it is null or
+  // unspecified), then lower scales down to the plain "<name>.png", then higher ones. The
+  // first file that exists is loaded at the scale its suffix states; null when none exists
+  // or it is not a PNG. A ".png" ending on `name` is allowed. Names holding "/" or ".." that
+  // would leave the folder give null.
+  static std::shared_ptr<UIImage> imageNamedInBundleCompatibleWithTraitCollection(
+      const std::string& name, const std::string& bundlePath, const UITraitCollection* traits);
+
+  // An application's icon by bundle identifier, as the workspace provides it, drawn
+  // (smoothly rescaled when needed) at the format's point size × `scale` pixels square.
+  // Format 0 is 29 points, 1 is 40, 2 and any other is 60. Null when the application has no
+  // readable icon.
+  static std::shared_ptr<UIImage> _applicationIconImageForBundleIdentifierFormatScale(
+      const std::string& identifier, int format, double scale);
+  // Where application icons come from: the icon file for (identifier, point size, scale),
+  // or none. By default the platform's application workspace. Returns the previous source;
+  // an empty function restores the default. Main thread only.
+  using IconSource = std::function<std::optional<std::string>(const std::string& identifier,
+                                                              double pointSize, double scale)>;
+  static IconSource setApplicationIconSource(IconSource source);
+  static double pointSizeForIconFormat(int format);
+
+  // The same image with every pixel in `color`, each pixel keeping its own alpha (scaled by
+  // the colour's alpha). Null colour gives a copy.
+  std::shared_ptr<UIImage> _flatImageWithColor(const UIColorPtr& color) const;
+
+  // Size in points: pixels ÷ scale.
+  CGSize size() const;
+  double scale() const { return scale_; }
+  int pixelWidth() const { return pixelWidth_; }
+  int pixelHeight() const { return pixelHeight_; }
+  // Premultiplied ARGB, row by row, no padding.
+  const std::vector<std::uint32_t>& pixels() const { return pixels_; }
+  // The pixel at (x, y) un-premultiplied; transparent black outside the image.
+  platform::Color colorAtPixel(int x, int y) const;
+
+ private:
+  const int pixelWidth_;
+  const int pixelHeight_;
+  const double scale_;
+  const std::vector<std::uint32_t> pixels_;
+};
+
+using UIImagePtr = std::shared_ptr<UIImage>;
+
+// UIImagePNGRepresentation: the image encoded as PNG, or none when encoding fails.
+std::optional<std::vector<std::uint8_t>> UIImagePNGRepresentation(const UIImage& image);

@@ -1,0 +1,97 @@
+// A list of rows in sections, filled through a data source and steered by a delegate, both
+// not owned (they usually own the table). The table keeps the cells it handed out since the
+// last reload and a reuse queue per reuse identifier; reloadData returns every handed-out cell
+// to its queue and bumps a generation counter so that observers can tell the rows changed.
+// Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/NSIndexPath.h"
+#include "platform/ui/UITableViewCell.h"
+#include "platform/ui/UITableViewDataSource.h"
+#include "platform/ui/UITableViewDelegate.h"
+#include "platform/ui/UIView.h"
+
+enum UITableViewStyle : int {
+  UITableViewStylePlain = 0,
+  UITableViewStyleGrouped = 1,
+  UITableViewStyleInsetGrouped = 2,
+};
+
+enum UITableViewRowAnimation : int {
+  UITableViewRowAnimationFade = 0,
+  UITableViewRowAnimationNone = 5,
+  UITableViewRowAnimationAutomatic = 100,
+};
+
+class UITableView : public UIView {
+  HX_OBJECT_CLASS()
+
+ public:
+  explicit UITableView(CGRect frame = CGRectZero, UITableViewStyle style = UITableViewStylePlain);
+  static std::shared_ptr<UITableView> initWithFrameStyle(CGRect frame, UITableViewStyle style);
+
+  UITableViewStyle style() const { return style_; }
+  // Null when none was set or it has gone.
+  std::shared_ptr<UITableViewDataSource> dataSource() const { return dataSource_.lock(); }
+  void setDataSource(std::weak_ptr<UITableViewDataSource> dataSource);
+  std::shared_ptr<UITableViewDelegate> delegate() const { return delegate_.lock(); }
+  void setDelegate(std::weak_ptr<UITableViewDelegate> delegate);
+
+  // The data source's answers, with negative counts taken as 0 and 0 without a data source.
+  std::int64_t numberOfSections();
+  // 0 for a section out of range.
+  std::int64_t numberOfRowsInSection(std::int64_t section);
+  // The cell handed out for the row since the last reload, else a new one from the data source
+  // (remembered as handed out). Null for a row out of range, without a data source, or when
+  // the data source gives none.
+  UITableViewCellPtr cellForRowAtIndexPath(const NSIndexPath& indexPath);
+  // The cells handed out since the last reload, by row.
+  const std::map<NSIndexPath, UITableViewCellPtr>& visibleCells() const { return visible_; }
+  std::optional<NSIndexPath> indexPathForCell(const UITableViewCell& cell) const;
+
+  // A cell from the queue of `identifier` (after its prepareForReuse), or null when the queue
+  // is empty. An empty identifier never matches.
+  UITableViewCellPtr dequeueReusableCellWithIdentifier(const std::string& identifier);
+  // Returns every handed-out cell to the reuse queues, forgets the selection, bumps
+  // reloadGeneration and asks for a layout pass.
+  void reloadData();
+  // The same for the given rows only.
+  void reloadRowsAtIndexPathsWithRowAnimation(const std::vector<NSIndexPath>& indexPaths,
+                                              UITableViewRowAnimation animation);
+  // Counts reloads since creation.
+  std::uint64_t reloadGeneration() const { return reloadGeneration_; }
+
+  std::optional<NSIndexPath> indexPathForSelectedRow() const { return selected_; }
+  void selectRowAtIndexPath(const NSIndexPath& indexPath, bool animated);
+  void deselectRowAtIndexPathAnimated(const NSIndexPath& indexPath, bool animated);
+
+  double rowHeight() const { return rowHeight_; }
+  void setRowHeight(double height) { rowHeight_ = height; }
+  double estimatedRowHeight() const { return estimatedRowHeight_; }
+  void setEstimatedRowHeight(double height) { estimatedRowHeight_ = height; }
+
+  // Cells waiting in the queue of `identifier`.
+  std::size_t reusableCellCount(const std::string& identifier) const;
+
+ private:
+  void recycle(const UITableViewCellPtr& cell);
+
+  const UITableViewStyle style_;
+  std::weak_ptr<UITableViewDataSource> dataSource_;
+  std::weak_ptr<UITableViewDelegate> delegate_;
+  std::map<NSIndexPath, UITableViewCellPtr> visible_;
+  std::map<std::string, std::vector<UITableViewCellPtr>, std::less<>> reuseQueues_;
+  std::optional<NSIndexPath> selected_;
+  std::uint64_t reloadGeneration_ = 0;
+  double rowHeight_ = UITableViewAutomaticDimension;
+  double estimatedRowHeight_ = UITableViewAutomaticDimension;
+};
+
+using UITableViewPtr = std::shared_ptr<UITableView>;
