@@ -1,0 +1,83 @@
+// The applications installed on a device root, as the platform's application workspace lists
+// them: every bundle under <root>/Applications/*.app and
+// <root>/var/containers/Bundle/Application/*/*.app, with its identifier, tags, name in the
+// user's language, bundle folder and icon files. All file access and the language lookup go
+// through the Env, so a MemoryEnv serves as a device in tests. Main thread only.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/foundation/Value.h"
+
+namespace platform {
+
+class Env;
+
+// One installed application.
+struct ApplicationProxy {
+  // CFBundleIdentifier; never empty.
+  std::string applicationIdentifier;
+  // The string elements of SBAppTags, in order; other elements are left out.
+  std::vector<std::string> appTags;
+  // The name in the user's language: CFBundleDisplayName, then CFBundleName, each taken
+  // from the bundle's localisation table when it has the key, else from Info.plist. The
+  // localisation is the first "<name>.lproj" folder present among preferredLocalizations(),
+  // with the bundle's CFBundleDevelopmentRegion tried before "en"; its table is that folder's
+  // InfoPlist.strings (none when missing or malformed). None when no string is found; an
+  // empty string found is kept as it is.
+  std::optional<std::string> localizedName;
+  // The path of the bundle folder ("<root>/Applications/Mail.app").
+  std::string bundleURL;
+};
+
+class ApplicationWorkspace {
+ public:
+  // `env` must outlive the workspace; both it and `deviceRoot` are fixed for its life.
+  ApplicationWorkspace(Env& env, std::string deviceRoot);
+  ApplicationWorkspace(const ApplicationWorkspace&) = delete;
+  ApplicationWorkspace& operator=(const ApplicationWorkspace&) = delete;
+
+  const std::string& deviceRoot() const { return deviceRoot_; }
+
+  // Every installed application, read afresh from the device root: the system folder's
+  // bundles by name, then the containers' by folder and name. A bundle without a readable
+  // Info.plist with a dictionary root and a non-empty string CFBundleIdentifier is skipped;
+  // the others are still listed. Values of the wrong kind are ignored as if absent. Two
+  // bundles with the same identifier are both listed. A missing folder lists nothing.
+  std::vector<ApplicationProxy> allInstalledApplications() const;
+
+  // The path of the icon file of the installed application `identifier` that best fits
+  // `pointSize` points at `scale` (pixels = points x scale): a file of exactly that many
+  // pixels, else the smallest larger one, else the largest. Candidates come from the first
+  // icon source that names an existing PNG: CFBundleIcons > CFBundlePrimaryIcon >
+  // CFBundleIconFiles, then CFBundleIconFiles, then CFBundleIconFile, then the default
+  // names AppIcon60x60 and Icon; for each name <n> the files <n>@2x.png, <n>@3x.png, <n>.png
+  // and <n> itself. Files that are not PNGs are passed over. None when the application is
+  // not installed or has no usable icon. When two bundles share the identifier, the one
+  // listed last is used.
+  std::optional<std::string> iconPathForIdentifier(const std::string& identifier, double pointSize,
+                                                   double scale) const;
+
+  // The localisation folders tried, best first, for the user's language: from LANGUAGE (its
+  // first entry), LC_ALL, LC_MESSAGES or LANG, whichever is set first, without encoding and
+  // modifier ("de_DE.UTF-8@euro" gives "de_DE", "de-DE", "de"), then "en" and "Base". "C"
+  // and "POSIX" name no language.
+  std::vector<std::string> preferredLocalizations() const;
+
+ private:
+  // The path and Info.plist of the bundle now carrying `identifier`.
+  std::optional<std::pair<std::string, Value>> findBundle(const std::string& identifier) const;
+  std::vector<std::string> bundlePaths() const;
+
+  Env& env_;
+  const std::string deviceRoot_;
+  // Identifier -> bundle path from the last scan, so icon lookups for many applications do
+  // not rescan the device each time. Checked against the bundle before use.
+  mutable std::map<std::string, std::string, std::less<>> bundleIndex_;
+};
+
+}  // namespace platform

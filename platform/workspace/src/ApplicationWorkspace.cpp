@@ -1,0 +1,304 @@
+#include "platform/workspace/ApplicationWorkspace.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+#include "platform/foundation/Env.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Value.h"
+#include "platform/workspace/StringsFile.h"
+
+namespace platform {
+namespace {
+
+constexpr std::string_view kInfoPlist = "Info.plist";
+constexpr std::string_view kInfoPlistStrings = "InfoPlist.strings";
+constexpr std::string_view kBundleIdentifierKey = "CFBundleIdentifier";
+constexpr std::string_view kDisplayNameKey = "CFBundleDisplayName";
+constexpr std::string_view kBundleNameKey = "CFBundleName";
+constexpr std::string_view kDevelopmentRegionKey = "CFBundleDevelopmentRegion";
+constexpr std::string_view kAppTagsKey = "SBAppTags";
+
+// Sorted names of a folder, for cheap membership tests without a system call per file.
+using Listing = std::vector<std::string>;
+
+bool contains(const Listing& listing, std::string_view name) {
+  return std::binary_search(listing.begin(), listing.end(), name,
+                            [](std::string_view a, std::string_view b) { return a < b; });
+}
+
+bool hasAppExtension(const std::string& name) {
+  return name.size() > 4 && name.ends_with(".app");
+}
+
+// The bundle's Info.plist when it is readable and its root is a dictionary.
+std::optional<Value> readInfoDictionary(Env& env, const std::string& bundlePath) {
+  return readPropertyListFile(env, joinPath(bundlePath, std::string(kInfoPlist)),
+                              ValueKind::Dictionary);
+}
+
+std::optional<std::string> identifierOf(const Value& info) {
+  const Value& identifier = info[kBundleIdentifierKey];
+  if (!identifier.isString() || identifier.stringValue().empty()) return std::nullopt;
+  return identifier.stringValue();
+}
+
+std::vector<std::string> stringElements(const Value& array) {
+  std::vector<std::string> strings;
+  for (const Value& element : array.arrayValue()) {
+    if (element.isString()) strings.push_back(element.stringValue());
+  }
+  return strings;
+}
+
+// "de_DE.UTF-8@euro" -> "de_DE"; "C" and "POSIX" name no language.
+std::optional<std::string> languageFromLocale(std::string value) {
+  value = value.substr(0, value.find_first_of(".@"));
+  if (value.empty() || value == "C" || value == "POSIX") return std::nullopt;
+  return value;
+}
+
+void appendUnique(std::vector<std::string>& list, std::string item) {
+  if (!item.empty() && std::find(list.begin(), list.end(), item) == list.end()) {
+    list.push_back(std::move(item));
+  }
+}
+
+// The localisation folders of the user's language, best first ("de_DE", "de-DE", "de").
+std::vector<std::string> userLanguages(Env& env) {
+  std::optional<std::string> language;
+  if (auto list = env.getEnvironment("LANGUAGE")) {
+    language = languageFromLocale(list->substr(0, list->find(':')));
+  }
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    if (language) break;
+    if (auto value = env.getEnvironment(name); value && !value->empty()) {
+      language = languageFromLocale(*value);
+      break;  // the first one set decides, even when it names no language ("C")
+    }
+  }
+  std::vector<std::string> languages;
+  if (!language) return languages;
+  const std::size_t separator = language->find_first_of("_-");
+  if (separator == std::string::npos) {
+    languages.push_back(*language);
+    return languages;
+  }
+  std::string underscored = *language;
+  std::string hyphenated = *language;
+  underscored[separator] = '_';
+  hyphenated[separator] = '-';
+  appendUnique(languages, underscored);
+  appendUnique(languages, hyphenated);
+  appendUnique(languages, language->substr(0, separator));
+  return languages;
+}
+
+// Width and height of a PNG from its header. Files crushed for the device put a CgBI chunk
+// before IHDR, so one chunk ahead of IHDR is allowed.
+std::optional<std::uint32_t> pngPixelSize(std::string_view bytes) {
+  static constexpr std::array<unsigned char, 8> kSignature = {0x89, 'P',  'N',  'G',
+                                                              0x0D, 0x0A, 0x1A, 0x0A};
+  if (bytes.size() < 8 ||
+      !std::equal(kSignature.begin(), kSignature.end(), bytes.begin(),
+                  [](unsigned char a, char b) { return a == static_cast<unsigned char>(b); })) {
+    return std::nullopt;
+  }
+  auto bigEndian32 = [&](std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+      value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+    }
+    return value;
+  };
+  std::size_t chunk = 8;
+  for (int hop = 0; hop < 2; ++hop) {
+    if (bytes.size() < chunk + 16) return std::nullopt;
+    const std::string_view type = bytes.substr(chunk + 4, 4);
+    if (type == "IHDR") {
+      const std::uint32_t width = bigEndian32(chunk + 8);
+      const std::uint32_t height = bigEndian32(chunk + 12);
+      if (width == 0 || height == 0) return std::nullopt;
+      return std::max(width, height);
+    }
+    if (type != "CgBI") return std::nullopt;
+    const std::uint32_t length = bigEndian32(chunk);
+    if (length > bytes.size()) return std::nullopt;
+    chunk += 12 + static_cast<std::size_t>(length);
+  }
+  return std::nullopt;
+}
+
+// Icon names must stay inside the bundle folder.
+bool isSafeFileName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         name.find('\0') == std::string::npos;
+}
+
+}  // namespace
+
+ApplicationWorkspace::ApplicationWorkspace(Env& env, std::string deviceRoot)
+    : env_(env), deviceRoot_(std::move(deviceRoot)) {}
+
+std::vector<std::string> ApplicationWorkspace::preferredLocalizations() const {
+  std::vector<std::string> localizations = userLanguages(env_);
+  appendUnique(localizations, "en");
+  appendUnique(localizations, "Base");
+  return localizations;
+}
+
+std::vector<std::string> ApplicationWorkspace::bundlePaths() const {
+  std::vector<std::string> paths;
+  std::vector<std::string> names;
+  const std::string applications = joinPath(deviceRoot_, "Applications");
+  if (env_.listDirectory(applications, names).isOk()) {
+    for (const std::string& name : names) {
+      if (hasAppExtension(name)) paths.push_back(joinPath(applications, name));
+    }
+  }
+  const std::string containers = joinPath(deviceRoot_, "var/containers/Bundle/Application");
+  std::vector<std::string> containerNames;
+  if (env_.listDirectory(containers, containerNames).isOk()) {
+    for (const std::string& container : containerNames) {
+      const std::string containerPath = joinPath(containers, container);
+      names.clear();
+      if (!env_.listDirectory(containerPath, names).isOk()) continue;
+      for (const std::string& name : names) {
+        if (hasAppExtension(name)) paths.push_back(joinPath(containerPath, name));
+      }
+    }
+  }
+  return paths;
+}
+
+std::vector<ApplicationProxy> ApplicationWorkspace::allInstalledApplications() const {
+  const std::vector<std::string> languages = userLanguages(env_);
+  std::vector<ApplicationProxy> applications;
+  std::map<std::string, std::string, std::less<>> index;
+  Listing listing;
+  for (const std::string& bundlePath : bundlePaths()) {
+    listing.clear();
+    if (!env_.listDirectory(bundlePath, listing).isOk() || !contains(listing, kInfoPlist)) {
+      continue;
+    }
+    std::optional<Value> info = readInfoDictionary(env_, bundlePath);
+    if (!info) continue;
+    std::optional<std::string> identifier = identifierOf(*info);
+    if (!identifier) continue;
+
+    ApplicationProxy proxy;
+    proxy.applicationIdentifier = std::move(*identifier);
+    proxy.appTags = stringElements((*info)[kAppTagsKey]);
+    proxy.bundleURL = bundlePath;
+
+    // The bundle speaks one localisation: the first folder present among the user's
+    // languages, its development region, then English and Base. Its table overrides
+    // Info.plist key by key.
+    std::vector<std::string> candidates = languages;
+    if (const Value& region = (*info)[kDevelopmentRegionKey]; region.isString()) {
+      appendUnique(candidates, region.stringValue());
+    }
+    appendUnique(candidates, "en");
+    appendUnique(candidates, "Base");
+    StringsTable localized;
+    for (const std::string& candidate : candidates) {
+      const std::string folder = candidate + ".lproj";
+      if (!contains(listing, folder)) continue;
+      std::string bytes;
+      const std::string stringsPath =
+          joinPath(joinPath(bundlePath, folder), std::string(kInfoPlistStrings));
+      if (env_.readFile(stringsPath, bytes).isOk()) {
+        if (auto table = parseStringsFile(bytes)) localized = std::move(*table);
+      }
+      break;
+    }
+    for (std::string_view key : {kDisplayNameKey, kBundleNameKey}) {
+      if (auto it = localized.find(key); it != localized.end()) {
+        proxy.localizedName = it->second;
+        break;
+      }
+      if (const Value& value = (*info)[key]; value.isString()) {
+        proxy.localizedName = value.stringValue();
+        break;
+      }
+    }
+    index.insert_or_assign(proxy.applicationIdentifier, bundlePath);
+    applications.push_back(std::move(proxy));
+  }
+  bundleIndex_ = std::move(index);
+  return applications;
+}
+
+std::optional<std::pair<std::string, Value>> ApplicationWorkspace::findBundle(
+    const std::string& identifier) const {
+  // The index may be stale (a bundle removed or replaced since); trust it only when the
+  // bundle still carries the identifier, otherwise scan again once.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (attempt == 1) allInstalledApplications();
+    auto it = bundleIndex_.find(identifier);
+    if (it == bundleIndex_.end()) continue;
+    std::optional<Value> info = readInfoDictionary(env_, it->second);
+    if (info && identifierOf(*info) == identifier) {
+      return std::make_pair(it->second, std::move(*info));
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> ApplicationWorkspace::iconPathForIdentifier(
+    const std::string& identifier, double pointSize, double scale) const {
+  auto bundle = findBundle(identifier);
+  if (!bundle) return std::nullopt;
+  const std::string& bundlePath = bundle->first;
+  const Value& info = bundle->second;
+  Listing listing;
+  if (!env_.listDirectory(bundlePath, listing).isOk()) return std::nullopt;
+
+  std::vector<std::vector<std::string>> sources;
+  sources.push_back(
+      stringElements(info["CFBundleIcons"]["CFBundlePrimaryIcon"]["CFBundleIconFiles"]));
+  sources.push_back(stringElements(info["CFBundleIconFiles"]));
+  if (const Value& file = info["CFBundleIconFile"]; file.isString()) {
+    sources.push_back({file.stringValue()});
+  }
+  sources.push_back({"AppIcon60x60", "Icon"});
+
+  const double wanted = pointSize * scale;
+  for (const std::vector<std::string>& names : sources) {
+    std::vector<std::string> files;
+    for (const std::string& name : names) {
+      if (!isSafeFileName(name)) continue;
+      std::string base = name;
+      if (base.size() > 4 && pathExtension(base) == "png") base = deletingPathExtension(base);
+      for (std::string file : {base + "@2x.png", base + "@3x.png", base + ".png", name}) {
+        if (contains(listing, file)) appendUnique(files, std::move(file));
+      }
+    }
+    std::optional<std::string> best;
+    std::uint32_t bestPixels = 0;
+    for (const std::string& file : files) {
+      std::string bytes;
+      const std::string path = joinPath(bundlePath, file);
+      if (!env_.readFile(path, bytes).isOk()) continue;
+      std::optional<std::uint32_t> pixels = pngPixelSize(bytes);
+      if (!pixels) continue;
+      // Exact beats larger beats smaller; among larger the smallest, among smaller the
+      // largest, so that the image is scaled as little as possible and preferably down.
+      auto better = [&](std::uint32_t candidate, std::uint32_t current) {
+        const bool candidateCovers = candidate >= wanted;
+        const bool currentCovers = current >= wanted;
+        if (candidateCovers != currentCovers) return candidateCovers;
+        return candidateCovers ? candidate < current : candidate > current;
+      };
+      if (!best || better(*pixels, bestPixels)) {
+        best = path;
+        bestPixels = *pixels;
+      }
+    }
+    if (best) return best;
+  }
+  return std::nullopt;
+}
+
+}  // namespace platform

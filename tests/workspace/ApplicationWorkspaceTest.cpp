@@ -1,0 +1,356 @@
+#include "platform/workspace/ApplicationWorkspace.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "workspace/FakeDevice.h"
+
+namespace {
+
+using hxtest::FakeDevice;
+using hxtest::infoDictionary;
+using hxtest::pngOfSize;
+using platform::ApplicationProxy;
+using platform::Value;
+
+const ApplicationProxy* find(const std::vector<ApplicationProxy>& proxies,
+                             const std::string& identifier) {
+  auto it = std::find_if(proxies.begin(), proxies.end(), [&](const ApplicationProxy& proxy) {
+    return proxy.applicationIdentifier == identifier;
+  });
+  return it == proxies.end() ? nullptr : &*it;
+}
+
+std::vector<std::string> identifiersOf(const std::vector<ApplicationProxy>& proxies) {
+  std::vector<std::string> identifiers;
+  for (const auto& proxy : proxies) identifiers.push_back(proxy.applicationIdentifier);
+  return identifiers;
+}
+
+TEST(ApplicationWorkspaceTest, ListsSystemAndContainerBundlesWithTheirProperties) {
+  FakeDevice device;
+  auto mail = infoDictionary("com.apple.mobilemail", "Mail");
+  mail.emplace("SBAppTags", Value(Value::Array{Value("hidden"), Value::integer(3), Value("x")}));
+  const std::string mailPath = device.addApplication("MobileMail.app", mail);
+  const std::string trailPath = device.addApplication(
+      "Trailhead.app", infoDictionary("com.trailhead.app", "Trailhead"),
+      "var/containers/Bundle/Application/6F1C2A9E-3B4D-4E5F-8A7B-9C0D1E2F3A4B");
+  // Neither is an application bundle.
+  device.addApplication("Notes", infoDictionary("com.example.folder"));
+  device.addApplication(".app", infoDictionary("com.example.dot"));
+  device.addApplication("Loose.app", infoDictionary("com.example.loose"), "var/containers/Bundle");
+
+  auto proxies = device.workspace().allInstalledApplications();
+  EXPECT_EQ(identifiersOf(proxies),
+            (std::vector<std::string>{"com.apple.mobilemail", "com.trailhead.app"}));
+  const ApplicationProxy* proxy = find(proxies, "com.apple.mobilemail");
+  ASSERT_NE(proxy, nullptr);
+  EXPECT_EQ(proxy->appTags, (std::vector<std::string>{"hidden", "x"}));
+  EXPECT_EQ(proxy->localizedName, "Mail");
+  EXPECT_EQ(proxy->bundleURL, mailPath);
+  EXPECT_EQ(find(proxies, "com.trailhead.app")->bundleURL, trailPath);
+}
+
+TEST(ApplicationWorkspaceTest, UnusableBundlesAreSkippedAndTheOthersStillListed) {
+  const std::pair<const char*, std::string> infoPlists[] = {
+      {"Garbage.app", "this is not a property list"},
+      {"Truncated.app", "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key>"},
+      {"ArrayRoot.app", hxtest::xmlPropertyList(Value(Value::Array{Value("com.example.a")}))},
+      {"NoIdentifier.app",
+       hxtest::xmlPropertyList(Value(Value::Dictionary{{"CFBundleName", Value("x")}}))},
+      {"NumberIdentifier.app", hxtest::xmlPropertyList(Value(
+                                   Value::Dictionary{{"CFBundleIdentifier", Value::integer(7)}}))},
+      {"EmptyIdentifier.app", hxtest::xmlPropertyList(Value(infoDictionary("")))},
+      {"Empty.app", ""},
+  };
+  FakeDevice device;
+  device.addApplication("A.app", infoDictionary("com.example.first", "First"));
+  for (const auto& [bundle, bytes] : infoPlists) {
+    device.writeFile(std::string("Applications/") + bundle + "/Info.plist", bytes);
+  }
+  device.writeFile("Applications/NoInfo.app/Icon.png", pngOfSize(58));
+  device.writeFile("Applications/InfoIsFolder.app/Info.plist/x", "");
+  device.addApplication("Z.app", infoDictionary("com.example.last", "Last"));
+
+  EXPECT_EQ(identifiersOf(device.workspace().allInstalledApplications()),
+            (std::vector<std::string>{"com.example.first", "com.example.last"}));
+}
+
+TEST(ApplicationWorkspaceTest, NameFallsBackFromDisplayNameToBundleName) {
+  struct Case {
+    const char* name;
+    Value::Dictionary info;
+    std::optional<std::string> expected;
+  };
+  auto with = [](Value::Dictionary info, const char* key, Value value) {
+    info.insert_or_assign(key, std::move(value));
+    return info;
+  };
+  const Case cases[] = {
+      {"display name wins", infoDictionary("a", "Display", "Bundle"), "Display"},
+      {"bundle name alone", infoDictionary("a", nullptr, "Bundle"), "Bundle"},
+      {"neither", infoDictionary("a"), std::nullopt},
+      {"empty display name is kept", infoDictionary("a", "", "Bundle"), ""},
+      {"display name of the wrong kind",
+       with(infoDictionary("a", nullptr, "Bundle"), "CFBundleDisplayName", Value::integer(5)),
+       "Bundle"},
+      {"both of the wrong kind",
+       with(with(infoDictionary("a"), "CFBundleDisplayName", Value::boolean(true)), "CFBundleName",
+            Value(Value::Array{Value("x")})),
+       std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeDevice device;
+    device.addApplication("App.app", c.info);
+    auto proxies = device.workspace().allInstalledApplications();
+    ASSERT_EQ(proxies.size(), 1u);
+    EXPECT_EQ(proxies[0].localizedName, c.expected);
+  }
+}
+
+// A bundle localised into several languages, each table naming the language.
+void addLocalisedApplication(FakeDevice& device) {
+  device.addApplication("Lexicon.app", infoDictionary("com.example.lexicon", "Info", "InfoName"));
+  for (const char* language : {"en", "de", "pt-BR", "Base"}) {
+    device.writeFile(
+        std::string("Applications/Lexicon.app/") + language + ".lproj/InfoPlist.strings",
+        std::string("CFBundleDisplayName = \"") + language + "\";");
+  }
+  device.writeFile("Applications/Lexicon.app/fr.lproj/Localizable.strings", "\"a\" = \"b\";");
+}
+
+TEST(ApplicationWorkspaceTest, LocalisedNameFollowsTheUsersLanguage) {
+  struct Case {
+    std::map<std::string, std::string> variables;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {{}, "en"},
+      {{{"LANGUAGE", "de"}}, "de"},
+      {{{"LANGUAGE", "ja:de"}}, "en"},  // only the first entry of the list counts
+      {{{"LANGUAGE", "de:ja"}, {"LANG", "ja_JP.UTF-8"}}, "de"},
+      {{{"LANG", "de_DE.UTF-8"}}, "de"},
+      {{{"LC_MESSAGES", "de_AT@euro"}, {"LANG", "pt_BR"}}, "de"},
+      {{{"LC_ALL", "pt_BR.UTF-8"}, {"LC_MESSAGES", "de"}}, "pt-BR"},
+      {{{"LANG", "pt-BR"}}, "pt-BR"},
+      {{{"LANG", "pt_PT"}}, "en"},  // no pt folder at all
+      {{{"LANG", "C"}}, "en"},
+      {{{"LC_ALL", "POSIX"}, {"LANG", "de"}}, "en"},
+      {{{"LANGUAGE", ""}, {"LANG", "de"}}, "de"},
+      {{{"LANG", "fr_FR"}}, "Info"},  // fr.lproj exists but holds no InfoPlist.strings
+  };
+  for (const Case& c : cases) {
+    FakeDevice device;
+    addLocalisedApplication(device);
+    std::string trace;
+    for (const auto& [name, value] : c.variables) {
+      device.setEnvironment(name, value);
+      trace += name + "=" + value + " ";
+    }
+    SCOPED_TRACE(trace);
+    auto proxies = device.workspace().allInstalledApplications();
+    ASSERT_EQ(proxies.size(), 1u);
+    EXPECT_EQ(proxies[0].localizedName, c.expected);
+  }
+}
+
+TEST(ApplicationWorkspaceTest, LocalisationFallsBackToDevelopmentRegionThenEnglishThenBase) {
+  FakeDevice device;
+  device.setEnvironment("LANG", "ja_JP");
+  auto french = infoDictionary("com.example.french", "Info");
+  french.emplace("CFBundleDevelopmentRegion", Value("fr"));
+  device.addApplication("French.app", french);
+  device.writeFile("Applications/French.app/fr.lproj/InfoPlist.strings",
+                   "CFBundleDisplayName = \"fr\";");
+  device.writeFile("Applications/French.app/en.lproj/InfoPlist.strings",
+                   "CFBundleDisplayName = \"en\";");
+  device.addApplication("BaseOnly.app", infoDictionary("com.example.base", "Info"));
+  device.writeFile("Applications/BaseOnly.app/Base.lproj/InfoPlist.strings",
+                   "CFBundleDisplayName = \"Base\";");
+  // A table with only CFBundleName overrides that key; CFBundleDisplayName of Info.plist still
+  // comes first.
+  device.addApplication("NameOnly.app", infoDictionary("com.example.name", "Info", "InfoName"));
+  device.writeFile("Applications/NameOnly.app/en.lproj/InfoPlist.strings",
+                   "CFBundleName = \"en\";");
+  device.addApplication("NoDisplay.app",
+                        infoDictionary("com.example.nodisplay", nullptr, "InfoName"));
+  device.writeFile("Applications/NoDisplay.app/en.lproj/InfoPlist.strings",
+                   "CFBundleName = \"en\";");
+  // A malformed table is no table.
+  device.addApplication("Malformed.app", infoDictionary("com.example.malformed", "Info"));
+  device.writeFile("Applications/Malformed.app/en.lproj/InfoPlist.strings",
+                   "CFBundleDisplayName = ");
+
+  auto proxies = device.workspace().allInstalledApplications();
+  EXPECT_EQ(find(proxies, "com.example.french")->localizedName, "fr");
+  EXPECT_EQ(find(proxies, "com.example.base")->localizedName, "Base");
+  EXPECT_EQ(find(proxies, "com.example.name")->localizedName, "Info");
+  EXPECT_EQ(find(proxies, "com.example.nodisplay")->localizedName, "en");
+  EXPECT_EQ(find(proxies, "com.example.malformed")->localizedName, "Info");
+}
+
+TEST(ApplicationWorkspaceTest, DuplicateIdentifiersAreBothListed) {
+  FakeDevice device;
+  device.addApplication("One.app", infoDictionary("com.example.same", "One"));
+  device.addApplication("Two.app", infoDictionary("com.example.same", "Two"),
+                        "var/containers/Bundle/Application/UUID");
+  auto proxies = device.workspace().allInstalledApplications();
+  ASSERT_EQ(proxies.size(), 2u);
+  EXPECT_EQ(proxies[0].localizedName, "One");
+  EXPECT_EQ(proxies[1].localizedName, "Two");
+}
+
+TEST(ApplicationWorkspaceTest, EmptyOrMissingRootListsNothing) {
+  FakeDevice device;
+  EXPECT_TRUE(device.workspace().allInstalledApplications().empty());
+  device.writeFile("Applications", "a file where a folder belongs");
+  EXPECT_TRUE(device.workspace().allInstalledApplications().empty());
+}
+
+struct IconCase {
+  const char* name;
+  Value::Dictionary iconKeys;
+  std::vector<std::pair<std::string, std::string>> files;  // name -> contents
+  double points;
+  double scale;
+  std::optional<std::string> expected;
+};
+
+Value strings(std::initializer_list<const char*> names) {
+  Value::Array array;
+  for (const char* name : names) array.emplace_back(name);
+  return Value(array);
+}
+
+TEST(ApplicationWorkspaceTest, IconFileBestFitsTheWantedPixels) {
+  const Value::Dictionary primary{
+      {"CFBundleIcons",
+       Value(Value::Dictionary{
+           {"CFBundlePrimaryIcon",
+            Value(Value::Dictionary{
+                {"CFBundleIconFiles", strings({"AppIcon29x29", "AppIcon60x60"})}})}})}};
+  const std::vector<std::pair<std::string, std::string>> primaryFiles{
+      {"AppIcon29x29@2x.png", pngOfSize(58)},
+      {"AppIcon29x29@3x.png", pngOfSize(87)},
+      {"AppIcon60x60@2x.png", pngOfSize(120)}};
+  const Value::Dictionary legacy{{"CFBundleIconFiles", strings({"Icon-Small", "Icon"})}};
+  const std::vector<std::pair<std::string, std::string>> legacyFiles{
+      {"Icon-Small.png", pngOfSize(29)},
+      {"Icon-Small@2x.png", pngOfSize(58)},
+      {"Icon@2x.png", pngOfSize(120)}};
+  auto both = primary;
+  both.insert(legacy.begin(), legacy.end());
+
+  const IconCase cases[] = {
+      {"exact 29pt at 2x", primary, primaryFiles, 29, 2, "AppIcon29x29@2x.png"},
+      {"exact 29pt at 3x", primary, primaryFiles, 29, 3, "AppIcon29x29@3x.png"},
+      {"exact 60pt at 2x", primary, primaryFiles, 60, 2, "AppIcon60x60@2x.png"},
+      {"between sizes takes the next larger", primary, primaryFiles, 40, 2, "AppIcon29x29@3x.png"},
+      {"above all takes the largest", primary, primaryFiles, 60, 3, "AppIcon60x60@2x.png"},
+      {"below all takes the smallest", primary, primaryFiles, 20, 1, "AppIcon29x29@2x.png"},
+      {"legacy list with a 1x file", legacy, legacyFiles, 29, 1, "Icon-Small.png"},
+      {"primary list wins over legacy", both,
+       [&] {
+         auto files = primaryFiles;
+         files.insert(files.end(), legacyFiles.begin(), legacyFiles.end());
+         return files;
+       }(),
+       29, 2, "AppIcon29x29@2x.png"},
+      {"primary names without files fall through", both, legacyFiles, 29, 2, "Icon-Small@2x.png"},
+      {"single icon file with extension",
+       {{"CFBundleIconFile", Value("icon.png")}},
+       {{"icon.png", pngOfSize(57)}},
+       29,
+       2,
+       "icon.png"},
+      {"single icon file with a 2x variant",
+       {{"CFBundleIconFile", Value("Icon.png")}},
+       {{"Icon.png", pngOfSize(57)}, {"Icon@2x.png", pngOfSize(114)}},
+       60,
+       2,
+       "Icon@2x.png"},
+      {"no keys: the default name",
+       {},
+       {{"AppIcon60x60@2x.png", pngOfSize(120)}},
+       29,
+       2,
+       "AppIcon60x60@2x.png"},
+      {"no keys, no files", {}, {}, 29, 2, std::nullopt},
+      {"icon keys of the wrong kind are ignored",
+       {{"CFBundleIcons", Value("x")},
+        {"CFBundleIconFiles", Value::integer(1)},
+        {"CFBundleIconFile", Value(Value::Array{})}},
+       {{"AppIcon60x60@2x.png", pngOfSize(120)}},
+       29,
+       2,
+       "AppIcon60x60@2x.png"},
+      {"a file that is not a PNG is passed over",
+       primary,
+       {{"AppIcon29x29@2x.png", "GIF89a not a png at all"},
+        {"AppIcon60x60@2x.png", pngOfSize(120)}},
+       29,
+       2,
+       "AppIcon60x60@2x.png"},
+      {"a PNG claiming zero pixels is passed over",
+       primary,
+       {{"AppIcon29x29@2x.png", pngOfSize(0)}},
+       29,
+       2,
+       std::nullopt},
+      {"crushed PNG with a CgBI chunk first",
+       primary,
+       {{"AppIcon29x29@2x.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\x04"
+                                            "CgBI\x50\0\x20\x06\0\0\0\0",
+                                            24) +
+                                    pngOfSize(58).substr(8)}},
+       29,
+       2,
+       "AppIcon29x29@2x.png"},
+      {"names leaving the bundle are refused",
+       {{"CFBundleIconFiles", strings({"../Other.app/Icon", "/etc/Icon"})}},
+       {},
+       29,
+       2,
+       std::nullopt},
+  };
+  for (const IconCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeDevice device;
+    auto info = infoDictionary("com.example.app", "App");
+    info.insert(c.iconKeys.begin(), c.iconKeys.end());
+    const std::string bundle = device.addApplication("App.app", info);
+    device.writeFile("Applications/Other.app/Icon@2x.png", pngOfSize(58));
+    for (const auto& [file, bytes] : c.files)
+      device.writeFile("Applications/App.app/" + file, bytes);
+    auto path = device.workspace().iconPathForIdentifier("com.example.app", c.points, c.scale);
+    if (c.expected) {
+      EXPECT_EQ(path, bundle + "/" + *c.expected);
+    } else {
+      EXPECT_EQ(path, std::nullopt);
+    }
+  }
+}
+
+TEST(ApplicationWorkspaceTest, IconLookupFollowsInstallsAndRemovals) {
+  FakeDevice device;
+  platform::ApplicationWorkspace& workspace = device.workspace();
+  EXPECT_EQ(workspace.iconPathForIdentifier("com.example.late", 29, 2), std::nullopt);
+
+  // Installed after the workspace last looked.
+  const std::string late = device.addApplication("Late.app", infoDictionary("com.example.late"));
+  device.writeFile("Applications/Late.app/Icon@2x.png", pngOfSize(58));
+  EXPECT_EQ(workspace.iconPathForIdentifier("com.example.late", 29, 2), late + "/Icon@2x.png");
+
+  // Moved to another bundle: the old path is not handed out.
+  device.removeFile("Applications/Late.app/Info.plist");
+  const std::string moved = device.addApplication("Moved.app", infoDictionary("com.example.late"));
+  device.writeFile("Applications/Moved.app/Icon@2x.png", pngOfSize(58));
+  EXPECT_EQ(workspace.iconPathForIdentifier("com.example.late", 29, 2), moved + "/Icon@2x.png");
+
+  device.removeFile("Applications/Moved.app/Info.plist");
+  EXPECT_EQ(workspace.iconPathForIdentifier("com.example.late", 29, 2), std::nullopt);
+}
+
+}  // namespace
