@@ -1,0 +1,62 @@
+// The HTTP and WebSocket server of the Settings application (Boost.Beast) on 127.0.0.1. It
+// serves the page, the page's images and the controller's messages, and pushes each new
+// page to every open WebSocket. Every request passes the request guard first.
+//
+// Thread rule: everything runs on the io_context given at construction, which must be run
+// by one thread (the main run loop); the server takes no locks.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <boost/asio/io_context.hpp>
+
+#include "SettingsController.h"
+
+namespace settingsapp {
+
+struct ServerLimits {
+  std::size_t maxConnections = 64;  // HTTP and WebSocket together; more get 503
+  std::size_t maxHeaderBytes = 16 * 1024;
+  std::size_t maxBodyBytes = kMaxActionBytes;
+  std::size_t maxQueuedMessages = 64;    // a WebSocket that falls this far behind is closed
+  std::chrono::seconds idleTimeout{30};  // an HTTP connection idle this long is closed
+};
+
+class WebServer {
+ public:
+  // `controller` must outlive the server. `scale` is only reported to the page.
+  WebServer(boost::asio::io_context& context, SettingsController& controller,
+            ServerLimits limits = {});
+  ~WebServer();
+  WebServer(const WebServer&) = delete;
+  WebServer& operator=(const WebServer&) = delete;
+
+  // Listens on 127.0.0.1:`port` (0 = a free port the system picks). Returns an empty string
+  // on success, else why it could not.
+  std::string listen(std::uint16_t port);
+  // The port listened on; 0 before listen() succeeded.
+  std::uint16_t port() const;
+  // "http://127.0.0.1:PORT/"
+  std::string url() const;
+
+  // Refreshes the controller and sends the page to every WebSocket that has not seen this
+  // version yet. The program calls it after each run-loop dispatch.
+  void publishIfChanged();
+
+  // Stops accepting and closes every connection. Idempotent.
+  void close();
+
+  // Open connections (HTTP and WebSocket), for tests and the connection limit.
+  std::size_t connectionCount() const;
+
+  struct State;
+
+ private:
+  std::shared_ptr<State> state_;
+};
+
+}  // namespace settingsapp

@@ -1,0 +1,211 @@
+// The Settings page in the browser. The server owns the pages: this script shows the page it
+// is sent and sends back what the person does. Every text from the device is shown with
+// textContent, never parsed as markup.
+'use strict';
+
+(() => {
+  const navBack = document.querySelector('[data-testid="nav-back"]');
+  const navBackTitle = document.querySelector('[data-testid="nav-back-title"]');
+  const navTitle = document.querySelector('[data-testid="nav-title"]');
+  const main = document.querySelector('[data-testid="page"]');
+  const toast = document.querySelector('[data-testid="toast"]');
+  const connection = document.querySelector('[data-testid="connection"]');
+
+  let version = 0;
+  let page = null;
+  let pageIdentity = '';
+  let socket = null;
+  let nextId = 1;
+  let reconnectDelay = 250;
+  let toastTimer = 0;
+
+  function element(tag, className, testId) {
+    const node = document.createElement(tag);
+    if (className) node.className = className;
+    if (testId) node.dataset.testid = testId;
+    return node;
+  }
+
+  function textElement(tag, className, testId, text) {
+    const node = element(tag, className, testId);
+    node.textContent = text;
+    return node;
+  }
+
+  function showToast(text) {
+    toast.textContent = text;
+    toast.hidden = false;
+    clearTimeout(toastTimer);
+    toastTimer = setTimeout(() => { toast.hidden = true; }, 4000);
+  }
+
+  function renderRow(row, sectionIndex, rowIndex) {
+    const item = element('li', `row kind-${row.kind}`, 'row');
+    item.dataset.section = String(sectionIndex);
+    item.dataset.row = String(rowIndex);
+    item.dataset.kind = row.kind;
+    item.dataset.enabled = String(row.enabled);
+    if (!row.enabled) item.classList.add('disabled');
+    if (row.icon) {
+      item.classList.add('has-icon');
+      const icon = element('img', 'row-icon', 'row-icon');
+      icon.alt = '';
+      icon.src = row.icon;
+      item.append(icon);
+    }
+    item.append(textElement('span', 'row-title', 'row-title', row.title));
+    if (row.value) item.append(textElement('span', 'row-value', 'row-value', row.value));
+
+    if (row.kind === 'switch') {
+      const label = element('label', 'switch');
+      const input = element('input', '', 'row-switch');
+      input.type = 'checkbox';
+      input.setAttribute('role', 'switch');
+      input.checked = row.on;
+      input.disabled = !row.enabled;
+      input.setAttribute('aria-label', row.title);
+      input.addEventListener('change', () => {
+        send({ action: 'setSwitch', section: sectionIndex, row: rowIndex, on: input.checked, version });
+      });
+      label.append(input, element('span', 'switch-track'));
+      item.append(label);
+    }
+    if (row.accessory === 'disclosure') {
+      item.append(element('span', 'disclosure', 'row-disclosure'));
+    } else if (row.accessory === 'checkmark') {
+      const check = element('span', 'checkmark', 'row-checkmark');
+      check.setAttribute('aria-label', 'selected');
+      item.append(check);
+      item.setAttribute('aria-selected', 'true');
+    }
+
+    const selectable = ['link', 'linkList', 'item', 'button'].includes(row.kind);
+    if (selectable && row.enabled) {
+      item.classList.add('selectable');
+      item.tabIndex = 0;
+      item.setAttribute('role', 'button');
+      const select = () => send({ action: 'select', section: sectionIndex, row: rowIndex, version });
+      item.addEventListener('click', select);
+      item.addEventListener('keydown', (event) => {
+        if (event.key === 'Enter' || event.key === ' ') {
+          event.preventDefault();
+          select();
+        }
+      });
+    }
+    return item;
+  }
+
+  function renderSection(section, index) {
+    const group = element('section', 'group', 'section');
+    group.dataset.section = String(index);
+    if (section.header) group.append(textElement('h2', 'group-header', 'section-header', section.header));
+    const rows = element('ul', 'group-rows', 'section-rows');
+    section.rows.forEach((row, rowIndex) => rows.append(renderRow(row, index, rowIndex)));
+    group.append(rows);
+    if (section.footerImage) {
+      const image = element('img', 'group-footer-image', 'section-footer-image');
+      const width = Math.max(160, Math.round(main.clientWidth || 375));
+      image.alt = '';
+      image.width = width;
+      image.height = Math.round(section.footerImage.height);
+      image.src = `${section.footerImage.url}&w=${width}`;
+      group.append(image);
+    } else if (section.footer) {
+      group.append(textElement('p', 'group-footer', 'section-footer', section.footer));
+    }
+    return group;
+  }
+
+  function render(newPage, newVersion) {
+    page = newPage;
+    version = newVersion;
+    navTitle.textContent = page.title;
+    document.title = page.title || 'Settings';
+    navBack.hidden = !page.canGoBack;
+    navBackTitle.textContent = page.backTitle || 'Back';
+
+    const fragment = document.createDocumentFragment();
+    if (page.error) {
+      fragment.append(textElement('div', 'error-page', 'error-page', page.error));
+    }
+    page.sections.forEach((section, index) => fragment.append(renderSection(section, index)));
+    main.replaceChildren(fragment);
+    main.dataset.version = String(version);
+
+    // A different page starts at the top; the same page changing keeps its place.
+    const identity = `${page.canGoBack}\u0000${page.backTitle}\u0000${page.title}`;
+    if (identity !== pageIdentity) window.scrollTo(0, 0);
+    pageIdentity = identity;
+  }
+
+  function handleMessage(message) {
+    if (!message || typeof message !== 'object') return;
+    if (message.page && typeof message.version === 'number' && message.version > version) {
+      render(message.page, message.version);
+    } else if (message.page && message.type === 'error' && message.version === version) {
+      // A refused action: put controls the person moved back to what the server holds.
+      render(message.page, message.version);
+    }
+    if (message.type === 'error' && message.reason) showToast(message.reason);
+  }
+
+  async function post(action) {
+    try {
+      const response = await fetch('/api/action', {
+        method: 'POST',
+        headers: { 'Content-Type': 'application/json' },
+        body: JSON.stringify(action),
+      });
+      handleMessage(await response.json());
+    } catch (error) {
+      showToast('The Settings server cannot be reached.');
+    }
+  }
+
+  function send(action) {
+    if (socket && socket.readyState === WebSocket.OPEN) {
+      socket.send(JSON.stringify({ ...action, id: nextId++ }));
+    } else {
+      post(action);
+    }
+  }
+
+  function setConnection(state) {
+    connection.dataset.state = state;
+    connection.hidden = state === 'open';
+    connection.textContent = state === 'open' ? '' : 'Reconnecting…';
+  }
+
+  function connect() {
+    socket = new WebSocket(`ws://${location.host}/ws`);
+    socket.addEventListener('open', () => {
+      reconnectDelay = 250;
+      setConnection('open');
+    });
+    socket.addEventListener('message', (event) => {
+      let message;
+      try {
+        message = JSON.parse(event.data);
+      } catch (error) {
+        return;
+      }
+      handleMessage(message);
+    });
+    socket.addEventListener('close', () => {
+      socket = null;
+      setConnection('closed');
+      setTimeout(connect, reconnectDelay);
+      reconnectDelay = Math.min(reconnectDelay * 2, 5000);
+    });
+  }
+
+  navBack.addEventListener('click', () => send({ action: 'back' }));
+
+  // The first page comes over HTTP so that it shows even before the socket is open.
+  fetch('/api/page')
+    .then((response) => response.json())
+    .then(handleMessage)
+    .catch(() => setConnection('closed'));
+  connect();
+})();

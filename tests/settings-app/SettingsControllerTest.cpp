@@ -1,0 +1,210 @@
+#include "SettingsController.h"
+
+#include <gtest/gtest.h>
+
+#include "ActionJson.h"
+#include "StubSession.h"
+
+namespace settingsapp {
+namespace {
+
+using testing::StubSession;
+
+std::string action(std::string_view body, std::uint64_t version) {
+  std::string text(body);
+  text.insert(text.size() - 1, ",\"version\":" + std::to_string(version));
+  return text;
+}
+
+platform::Value parse(const std::string& text) {
+  auto value = parseActionJson(text);
+  EXPECT_TRUE(value.has_value()) << text;
+  return value.value_or(platform::Value());
+}
+
+TEST(SettingsControllerTest, MalformedOrImpossibleActionsAreRefusedWithAReasonAndDoNothing) {
+  StubSession session;
+  SettingsController controller(session);
+  const std::uint64_t v = controller.version();
+  struct Case {
+    std::string text;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {"not json", "not valid JSON"},
+      {"{\"action\":\"select\",}", "not valid JSON"},
+      {"{\"action\":\"back\"} trailing", "not valid JSON"},
+      {std::string(100, '[') + std::string(100, ']'), "not valid JSON"},
+      {"[\"select\"]", "JSON object"},
+      {"{}", "missing \"action\""},
+      {"{\"action\":\"format disk\"}", "unknown action"},
+      {"{\"action\":\"select\",\"section\":0,\"row\":0}", "missing \"version\""},
+      {action("{\"action\":\"select\",\"section\":\"0\",\"row\":0}", v), "must be integers"},
+      {action("{\"action\":\"select\",\"section\":-1,\"row\":0}", v), "no section -1"},
+      {action("{\"action\":\"select\",\"section\":9,\"row\":0}", v), "no section 9"},
+      {action("{\"action\":\"select\",\"section\":1,\"row\":1}", v), "no row 1 in section 1"},
+      {action("{\"action\":\"select\",\"section\":0,\"row\":1.5}", v), "must be integers"},
+      {action("{\"action\":\"select\",\"section\":0,\"row\":1}", v), "cannot be selected"},
+      {action("{\"action\":\"setSwitch\",\"section\":0,\"row\":0,\"on\":true}", v), "not a switch"},
+      {action("{\"action\":\"setSwitch\",\"section\":0,\"row\":1,\"on\":\"yes\"}", v),
+       "\"on\" must be true or false"},
+      {action("{\"action\":\"setSwitch\",\"section\":0,\"row\":2,\"on\":true}", v), "not enabled"},
+      {"{\"action\":\"select\",\"id\":\"x\"}", "\"id\" must be an integer"},
+  };
+  for (const Case& c : cases) {
+    SettingsController::Reply reply = controller.handleAction(c.text);
+    EXPECT_EQ(reply.status, 400) << c.text;
+    platform::Value body = parse(reply.body);
+    EXPECT_EQ(body["type"].stringValue(), "error") << c.text;
+    EXPECT_NE(body["reason"].stringValue().find(c.reason), std::string::npos)
+        << c.text << " gave " << body["reason"].stringValue();
+    // The refusal carries the page, so the browser can put its controls back.
+    EXPECT_EQ(body["page"]["title"].stringValue(), "Halvex");
+  }
+  EXPECT_TRUE(session.calls.empty());
+  EXPECT_EQ(controller.version(), v);
+}
+
+TEST(SettingsControllerTest, OversizedActionIsRefusedBeforeParsing) {
+  StubSession session;
+  SettingsController controller(session);
+  std::string huge = "{\"action\":\"back\",\"pad\":\"" + std::string(kMaxActionBytes, 'x') + "\"}";
+  SettingsController::Reply reply = controller.handleAction(huge);
+  EXPECT_EQ(reply.status, 400);
+  EXPECT_NE(reply.body.find("larger than"), std::string::npos);
+  EXPECT_TRUE(session.calls.empty());
+}
+
+TEST(SettingsControllerTest, SwitchIsSetAndTheReplyCarriesTheNewPageAndTheRequestId) {
+  StubSession session;
+  SettingsController controller(session);
+  const std::uint64_t before = controller.version();
+  SettingsController::Reply reply = controller.handleAction(
+      action("{\"id\":7,\"action\":\"setSwitch\",\"section\":0,\"row\":1,\"on\":false}", before));
+  ASSERT_EQ(reply.status, 200) << reply.body;
+  EXPECT_EQ(session.calls, std::vector<std::string>{"switch 0 1 off"});
+  platform::Value body = parse(reply.body);
+  EXPECT_EQ(body["type"].stringValue(), "page");
+  EXPECT_EQ(body["replyTo"].integerBits(), 7);
+  EXPECT_EQ(body["version"].integerBits(), static_cast<std::int64_t>(before + 1));
+  EXPECT_FALSE(body["page"]["sections"][0]["rows"][1]["on"].booleanValue());
+}
+
+TEST(SettingsControllerTest, ActionOnAPageThatChangedMeanwhileIsRefusedAsStale) {
+  StubSession session;
+  SettingsController controller(session);
+  const std::uint64_t seen = controller.version();
+  // Another process moves a row before the person's tap arrives.
+  session.changeFromElsewhere();
+  SettingsController::Reply reply =
+      controller.handleAction(action("{\"action\":\"select\",\"section\":1,\"row\":0}", seen));
+  EXPECT_EQ(reply.status, 409);
+  EXPECT_TRUE(session.calls.empty());
+  platform::Value body = parse(reply.body);
+  EXPECT_EQ(body["version"].integerBits(), static_cast<std::int64_t>(seen + 1));
+  EXPECT_EQ(body["page"]["sections"][1]["rows"].arrayValue().size(), 2u);
+}
+
+TEST(SettingsControllerTest, VersionMovesOnlyWhenWhatIsShownChanges) {
+  StubSession session;
+  SettingsController controller(session);
+  const std::uint64_t v = controller.version();
+  ++session.count;  // the host says "maybe", but nothing visible changed
+  EXPECT_FALSE(controller.refresh());
+  EXPECT_EQ(controller.version(), v);
+  session.changeFromElsewhere();
+  EXPECT_TRUE(controller.refresh());
+  EXPECT_EQ(controller.version(), v + 1);
+  EXPECT_NE(controller.pageMessage().find("Notes"), std::string::npos);
+}
+
+TEST(SettingsControllerTest, NavigationSelectAndBackMoveBetweenPages) {
+  StubSession session;
+  SettingsController controller(session);
+  auto reply = controller.handleAction(
+      action("{\"action\":\"select\",\"section\":1,\"row\":0}", controller.version()));
+  ASSERT_EQ(reply.status, 200) << reply.body;
+  EXPECT_EQ(parse(reply.body)["page"]["title"].stringValue(), "Maps");
+  reply = controller.handleAction("{\"action\":\"back\"}");
+  ASSERT_EQ(reply.status, 200) << reply.body;
+  EXPECT_EQ(parse(reply.body)["page"]["title"].stringValue(), "Halvex");
+  session.stack.back().canGoBack = false;
+  ++session.count;
+  reply = controller.handleAction("{\"action\":\"back\"}");
+  EXPECT_EQ(reply.status, 400);
+  EXPECT_EQ(session.calls, (std::vector<std::string>{"select 1 0", "back"}));
+}
+
+TEST(SettingsControllerTest, FailuresInsideTheHostAreReportedAndTheServerCarriesOn) {
+  StubSession session;
+  SettingsController controller(session);
+  session.throwOnAction = true;
+  auto reply = controller.handleAction(action(
+      "{\"action\":\"setSwitch\",\"section\":0,\"row\":1,\"on\":false}", controller.version()));
+  EXPECT_EQ(reply.status, 500);
+  EXPECT_NE(reply.body.find("assertion failed in the page"), std::string::npos);
+
+  session.throwOnAction = false;
+  session.refuseWith = "the bundle refused";
+  reply = controller.handleAction(
+      action("{\"action\":\"select\",\"section\":0,\"row\":3}", controller.version()));
+  EXPECT_EQ(reply.status, 400);
+  EXPECT_NE(reply.body.find("the bundle refused"), std::string::npos);
+
+  // A page that cannot be read keeps the last one instead of going blank.
+  session.throwOnPage = true;
+  session.changeFromElsewhere();
+  EXPECT_FALSE(controller.refresh());
+  EXPECT_NE(controller.pageMessage().find("Halvex"), std::string::npos);
+}
+
+TEST(SettingsControllerTest, DeviceTextIsCarriedAsEscapedValidUtf8) {
+  StubSession session;
+  session.stack.back().title = "<img src=x onerror=alert(1)> \"Q\" \x01";
+  session.stack.back().sections[1].rows[0].title = "Bad \xff\xfe name \xe2\x82";
+  SettingsController controller(session);
+  const std::string& message = controller.pageMessage();
+  EXPECT_EQ(message.find('<'), std::string::npos);
+  EXPECT_EQ(validUtf8(message), message);
+  platform::Value body = parse(message);
+  EXPECT_EQ(body["page"]["title"].stringValue(), "<img src=x onerror=alert(1)> \"Q\" \x01");
+  EXPECT_EQ(body["page"]["sections"][1]["rows"][0]["title"].stringValue(),
+            "Bad \xef\xbf\xbd\xef\xbf\xbd name \xef\xbf\xbd\xef\xbf\xbd");
+}
+
+TEST(SettingsControllerTest, ValidUtf8KeepsWellFormedTextAndReplacesEveryBadByte) {
+  EXPECT_EQ(validUtf8("caf\xc3\xa9 \xf0\x9f\x98\x80"), "caf\xc3\xa9 \xf0\x9f\x98\x80");
+  EXPECT_EQ(validUtf8("\xc0\xaf"), "\xef\xbf\xbd\xef\xbf\xbd");                  // overlong '/'
+  EXPECT_EQ(validUtf8("\xed\xa0\x80"), "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");  // surrogate
+  EXPECT_EQ(validUtf8("a\xf4\x90\x80\x80"), "a\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+}
+
+TEST(SettingsControllerTest, ImagesAreAskedForOnlyBySafeKeysAndExistingFooters) {
+  StubSession session;
+  SettingsController controller(session);
+  EXPECT_EQ(controller.imagePng("icon-maps"), std::string("\x89PNG icon"));
+  EXPECT_FALSE(controller.imagePng("../../etc/passwd"));
+  EXPECT_FALSE(controller.imagePng(""));
+  EXPECT_FALSE(controller.footerPng(0, 375));  // a section without a footer view
+  EXPECT_FALSE(controller.footerPng(99, 375));
+  EXPECT_TRUE(controller.footerPng(2, 100000));
+  EXPECT_EQ(session.calls, (std::vector<std::string>{"image icon-maps", "footer 2 1600"}));
+  EXPECT_NE(controller.pageMessage().find(SettingsController::footerUrl(2, controller.version())),
+            std::string::npos);
+}
+
+TEST(ActionJsonTest, ReadsWhatTheBrowserSendsAndRefusesWhatItCannot) {
+  auto value = parseActionJson(R"( {"a":[1,-2.5e1,true,null],"s":"\u00e9\ud83d\ude00\n","a":0} )");
+  ASSERT_TRUE(value);
+  EXPECT_EQ((*value)["a"].integerBits(), 0);  // a repeated key keeps its last value
+  EXPECT_EQ((*value)["s"].stringValue(), "\xc3\xa9\xf0\x9f\x98\x80\n");
+  for (const char* bad : {"", "{", "{\"a\"}", "01", "1.", "-", "\"\\ud800\"", "\"\\x\"", "\"a\nb\"",
+                          "{\"a\":1,}", "[1,]", "1e999", "tru"}) {
+    EXPECT_FALSE(parseActionJson(bad)) << bad;
+  }
+  EXPECT_EQ(parseActionJson("9223372036854775807")->integerBits(), INT64_MAX);
+  EXPECT_TRUE(parseActionJson("92233720368547758070")->isReal());
+}
+
+}  // namespace
+}  // namespace settingsapp

@@ -1,0 +1,268 @@
+#include "WebServer.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
+#include <future>
+#include <thread>
+
+#include "ActionJson.h"
+#include "StubSession.h"
+
+namespace settingsapp {
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace websocket = boost::beast::websocket;
+using testing::StubSession;
+
+// Runs the server on its own loop thread, as the program's main loop does: one dispatch,
+// then a check for a new page. The test thread talks to it over sockets only, and touches
+// the session through onServer().
+class WebServerTest : public ::testing::Test {
+ protected:
+  void start(ServerLimits limits = {}) {
+    controller_ = std::make_unique<SettingsController>(session_);
+    server_ = std::make_unique<WebServer>(context_, *controller_, limits);
+    ASSERT_EQ(server_->listen(0), "");
+    port_ = server_->port();
+    loop_ = std::thread([this] {
+      auto guard = asio::make_work_guard(context_);
+      while (!stopping_) {
+        context_.run_one_for(std::chrono::milliseconds(20));
+        server_->publishIfChanged();
+      }
+    });
+  }
+
+  template <class F>
+  auto onServer(F work) {
+    std::packaged_task<decltype(work())()> task(std::move(work));
+    auto result = task.get_future();
+    asio::post(context_, [&task] { task(); });
+    return result.get();
+  }
+
+  void TearDown() override {
+    if (!loop_.joinable()) return;
+    onServer([this] { server_->close(); });
+    stopping_ = true;
+    loop_.join();
+  }
+
+  std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::string origin() const { return "http://" + host(); }
+
+  // Sends `request` as it stands and returns everything the server sends until it closes.
+  std::string raw(const std::string& request) const {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port_);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval timeout{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      ::close(fd);
+      return {};
+    }
+    for (std::size_t sent = 0; sent < request.size();) {
+      ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) break;
+      sent += static_cast<std::size_t>(n);
+    }
+    std::string response;
+    char chunk[4096];
+    ssize_t n;
+    while ((n = ::recv(fd, chunk, sizeof chunk, 0)) > 0)
+      response.append(chunk, static_cast<std::size_t>(n));
+    ::close(fd);
+    return response;
+  }
+
+  std::string request(const std::string& method, const std::string& target,
+                      const std::string& headers = "", const std::string& body = "") const {
+    return method + " " + target + " HTTP/1.1\r\nConnection: close\r\n" + headers +
+           (body.empty() && method != "POST"
+                ? ""
+                : "Content-Length: " + std::to_string(body.size()) + "\r\n") +
+           "\r\n" + body;
+  }
+
+  static int status(const std::string& response) {
+    return response.size() > 12 ? std::stoi(response.substr(9, 3)) : 0;
+  }
+  static std::string body(const std::string& response) {
+    auto end = response.find("\r\n\r\n");
+    return end == std::string::npos ? "" : response.substr(end + 4);
+  }
+
+  std::unique_ptr<websocket::stream<asio::ip::tcp::socket>> openSocket(
+      const std::string& withOrigin) {
+    auto ws = std::make_unique<websocket::stream<asio::ip::tcp::socket>>(clientContext_);
+    beast::get_lowest_layer(*ws).connect({asio::ip::make_address("127.0.0.1"), port_});
+    ws->set_option(
+        websocket::stream_base::decorator([withOrigin](websocket::request_type& request) {
+          if (!withOrigin.empty()) request.set(beast::http::field::origin, withOrigin);
+        }));
+    ws->handshake(host(), "/ws");
+    return ws;
+  }
+
+  static platform::Value readMessage(websocket::stream<asio::ip::tcp::socket>& ws) {
+    beast::flat_buffer buffer;
+    ws.read(buffer);
+    return parseActionJson(beast::buffers_to_string(buffer.data())).value_or(platform::Value());
+  }
+
+  StubSession session_;
+  asio::io_context context_;
+  asio::io_context clientContext_;
+  std::unique_ptr<SettingsController> controller_;
+  std::unique_ptr<WebServer> server_;
+  std::uint16_t port_ = 0;
+  std::thread loop_;
+  std::atomic<bool> stopping_{false};
+};
+
+TEST_F(WebServerTest, ServesThePageItsAssetsAndImagesWithSafeHeaders) {
+  start();
+  std::string page = raw(request("GET", "/", "Host: " + host() + "\r\n"));
+  EXPECT_EQ(status(page), 200);
+  EXPECT_NE(page.find("Content-Security-Policy: default-src 'none'"), std::string::npos);
+  EXPECT_NE(page.find("X-Content-Type-Options: nosniff"), std::string::npos);
+  EXPECT_NE(body(page).find("/app.js"), std::string::npos);
+  EXPECT_EQ(
+      status(raw(request("GET", "/app.js", "Host: localhost:" + std::to_string(port_) + "\r\n"))),
+      200);
+
+  std::string json = raw(request("GET", "/api/page", "Host: " + host() + "\r\n"));
+  ASSERT_EQ(status(json), 200);
+  EXPECT_EQ(parseActionJson(body(json)).value()["page"]["title"].stringValue(), "Halvex");
+
+  EXPECT_EQ(body(raw(request("GET", "/image/icon-maps.png", "Host: " + host() + "\r\n"))),
+            "\x89PNG icon");
+  EXPECT_EQ(status(raw(request("GET", "/image/..%2Fsecret.png", "Host: " + host() + "\r\n"))), 404);
+  EXPECT_EQ(status(raw(request("GET", "/footer/2.png?v=1&w=320", "Host: " + host() + "\r\n"))),
+            200);
+  EXPECT_EQ(status(raw(request("GET", "/footer/0.png?v=1", "Host: " + host() + "\r\n"))), 404);
+  EXPECT_EQ(status(raw(request("DELETE", "/", "Host: " + host() + "\r\n"))), 405);
+}
+
+TEST_F(WebServerTest, RefusesForeignHostsOriginsAndCrossSitePosts) {
+  start();
+  const std::string action = "{\"action\":\"back\"}";
+  EXPECT_EQ(
+      status(raw(request("GET", "/", "Host: attacker.example:" + std::to_string(port_) + "\r\n"))),
+      403);
+  EXPECT_EQ(status(raw(request("GET", "/", ""))), 403);
+  EXPECT_EQ(status(raw(request("GET", "/api/page",
+                               "Host: " + host() + "\r\nOrigin: http://attacker.example\r\n"))),
+            403);
+  EXPECT_EQ(status(raw(request("POST", "/api/action",
+                               "Host: " + host() +
+                                   "\r\nOrigin: http://attacker.example\r\n"
+                                   "Content-Type: application/json\r\n",
+                               action))),
+            403);
+  EXPECT_EQ(status(raw(request("POST", "/api/action",
+                               "Host: " + host() + "\r\nContent-Type: text/plain\r\n", action))),
+            415);
+  EXPECT_TRUE(onServer([this] { return session_.calls; }).empty());
+
+  // The same action from the page itself goes through.
+  EXPECT_EQ(status(raw(request("POST", "/api/action",
+                               "Host: " + host() + "\r\nOrigin: " + origin() +
+                                   "\r\nContent-Type: application/json\r\n",
+                               action))),
+            200);
+  EXPECT_EQ(onServer([this] { return session_.calls; }), std::vector<std::string>{"back"});
+
+  EXPECT_THROW(openSocket("http://attacker.example"), beast::system_error);
+  EXPECT_THROW(openSocket(""), beast::system_error);
+}
+
+TEST_F(WebServerTest, OversizedOrMalformedRequestsGetAClearRefusal) {
+  start();
+  const std::string json = "Host: " + host() + "\r\nContent-Type: application/json\r\n";
+  std::string response =
+      raw(request("POST", "/api/action", json,
+                  "{\"action\":\"back\",\"x\":\"" + std::string(70000, 'x') + "\"}"));
+  EXPECT_EQ(status(response), 400);
+  EXPECT_NE(body(response).find("larger than 65536 bytes"), std::string::npos);
+
+  response = raw(request("POST", "/api/action", json, "{\"action\":"));
+  EXPECT_EQ(status(response), 400);
+  EXPECT_NE(body(response).find("not valid JSON"), std::string::npos);
+
+  response = raw(request("GET", "/",
+                         "Host: " + host() + "\r\nX-Padding: " + std::string(20000, 'p') + "\r\n"));
+  EXPECT_EQ(status(response), 431);
+
+  EXPECT_EQ(status(raw("NOT A REQUEST\r\n\r\n")), 400);
+  // The server is still there.
+  EXPECT_EQ(status(raw(request("GET", "/api/page", "Host: " + host() + "\r\n"))), 200);
+}
+
+TEST_F(WebServerTest, WebSocketGetsThePageRepliesToActionsAndHearsChangesFromElsewhere) {
+  start();
+  auto ws = openSocket(origin());
+  platform::Value first = readMessage(*ws);
+  EXPECT_EQ(first["type"].stringValue(), "page");
+  const std::int64_t version = first["version"].integerBits();
+
+  ws->write(asio::buffer(
+      std::string(
+          "{\"id\":1,\"action\":\"setSwitch\",\"section\":0,\"row\":1,\"on\":false,\"version\":") +
+      std::to_string(version) + "}"));
+  platform::Value reply = readMessage(*ws);
+  EXPECT_EQ(reply["replyTo"].integerBits(), 1);
+  EXPECT_EQ(reply["version"].integerBits(), version + 1);
+  EXPECT_FALSE(reply["page"]["sections"][0]["rows"][1]["on"].booleanValue());
+
+  ws->write(asio::buffer(std::string("{\"id\":2,\"action\":\"nonsense\"}")));
+  reply = readMessage(*ws);
+  EXPECT_EQ(reply["type"].stringValue(), "error");
+  EXPECT_EQ(reply["replyTo"].integerBits(), 2);
+
+  // A second browser sees the first one's change, then a change from another process.
+  auto other = openSocket(origin());
+  EXPECT_EQ(readMessage(*other)["version"].integerBits(), version + 1);
+  onServer([this] { session_.changeFromElsewhere(); });
+  for (auto* socket : {ws.get(), other.get()}) {
+    platform::Value pushed = readMessage(*socket);
+    EXPECT_EQ(pushed["version"].integerBits(), version + 2);
+    EXPECT_EQ(pushed["page"]["sections"][1]["rows"][1]["title"].stringValue(), "Notes");
+  }
+}
+
+TEST_F(WebServerTest, ConnectionsBeyondTheLimitAreTurnedAway) {
+  ServerLimits limits;
+  limits.maxConnections = 2;
+  start(limits);
+  auto a = openSocket(origin());
+  auto b = openSocket(origin());
+  EXPECT_EQ(onServer([this] { return server_->connectionCount(); }), 2u);
+  EXPECT_EQ(status(raw(request("GET", "/", "Host: " + host() + "\r\n"))), 503);
+  a->close(websocket::close_code::normal);
+  // Once one leaves, the next is served.
+  bool served = false;
+  for (int i = 0; i < 100 && !served; ++i) {
+    served = status(raw(request("GET", "/", "Host: " + host() + "\r\n"))) == 200;
+    if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(served);
+}
+
+}  // namespace
+}  // namespace settingsapp
