@@ -1,0 +1,98 @@
+// Preference domains of the current user: one binary plist file per domain, shared by every
+// process of the user. Each process works on its own view of a domain and exchanges changes
+// with the others only when it synchronises; writes are merged per key under the domain's
+// lock, so two processes that change different keys never lose each other's changes.
+// Every operation is safe from any thread of a process and from any number of processes.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "platform/foundation/Env.h"
+#include "platform/foundation/Value.h"
+
+namespace platform {
+
+class PreferenceDomain;
+
+// True for a domain name that stays inside the preferences folder: not empty, no '/', no NUL,
+// and not starting with '.'. Every other name is refused by PreferenceStore.
+bool isValidPreferenceDomainName(std::string_view domain);
+
+// Per-key comparison used to decide whether a change marks a key: the same kind, the same
+// storage (an integer never matches a real or a boolean of equal value) and the same contents,
+// containers compared deeply. Stricter than Value's operator==, so that rewriting a value
+// with another kind is stored.
+bool identicalPropertyLists(const Value& a, const Value& b);
+
+class PreferenceStore {
+ public:
+  // Domains live in `<preferencesDirectory>/<domain>.plist` (binary plist, mode 0600), with
+  // the lock `<domain>.plist.lock` and the change counter `<domain>.plist.counter` beside
+  // it. The folder and its parents are created (0700) at the first write. `env` must outlive
+  // the store. Nothing is read before a domain is first used.
+  PreferenceStore(Env& env, std::string preferencesDirectory);
+  ~PreferenceStore();
+  PreferenceStore(const PreferenceStore&) = delete;
+  PreferenceStore& operator=(const PreferenceStore&) = delete;
+
+  const std::string& preferencesDirectory() const { return directory_; }
+  // The data file of `domain`; empty for a refused name.
+  std::string pathForDomain(std::string_view domain) const;
+
+  // Returns a private copy of the value under `key` in this process's view of the domain:
+  // what the last synchronisation read, with this process's pending changes applied. None
+  // when the key is absent, or when the domain name is refused. The first use of a domain
+  // reads its file; later calls read nothing until the next synchronisation.
+  Value copyAppValue(std::string_view key, std::string_view domain);
+
+  // Records a pending change of `key`; a None value removes the key. A value equal (by
+  // identicalPropertyLists) to what this process's view holds records nothing. A value that
+  // is not a property list, or a refused domain name, is logged and dropped: nothing changes.
+  // The change reaches the file at the next appSynchronize or updateAppValue.
+  void setAppValue(std::string_view key, const Value& value, std::string_view domain);
+
+  // Writes this process's pending changes and takes in what other processes stored. Under
+  // the domain's lock it re-reads the file when it changed, applies the pending keys over
+  // it, and replaces the file atomically unless nothing differs. Without pending changes it
+  // only re-reads, and re-reads nothing (no system call) while the domain's change counter
+  // has not moved. Returns true on success; false when the folder, the lock, the read or
+  // the write failed (the pending changes are kept for the next try) or the name is refused.
+  // An unreadable domain file (not a plist, or its root not a dictionary) reads as an empty
+  // domain and is moved aside to `<domain>.plist.corrupt-N` (the first free N) before the
+  // next write, never overwritten; if it cannot be moved, nothing is written.
+  bool appSynchronize(std::string_view domain);
+
+  // Atomic read-modify-write of one value across processes: under the domain's lock,
+  // re-reads the file, calls `change` with the current value (this process's pending value
+  // when there is one, else the stored one, None when absent) and writes the result (None
+  // removes the key) together with the other pending changes, before unlocking. Returns the
+  // value stored under `key` afterwards. When the write fails, the change is dropped (it
+  // would be stale by the next try) and the value read from the file is returned. A result
+  // that is not a property list is logged and dropped. A refused name gives None without
+  // calling `change`. `change` runs on the caller's thread with the domain locked; it may
+  // throw (the exception passes through, nothing is written).
+  // REQUIRES: `change` does not call this store (goes to the assertion handler).
+  Value updateAppValue(std::string_view key, std::string_view domain,
+                       const std::function<Value(const Value& current)>& change);
+
+ private:
+  PreferenceDomain* domainNamed(std::string_view domain);
+  bool calledFromChange(const char* method) const;
+
+  Env& env_;
+  const std::string directory_;
+  std::mutex mutex_;
+  std::map<std::string, std::unique_ptr<PreferenceDomain>, std::less<>> domains_;
+  PreferenceDomain* lastDomain_ = nullptr;  // owned by domains_; speeds up repeated lookups
+  std::atomic<std::thread::id> changeThread_{};
+};
+
+}  // namespace platform

@@ -1,0 +1,78 @@
+// One preference domain as one process sees it: the contents of the file at its last read,
+// this process's pending changes, and what it needs to tell cheaply whether the file changed.
+// Not thread-safe; PreferenceStore serialises every call.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/foundation/Env.h"
+#include "platform/foundation/Value.h"
+
+namespace platform {
+
+class PreferenceDomain {
+ public:
+  // `env` must outlive the domain; `directory` is the folder of the data file.
+  PreferenceDomain(Env& env, const std::string& directory, std::string name);
+  PreferenceDomain(const PreferenceDomain&) = delete;
+  PreferenceDomain& operator=(const PreferenceDomain&) = delete;
+
+  const std::string& name() const { return name_; }
+
+  // The value in this process's view (pending change first, then the last read); None
+  // when absent. Reads the file on first use.
+  const Value& lookup(std::string_view key);
+  // Records a pending change unless the view already holds an identical value.
+  void set(std::string_view key, const Value& value);
+  // See PreferenceStore::appSynchronize.
+  bool synchronize();
+  // See PreferenceStore::updateAppValue.
+  Value update(std::string_view key, const std::function<Value(const Value&)>& change);
+
+ private:
+  using Changes = std::map<std::string, Value, std::less<>>;
+  class Locked;
+
+  // Takes in the current file without the lock, reading it only when it changed.
+  void refresh();
+  // Reads and parses the file; false (state kept) on an I/O error other than NotFound.
+  bool readFromDisk();
+  // Whether `status`/`identity` of the file now at the path describe the file last read.
+  bool matchesLastRead(const Status& status, const FileIdentity& identity) const;
+  void mapCounter();
+  std::optional<std::uint64_t> counterValue() const;
+  // Takes the domain's lock, creating the folder when it is missing.
+  bool lockDomain(std::unique_ptr<FileLock>& lock);
+  // Under the lock: makes `stored_` the file's current contents. False when it cannot.
+  bool refreshLocked();
+  // Under the lock: applies `pending_` over `stored_` and writes the result if it differs.
+  bool writeLocked();
+  bool moveUnreadableFileAside();
+
+  Env& env_;
+  const std::string name_;
+  const std::string directory_;
+  const std::string path_;
+  const std::string lockPath_;
+  const std::string counterPath_;
+
+  bool read_ = false;         // the file was read (or tried) at least once
+  bool valid_ = false;        // `identity_`, `held_` and `unreadable_` describe `stored_`
+  Value::Dictionary stored_;  // the file's contents at the last read (empty when unreadable)
+  Changes pending_;           // keys this process set (None: removed) since its last write
+  // The last file read, kept open so that its inode number cannot be given to a new file
+  // and make a replaced file look unchanged. Empty with `identity_` unset when it was missing.
+  std::unique_ptr<HeldFile> held_;
+  std::optional<FileIdentity> identity_;
+  bool unreadable_ = false;  // the last file read was not a dictionary plist
+  std::unique_ptr<SharedCounter> counter_;
+  std::optional<std::uint64_t> counterSeen_;  // the counter before the last read
+};
+
+}  // namespace platform
