@@ -1,0 +1,185 @@
+#include "DriverSession.h"
+
+#include <cstdio>
+
+#include "platform/settings-host/SettingsDriver.h"
+#include "platform/ui/UIImage.h"
+#include "platform/ui/UIView.h"
+
+namespace settingsapp {
+namespace {
+
+RowKind rowKind(platform::SettingsRowKind kind) {
+  using platform::SettingsRowKind;
+  switch (kind) {
+    case SettingsRowKind::Switch:
+      return RowKind::Switch;
+    case SettingsRowKind::Link:
+      return RowKind::Link;
+    case SettingsRowKind::LinkList:
+      return RowKind::LinkList;
+    case SettingsRowKind::ListItem:
+      return RowKind::ListItem;
+    case SettingsRowKind::Button:
+      return RowKind::Button;
+    case SettingsRowKind::TitleValue:
+    case SettingsRowKind::EditText:
+      return RowKind::TitleValue;
+    case SettingsRowKind::StaticText:
+    case SettingsRowKind::Other:
+      return RowKind::StaticText;
+    // A cell a page made itself answers a tap through the page's own selection callback
+    // (an application row of the root page, say).
+    case SettingsRowKind::Plain:
+      return RowKind::Link;
+  }
+  return RowKind::StaticText;
+}
+
+Accessory accessory(platform::SettingsAccessory accessory) {
+  switch (accessory) {
+    case platform::SettingsAccessory::Disclosure:
+      return Accessory::Disclosure;
+    case platform::SettingsAccessory::Checkmark:
+      return Accessory::Checkmark;
+    case platform::SettingsAccessory::None:
+      break;
+  }
+  return Accessory::None;
+}
+
+Outcome outcomeOf(const platform::Status& status) {
+  if (status.isOk()) return std::nullopt;
+  return status.message().empty() ? status.toString() : status.message();
+}
+
+// FNV-1a over the image's size, scale and pixels.
+std::string pixelKey(const UIImage& image) {
+  std::uint64_t hash = 14695981039346656037ull;
+  auto mix = [&hash](std::uint64_t value) {
+    for (int i = 0; i < 8; ++i) {
+      hash ^= (value >> (i * 8)) & 0xff;
+      hash *= 1099511628211ull;
+    }
+  };
+  mix(static_cast<std::uint64_t>(image.pixelWidth()));
+  mix(static_cast<std::uint64_t>(image.pixelHeight()));
+  mix(static_cast<std::uint64_t>(image.scale() * 1000));
+  for (std::uint32_t pixel : image.pixels()) mix(pixel);
+  char key[24];
+  std::snprintf(key, sizeof key, "i%016llx", static_cast<unsigned long long>(hash));
+  return key;
+}
+
+}  // namespace
+
+DriverSession::DriverSession(platform::SettingsDriver& driver, double scale)
+    : driver_(driver), scale_(scale) {}
+
+DriverSession::~DriverSession() = default;
+
+std::uint64_t DriverSession::changeCount() {
+  return driver_.generation();
+}
+
+std::string DriverSession::keyForImage(const std::shared_ptr<UIImage>& image) {
+  auto known = knownImages_.find(image.get());
+  if (known != knownImages_.end() && known->second.image.lock() == image) {
+    return known->second.key;
+  }
+  std::string key = pixelKey(*image);
+  knownImages_[image.get()] = {image, key};
+  return key;
+}
+
+PageSnapshot DriverSession::currentPage() {
+  platform::SettingsPage page = driver_.currentPage();
+  PageSnapshot snapshot;
+  snapshot.title = page.title.empty() && page.depth == 0 ? "Settings" : page.title;
+  snapshot.canGoBack = page.canGoBack;
+  if (page.canGoBack) {
+    const auto& stack = driver_.navigationController()->viewControllers();
+    if (stack.size() >= 2 && stack[stack.size() - 2]) {
+      snapshot.backTitle = stack[stack.size() - 2]->title();
+    }
+    if (snapshot.backTitle.empty()) snapshot.backTitle = page.depth == 1 ? "Settings" : "Back";
+  }
+  if (page.isError) {
+    snapshot.errorText = page.error.empty() ? "This page could not be opened." : page.error;
+  }
+
+  std::unordered_map<std::string, std::shared_ptr<UIImage>> images;
+  std::vector<std::shared_ptr<UIView>> footerViews;
+  for (const platform::SettingsSection& section : page.sections) {
+    SectionSnapshot out;
+    out.header = section.header.value_or("");
+    out.footer = section.footer.value_or("");
+    if (section.footerView) {
+      out.footerView = true;
+      out.footerHeight = section.footerHeight > 0 ? section.footerHeight : 0;
+    }
+    footerViews.push_back(section.footerView);
+    for (const platform::SettingsRow& row : section.rows) {
+      RowSnapshot r;
+      r.title = row.title;
+      r.value = row.detail;
+      r.kind = rowKind(row.kind);
+      r.accessory = accessory(row.accessory);
+      r.on = row.isOn;
+      r.enabled = row.enabled;
+      if (row.image && row.image->pixelWidth() > 0 && row.image->pixelHeight() > 0) {
+        r.imageKey = keyForImage(row.image);
+        images.emplace(r.imageKey, row.image);
+      }
+      out.rows.push_back(std::move(r));
+    }
+    snapshot.sections.push_back(std::move(out));
+  }
+
+  previousImages_ = std::move(images_);
+  images_ = std::move(images);
+  std::erase_if(pngCache_, [this](const auto& entry) {
+    return !images_.contains(entry.first) && !previousImages_.contains(entry.first);
+  });
+  std::erase_if(knownImages_, [](const auto& entry) { return entry.second.image.expired(); });
+  footerViews_ = std::move(footerViews);
+  return snapshot;
+}
+
+Outcome DriverSession::selectRow(std::size_t section, std::size_t row) {
+  return outcomeOf(
+      driver_.selectRow(static_cast<std::int64_t>(section), static_cast<std::int64_t>(row)));
+}
+
+Outcome DriverSession::setSwitch(std::size_t section, std::size_t row, bool on) {
+  return outcomeOf(
+      driver_.setSwitch(static_cast<std::int64_t>(section), static_cast<std::int64_t>(row), on));
+}
+
+Outcome DriverSession::goBack() {
+  return outcomeOf(driver_.goBack());
+}
+
+std::optional<std::string> DriverSession::imagePng(std::string_view key) {
+  const std::string name(key);
+  if (auto cached = pngCache_.find(name); cached != pngCache_.end()) return cached->second;
+  auto image = images_.find(name);
+  if (image == images_.end()) {
+    image = previousImages_.find(name);
+    if (image == previousImages_.end()) return std::nullopt;
+  }
+  auto png = UIImagePNGRepresentation(*image->second);
+  if (!png) return std::nullopt;
+  std::string bytes(png->begin(), png->end());
+  pngCache_.emplace(name, bytes);
+  return bytes;
+}
+
+std::optional<std::string> DriverSession::footerPng(std::size_t section, double width) {
+  if (section >= footerViews_.size() || !footerViews_[section]) return std::nullopt;
+  (void)width;
+  // FIXME: draw the view once the UI model's renderer is available.
+  return std::nullopt;
+}
+
+}  // namespace settingsapp

@@ -1,0 +1,101 @@
+// halvex-settings: the Settings application, served as a web page on 127.0.0.1. One main
+// thread runs one loop that carries the web server and the bus connection; after every
+// dispatch the page on screen is compared with the last one sent, and a change is pushed.
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "DriverSession.h"
+#include "Options.h"
+#include "SettingsController.h"
+#include "WebServer.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/Process.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/settings-host/SettingsDriver.h"
+#include "platform/ui/UIScreen.h"
+
+namespace {
+
+constexpr const char* kProgram = "halvex-settings";
+
+int usageError(const std::string& message) {
+  std::cerr << kProgram << ": " << message << "\n" << settingsapp::usageText(kProgram);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Everything below, the plug-in included, behaves as the Settings application.
+  platform::setMainBundleIdentifier("com.apple.Preferences");
+
+  settingsapp::ParsedOptions parsed =
+      settingsapp::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (!parsed.options) return usageError(parsed.error);
+  const settingsapp::Options& options = *parsed.options;
+  if (options.help) {
+    std::cout << settingsapp::usageText(kProgram);
+    return 0;
+  }
+
+  std::error_code error;
+  if (options.root) {
+    if (!std::filesystem::is_directory(*options.root, error)) {
+      return usageError("no device root at '" + *options.root + "'");
+    }
+    platform::setDeviceRoot(std::filesystem::absolute(*options.root, error).string());
+  }
+  if (options.home) {
+    std::filesystem::create_directories(*options.home, error);
+    if (!std::filesystem::is_directory(*options.home, error)) {
+      return usageError("cannot use '" + *options.home + "' as the user home");
+    }
+    platform::setUserHome(std::filesystem::absolute(*options.home, error).string());
+  }
+  UIScreen::mainScreen()->setScale(options.scale);
+
+  auto& loop = platform::RunLoop::main();
+  auto& context = loop.context();
+
+  platform::SettingsDriver driver(platform::deviceRoot());
+  settingsapp::DriverSession session(driver, options.scale);
+  settingsapp::SettingsController controller(session);
+  settingsapp::WebServer server(context, controller);
+  if (std::string failure = server.listen(options.port); !failure.empty()) {
+    std::cerr << kProgram << ": " << failure << "\n";
+    return 1;
+  }
+
+  bool stopping = false;
+  boost::asio::signal_set signals(context, SIGINT, SIGTERM);
+  signals.async_wait([&](const boost::system::error_code& waitError, int) {
+    if (waitError) return;
+    stopping = true;
+    server.close();
+  });
+
+  // Tests and scripts read this line to find the server.
+  std::cout << server.url() << std::endl;
+
+  auto guard = boost::asio::make_work_guard(context);
+  context.restart();
+  while (!stopping && !context.stopped()) {
+    try {
+      context.run_one();
+      server.publishIfChanged();
+    } catch (const std::exception& failure) {
+      // A source on the loop failed; the others (and the person at the page) carry on.
+      platform::NSLog(std::string("halvex-settings: ") + failure.what());
+    }
+  }
+  signals.cancel();
+  return 0;
+}

@@ -1,0 +1,154 @@
+// The Settings application in a browser: the first page, the road of one change and back,
+// list pages, locked switches and changes pushed from another process.
+import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
+import { join } from 'node:path';
+import { after, before, test } from 'node:test';
+
+import {
+  backToSettings, hasSpringboard, launchBrowser, mainUrl, open, pageVersion, row, rowTitles,
+  section, springboard, springboardListen, title, until,
+} from './helpers.mjs';
+
+const ENABLED = 'Backgrounding Enabled';
+const DISABLED = 'Backgrounding Disabled';
+
+let browser;
+let page;
+
+before(async () => {
+  browser = await launchBrowser();
+  page = await browser.context.newPage();
+  await page.goto(mainUrl);
+  await until(async () => (await title(page).textContent()) !== '', 'the first page');
+});
+
+after(async () => {
+  await browser?.close();
+});
+
+function switchOf(scope, label) {
+  return row(scope, label).getByTestId('row-switch');
+}
+
+async function imageLoaded(locator) {
+  return locator.evaluate((image) => image.complete && image.naturalWidth > 0);
+}
+
+test('the first page lists the Settings entries and opens Halvex', async () => {
+  await backToSettings(page);
+  assert.equal(await title(page).textContent(), 'Settings');
+  assert.equal(await page.getByTestId('nav-back').isVisible(), false);
+  const entry = row(page, 'Halvex');
+  assert.equal(await entry.count(), 1);
+  assert.ok(await imageLoaded(entry.getByTestId('row-icon')), 'the entry shows its icon');
+
+  await open(page, 'Halvex');
+  assert.equal(await page.getByTestId('nav-back-title').textContent(), 'Settings');
+  const disabled = await rowTitles(page, DISABLED);
+  assert.ok(disabled.includes('Maps'), `Maps is offered: ${disabled}`);
+  assert.deepEqual(await rowTitles(page, ENABLED), []);
+  const maps = row(section(page, DISABLED), 'Maps');
+  assert.ok(await imageLoaded(maps.getByTestId('row-icon')), 'an application row shows its icon');
+  assert.equal(await maps.getByTestId('row-disclosure').count(), 1);
+  assert.equal(await row(page, 'Disable All Applications').getAttribute('data-kind'), 'button');
+});
+
+test('enabling an application moves its row, stores it and announces it', async () => {
+  const listener = hasSpringboard ? springboardListen() : null;
+  try {
+    if (listener) await new Promise((resolve) => setTimeout(resolve, 500));
+    await open(page, 'Halvex', 'Maps');
+    const toggle = switchOf(page, 'Enable Backgrounding');
+    assert.equal(await toggle.isChecked(), false);
+    await toggle.click();
+    await until(() => toggle.isChecked(), 'the switch to stay on');
+
+    await page.getByTestId('nav-back').click();
+    await until(async () => (await rowTitles(page, ENABLED)).includes('Maps'), 'Maps in the enabled section');
+    assert.ok(!(await rowTitles(page, DISABLED)).includes('Maps'));
+
+    const stored = readFileSync(join(process.env.HALVEX_HOME, 'Library/Preferences/com.orlentis.halvex.plist'));
+    assert.ok(stored.includes('com.apple.Maps'), 'the backgrounding list is stored');
+    if (listener) {
+      const line = await listener.waitForLine((l) => l.includes('com.apple.Maps'));
+      assert.match(line, /HXApplicationBackgroundingChanged/);
+    }
+  } finally {
+    await listener?.stop();
+  }
+});
+
+test('choosing a behaviour moves the checkmark and shows on the row', async () => {
+  await open(page, 'Halvex', 'Maps');
+  const behavior = row(page, 'Behavior');
+  assert.equal(await behavior.getAttribute('data-kind'), 'linkList');
+  assert.equal(await behavior.getByTestId('row-value').textContent(), 'Native');
+  await behavior.click();
+  await until(async () => (await title(page).textContent()) === 'Behavior', 'the list of behaviours');
+  assert.equal(await row(page, 'Native').getByTestId('row-checkmark').count(), 1);
+
+  await row(page, 'Suspended').click();
+  await until(async () => (await row(page, 'Suspended').getByTestId('row-checkmark').count()) === 1,
+    'the checkmark on Suspended');
+  assert.equal(await row(page, 'Native').getByTestId('row-checkmark').count(), 0);
+
+  await page.getByTestId('nav-back').click();
+  await until(async () => (await row(page, 'Behavior').getByTestId('row-value').textContent()) === 'Suspended',
+    'the row to show Suspended');
+  // The page reads the store anew when it is opened again.
+  await open(page, 'Halvex', 'Maps');
+  assert.equal(await row(page, 'Behavior').getByTestId('row-value').textContent(), 'Suspended');
+});
+
+test('an indicator switch is locked while the global one is off', async () => {
+  const setGlobal = async (on) => {
+    await open(page, 'Halvex', 'Appearance');
+    const global = switchOf(page, 'Active Indicator');
+    assert.equal(await global.isDisabled(), false, 'the global page never locks its switches');
+    if ((await global.isChecked()) !== on) {
+      await global.click();
+      await until(async () => (await global.isChecked()) === on, `global switch ${on}`);
+    }
+    const preview = page.getByTestId('section-footer-image');
+    assert.equal(await preview.count(), 1);
+    assert.ok(await imageLoaded(preview), 'the preview footer is drawn');
+  };
+
+  await setGlobal(false);
+  await open(page, 'Halvex', 'Maps', 'Appearance');
+  const locked = switchOf(page, 'Active Indicator');
+  assert.equal(await locked.isDisabled(), true);
+  assert.equal(await locked.isChecked(), false);
+  assert.equal(await row(page, 'Active Indicator').getAttribute('data-enabled'), 'false');
+  await locked.click({ force: true });
+  assert.equal(await locked.isChecked(), false, 'a locked switch does not move');
+
+  await setGlobal(true);
+  await open(page, 'Halvex', 'Maps', 'Appearance');
+  const unlocked = switchOf(page, 'Active Indicator');
+  assert.equal(await unlocked.isDisabled(), false);
+});
+
+test('a change made from the home screen moves the row on the open page', { skip: !hasSpringboard && 'halvex-springboard is not built' }, async () => {
+  await open(page, 'Halvex');
+  await page.evaluate(() => { window.stillTheSamePage = true; });
+  const before = await pageVersion(page);
+  assert.ok((await rowTitles(page, DISABLED)).includes('Notes'));
+
+  await springboard('enable', 'com.apple.mobilenotes');
+  await until(async () => (await rowTitles(page, ENABLED)).includes('Notes'), 'Notes in the enabled section');
+  assert.ok(!(await rowTitles(page, DISABLED)).includes('Notes'));
+  assert.ok((await pageVersion(page)) > before);
+  assert.equal(await page.evaluate(() => window.stillTheSamePage), true, 'no reload');
+
+  // An open application page follows too.
+  await row(section(page, ENABLED), 'Notes').click();
+  await until(async () => (await title(page).textContent()) === 'Notes', 'the Notes page');
+  const toggle = switchOf(page, 'Enable Backgrounding');
+  assert.equal(await toggle.isChecked(), true);
+  await springboard('disable', 'com.apple.mobilenotes');
+  await until(async () => !(await toggle.isChecked()), 'the switch to turn off');
+  await page.getByTestId('nav-back').click();
+  await until(async () => (await rowTitles(page, DISABLED)).includes('Notes'), 'Notes back in the disabled section');
+});
