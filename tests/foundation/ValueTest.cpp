@@ -241,6 +241,7 @@ TEST(ValueTest, EqualityComparesNumbersByValueAcrossStorage) {
       {"none != null", Value(), Value::null(), false},
       {"null == null", Value::null(), Value::null(), true},
       {"date by value", Value::date(1.5), Value::date(1.5), true},
+      {"NaN date equals itself", Value::date(std::nan("")), Value::date(std::nan("")), true},
       {"date != real", Value::date(1.5), Value::real(1.5), false},
       {"data by bytes", Value::data({1, 2}), Value::data({1, 2}), true},
       {"nested arrays", Value::array({Value::integer(1), Value::array({Value("x")})}),

@@ -573,7 +573,7 @@ bool operator==(const Value& a, const Value& b) {
     case ValueKind::Data:
       return a.dataValue() == b.dataValue();
     case ValueKind::Date:
-      return a.real_ == b.real_;
+      return a.real_ == b.real_ || (std::isnan(a.real_) && std::isnan(b.real_));
     case ValueKind::Array:
       return a.heap_ == b.heap_ || a.arrayValue() == b.arrayValue();
     case ValueKind::Dictionary:
