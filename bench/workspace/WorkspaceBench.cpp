@@ -1,0 +1,159 @@
+// The catalogue over a device of 1,000 applications, against the least any catalogue must do:
+// read and parse the same 1,000 Info.plists. Reported as the ratio of the two, measured in the
+// same run, so the figure does not depend on the machine.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "hx/HXApplicationsManager.h"
+#include "platform/foundation/Env.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/workspace/ApplicationWorkspace.h"
+
+namespace {
+
+constexpr int kApplications = 1000;
+
+void writeText(const std::filesystem::path& path, const std::string& text) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// A generated device root in a temporary folder, removed at exit.
+class GeneratedDevice {
+ public:
+  GeneratedDevice() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "hx-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    root_ = pattern;
+    static const char* const kWords[] = {"Mail",  "Notes", "photo", "Échos", "Straße",
+                                         "clock", "MAPS",  "Radio", "日記",  "Tally"};
+    for (int i = 0; i < kApplications; ++i) {
+      const std::string number = std::to_string(i);
+      const std::string name = std::string(kWords[i % 10]) + " " + number;
+      const bool container = i % 4 == 0;
+      const std::filesystem::path bundle = container
+                                               ? root_ / "var/containers/Bundle/Application" /
+                                                     ("UUID-" + number) / ("App" + number + ".app")
+                                               : root_ / "Applications" / ("App" + number + ".app");
+      std::string info =
+          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD "
+          "PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+          "<plist version=\"1.0\">\n<dict>\n"
+          "\t<key>CFBundleDevelopmentRegion</key>\n\t<string>en</string>\n"
+          "\t<key>CFBundleDisplayName</key>\n\t<string>" +
+          name +
+          "</string>\n"
+          "\t<key>CFBundleExecutable</key>\n\t<string>App" +
+          number +
+          "</string>\n"
+          "\t<key>CFBundleIcons</key>\n\t<dict>\n\t\t<key>CFBundlePrimaryIcon</key>\n\t\t<dict>\n"
+          "\t\t\t<key>CFBundleIconFiles</key>\n\t\t\t<array>\n"
+          "\t\t\t\t<string>AppIcon29x29</string>\n\t\t\t\t<string>AppIcon60x60</string>\n"
+          "\t\t\t</array>\n\t\t</dict>\n\t</dict>\n"
+          "\t<key>CFBundleIdentifier</key>\n\t<string>com.example.app" +
+          number +
+          "</string>\n"
+          "\t<key>CFBundleName</key>\n\t<string>App" +
+          number +
+          "</string>\n"
+          "\t<key>CFBundlePackageType</key>\n\t<string>APPL</string>\n"
+          "\t<key>CFBundleShortVersionString</key>\n\t<string>1.0</string>\n"
+          "\t<key>CFBundleVersion</key>\n\t<string>1</string>\n"
+          "\t<key>MinimumOSVersion</key>\n\t<string>7.0</string>\n" +
+          std::string(i % 50 == 0 ? "\t<key>SBAppTags</key>\n\t<array>\n\t\t<string>hidden"
+                                    "</string>\n\t</array>\n"
+                                  : "") +
+          "\t<key>UIRequiredDeviceCapabilities</key>\n\t<array>\n\t\t<string>armv7</string>\n"
+          "\t</array>\n</dict>\n</plist>\n";
+      writeText(bundle / "Info.plist", info);
+      if (i % 10 == 0) {
+        writeText(bundle / "en.lproj/InfoPlist.strings",
+                  "/* Localized versions of Info.plist keys */\n"
+                  "CFBundleDisplayName = \"" +
+                      name + " (en)\";\n");
+      }
+      infoPlists_.push_back((bundle / "Info.plist").string());
+    }
+  }
+  ~GeneratedDevice() {
+    std::error_code error;
+    std::filesystem::remove_all(root_, error);
+  }
+  std::string root() const { return root_.string(); }
+  const std::vector<std::string>& infoPlists() const { return infoPlists_; }
+
+ private:
+  std::filesystem::path root_;
+  std::vector<std::string> infoPlists_;
+};
+
+GeneratedDevice& device() {
+  static GeneratedDevice generated;
+  return generated;
+}
+
+void BM_ReadAndParseInfoPlists(benchmark::State& state) {
+  platform::Env& env = platform::defaultEnv();
+  for (auto _ : state) {
+    std::size_t parsed = 0;
+    for (const std::string& path : device().infoPlists()) {
+      std::string bytes;
+      if (env.readFile(path, bytes).isOk() && platform::parsePropertyList(bytes)) ++parsed;
+    }
+    benchmark::DoNotOptimize(parsed);
+  }
+}
+BENCHMARK(BM_ReadAndParseInfoPlists)->Unit(benchmark::kMillisecond);
+
+void BM_AllApplications(benchmark::State& state) {
+  platform::ApplicationWorkspace workspace(platform::defaultEnv(), device().root());
+  HXApplicationsManager manager(workspace);
+  for (auto _ : state) {
+    platform::Value catalogue = manager.allApplications();
+    benchmark::DoNotOptimize(catalogue);
+  }
+}
+BENCHMARK(BM_AllApplications)->Unit(benchmark::kMillisecond);
+
+// Prints the usual table, then each figure as a ratio against the Info.plist baseline.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration)
+        times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    }
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    const auto baseline = times_.find("BM_ReadAndParseInfoPlists");
+    if (baseline == times_.end() || baseline->second <= 0) return;
+    for (const auto& [name, time] : times_) {
+      if (name == baseline->first) continue;
+      std::printf("%s / read and parse %d Info.plists: %.2fx\n", name.c_str(), kApplications,
+                  time / baseline->second);
+    }
+  }
+
+ private:
+  std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  device();  // generate before timing
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
