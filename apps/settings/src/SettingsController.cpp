@@ -247,7 +247,7 @@ SettingsController::Reply SettingsController::pageReply(
 
 SettingsController::Reply SettingsController::errorReply(
     int status, std::string reason, const std::optional<std::int64_t>& replyTo) {
-  std::string body = "{\"type\":\"error\",\"reason\":";
+  std::string body = "{\"type\":\"error\",\"status\":" + std::to_string(status) + ",\"reason\":";
   appendJsonString(body, reason);
   body +=
       ",\"version\":" + std::to_string(version_) + ",\"page\":" + pageToJson(page_, version_) + "}";

@@ -4,7 +4,8 @@
 //
 // Messages to the browser:
 //   {"type":"page","version":N,"page":{...}}                 the current page
-//   {"type":"error","reason":"...","version":N,"page":{...}} a refused action, with the page
+//   {"type":"error","status":S,"reason":"...","version":N,"page":{...}} a refused action
+//   (S as in Reply::status), with the current page
 //   Either may carry "replyTo" with the "id" of the action it answers.
 // Actions from the browser (one JSON object, at most kMaxActionBytes):
 //   {"action":"select","section":S,"row":R,"version":N}

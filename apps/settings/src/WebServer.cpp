@@ -116,7 +116,7 @@ class WebSocketSession : public std::enable_shared_from_this<WebSocketSession> {
   // Sends the current page unless this socket has already seen its version.
   void sendPageIfBehind() {
     if (!open_ || sentVersion_ >= state_->controller.version()) return;
-    send(state_->controller.pageMessage());
+    send(state_->controller.pageMessage(), CarriesPage::Yes);
   }
 
   void close() {
@@ -147,21 +147,23 @@ class WebSocketSession : public std::enable_shared_from_this<WebSocketSession> {
       return;
     }
     if (!ws_.got_text()) {
-      send(errorJson("send actions as JSON text"));
+      send(errorJson("send actions as JSON text"), CarriesPage::No);
     } else {
       std::string text = beast::buffers_to_string(buffer_.data());
       SettingsController::Reply reply = state_->controller.handleAction(text);
-      send(std::move(reply.body));
+      send(std::move(reply.body), CarriesPage::Yes);
     }
     buffer_.consume(buffer_.size());
     state_->publish();
     if (open_) read();
   }
 
-  void send(std::string message) {
+  enum class CarriesPage { No, Yes };
+
+  void send(std::string message, CarriesPage carriesPage) {
     if (!open_) return;
-    // Every reply and push carries the current page, so the socket has seen this version.
-    sentVersion_ = state_->controller.version();
+    // Replies to actions and pushes carry the current page: the socket has seen this version.
+    if (carriesPage == CarriesPage::Yes) sentVersion_ = state_->controller.version();
     if (queue_.size() >= state_->limits.maxQueuedMessages) {
       close();  // a reader this slow would make the server hold every page it missed
       return;
@@ -322,6 +324,10 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       return;
     }
 
+    if (target.path == "/favicon.ico") {
+      respond(204, "image/x-icon", {}, head, closeAfter, version, "max-age=86400");
+      return;
+    }
     if (target.path == "/api/page") {
       state_->controller.refresh();
       respond(200, "application/json", state_->controller.pageMessage(), head, closeAfter, version,
@@ -396,7 +402,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     }
     const std::size_t length = body.size();
     if (!head) response->body() = std::move(body);
-    response->content_length(length);
+    if (status != 204) response->content_length(length);
     response->keep_alive(closeAfter == Close::No);
     http::async_write(stream_, *response,
                       [self = shared_from_this(), response](beast::error_code error, std::size_t) {

@@ -108,7 +108,7 @@
       const width = Math.max(160, Math.round(main.clientWidth || 375));
       image.alt = '';
       image.width = width;
-      image.height = Math.round(section.footerImage.height);
+      if (section.footerImage.height > 0) image.height = Math.round(section.footerImage.height);
       image.src = `${section.footerImage.url}&w=${width}`;
       group.append(image);
     } else if (section.footer) {
@@ -126,7 +126,8 @@
     navBackTitle.textContent = page.backTitle || 'Back';
 
     const fragment = document.createDocumentFragment();
-    if (page.error) {
+    // An error page that lists its reason in rows needs no second copy of it.
+    if (page.error && page.sections.every((section) => section.rows.length === 0)) {
       fragment.append(textElement('div', 'error-page', 'error-page', page.error));
     }
     page.sections.forEach((section, index) => fragment.append(renderSection(section, index)));
@@ -147,7 +148,8 @@
       // A refused action: put controls the person moved back to what the server holds.
       render(message.page, message.version);
     }
-    if (message.type === 'error' && message.reason) showToast(message.reason);
+    // A tap on a page that changed meanwhile needs no words: the new page is on screen.
+    if (message.type === 'error' && message.reason && message.status !== 409) showToast(message.reason);
   }
 
   async function post(action) {
