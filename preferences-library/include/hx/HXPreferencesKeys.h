@@ -28,7 +28,8 @@ inline constexpr std::string_view kInactiveIndicatorColorKey = "inactiveIndicato
 
 // Distributed notifications.
 inline constexpr std::string_view kGlobalPreferencesChanged = "HXGlobalPreferencesChanged";
-inline constexpr std::string_view kApplicationPreferencesChanged = "HXApplicationPreferencesChanged";
+inline constexpr std::string_view kApplicationPreferencesChanged =
+    "HXApplicationPreferencesChanged";
 inline constexpr std::string_view kApplicationBackgroundingChanged =
     "HXApplicationBackgroundingChanged";
 inline constexpr std::string_view kApplicationSpringboardChangedBackgrounding =
