@@ -1,0 +1,113 @@
+#include "SpringboardCommands.h"
+
+#include <boost/asio/signal_set.hpp>
+#include <csignal>
+#include <cstdio>
+#include <vector>
+
+#include "hx/HXApplicationsManager.h"
+#include "hx/HXPreferences.h"
+#include "hx/HXPreferencesKeys.h"
+#include "platform/Platform.h"
+#include "platform/foundation/Json.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/notifications/NotificationCenter.h"
+
+using platform::Value;
+
+namespace springboard {
+namespace {
+
+void printLine(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);  // line by line, so a reader on a pipe sees each at once
+}
+
+// Posts go out through the bus connection; send them before the process exits.
+int finish() {
+  platform::defaultPlatform().notifications.flush();
+  return 0;
+}
+
+Value stringArray(const std::vector<std::string>& items) {
+  Value::Array array;
+  for (const auto& item : items) array.emplace_back(item);
+  return Value(std::move(array));
+}
+
+}  // namespace
+
+int listen() {
+  platform::Platform& platform = platform::defaultPlatform();
+  const std::string_view names[] = {
+      hx::kApplicationBackgroundingChanged, hx::kApplicationSpringboardChangedBackgrounding,
+      hx::kApplicationBackgroundingDisabledAll, hx::kGlobalPreferencesChanged,
+      hx::kApplicationPreferencesChanged};
+  std::vector<platform::ObserverToken> tokens;
+  for (std::string_view name : names) {
+    tokens.push_back(platform.notifications.addObserver(
+        std::string(name), std::nullopt, [](const platform::Notification& note) {
+          Value::Dictionary line;
+          line["name"] = Value(note.name);
+          line["object"] = note.object ? Value(*note.object) : Value::null();
+          line["userInfo"] = note.userInfo.isDictionary() ? note.userInfo : Value::dictionary();
+          printLine(platform::toJson(Value(std::move(line))));
+        }));
+  }
+  // Tell a waiting reader (a test, a script) that the observers are registered.
+  std::fprintf(stderr, "halvex-springboard: listening\n");
+  std::fflush(stderr);
+  boost::asio::signal_set signals(platform.runLoop.context(), SIGINT, SIGTERM);
+  signals.async_wait([&](const boost::system::error_code&, int) { platform.runLoop.stop(); });
+  platform.runLoop.run();
+  return 0;
+}
+
+int enable(const std::string& identifier) {
+  HXPreferences::sharedPreferences().addBackgroundingIdentifier(identifier);
+  return finish();
+}
+
+int disable(const std::string& identifier) {
+  HXPreferences::sharedPreferences().removeBackgroundingIdentifer(identifier);
+  return finish();
+}
+
+int clear() {
+  HXPreferences::sharedPreferences().removeAllBackgroundingIdentifiers();
+  return finish();
+}
+
+int status() {
+  HXPreferences& preferences = HXPreferences::sharedPreferences();
+  Value::Dictionary global;
+  global[std::string(hx::kAppSwitcherToggleKey)] =
+      Value::boolean(preferences.appSwitcherToggleEnabled());
+  global[std::string(hx::kActiveIndicatorKey)] =
+      Value::boolean(preferences.showGlobalActiveIndicator());
+  global[std::string(hx::kInactiveIndicatorKey)] =
+      Value::boolean(preferences.showGlobalInactiveIndicator());
+  Value::Dictionary out;
+  out["backgrounding"] = stringArray(preferences.backgroundingIdentifiers());
+  out["global"] = Value(std::move(global));
+  printLine(platform::toJson(Value(std::move(out))));
+  return 0;
+}
+
+int apps() {
+  HXApplicationsManager manager;
+  Value catalogue = manager.allApplications();
+  Value::Array list;
+  for (const Value& identifier : catalogue["identifiers"].arrayValue()) {
+    const Value& entry = catalogue["applications"][identifier.stringValue()];
+    Value::Dictionary row;
+    row["identifier"] = identifier;
+    row["displayName"] = entry["displayName"];
+    list.emplace_back(std::move(row));
+  }
+  printLine(platform::toJson(Value(std::move(list))));
+  return 0;
+}
+
+}  // namespace springboard
