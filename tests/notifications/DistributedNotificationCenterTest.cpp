@@ -1,5 +1,6 @@
 // The bus centre between real processes on a private session bus, against malformed signals
 // from a raw sd-bus peer, and without any bus.
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -37,11 +39,12 @@ std::optional<std::string> objectArgument(const std::string& text) {
   return text;
 }
 
-// Child: posts one notification, then either flushes and exits at once (no destructors run)
-// or destroys its centre and returns.
+// Child: posts one notification, then leaves in one of three ways: "flush" flushes and exits
+// at once (no destructors run), "destroy" destroys its centre and returns, "exit" keeps its
+// centre alive (as the platform's own centre is) and calls exit().
 HX_CHILD_SCENARIO("post-one") {
-  RunLoop loop;
-  auto center = newDistributedNotificationCenter(loop);
+  auto* loop = new RunLoop();  // outlives the centre that "exit" leaves behind
+  auto center = newDistributedNotificationCenter(*loop);
   center->postNotification(arguments.at(1), objectArgument(arguments.at(2)),
                            backgroundingUserInfo());
   if (arguments.at(0) == "flush") {
@@ -49,7 +52,13 @@ HX_CHILD_SCENARIO("post-one") {
     std::fflush(nullptr);
     _exit(0);
   }
+  if (arguments.at(0) == "exit") {
+    (void)center.release();
+    std::fflush(nullptr);
+    std::exit(0);
+  }
   center.reset();
+  delete loop;
   return 0;
 }
 
@@ -128,8 +137,7 @@ class DistributedNotificationCenterTest : public ::testing::Test {
 };
 
 TEST_F(DistributedNotificationCenterTest, AnotherProcessPostReachesThisOne) {
-  // A child that exits straight after flush(), and one that relies on its centre's destructor.
-  for (const char* exitMode : {"flush", "destroy"}) {
+  for (const char* exitMode : {"flush", "destroy", "exit"}) {
     SCOPED_TRACE(exitMode);
     std::vector<Notification> heard;
     ObserverToken token =
@@ -208,6 +216,40 @@ TEST_F(DistributedNotificationCenterTest, ForkedChildLeavesTheParentConnectionIn
   ASSERT_TRUE(runUntil([&] { return heard == 1; }));
   hxtest::ChildProcess child("post-one", {"flush", "N", "-"});
   ASSERT_TRUE(runUntil([&] { return heard == 2; }));
+}
+
+TEST(DistributedNotificationCenterLostBusTest, FallsBackToInProcessDeliveryWhenTheDaemonDies) {
+  // A daemon of this test's own, so that it can be killed while the centre is connected.
+  FILE* output = popen("dbus-daemon --session --print-address=1 --print-pid=1 --fork", "r");
+  ASSERT_NE(output, nullptr);
+  char address[512] = {}, pid[32] = {};
+  ASSERT_NE(std::fgets(address, sizeof address, output), nullptr);
+  ASSERT_NE(std::fgets(pid, sizeof pid, output), nullptr);
+  pclose(output);
+  address[std::strcspn(address, "\n")] = '\0';
+  hxtest::ScopedEnvironment environment("DBUS_SESSION_BUS_ADDRESS", address);
+
+  std::vector<std::string> log;
+  LogSink previous = setLogSink([&](std::string_view line) { log.emplace_back(line); });
+  RunLoop loop;
+  auto center = newDistributedNotificationCenter(loop);
+  int heard = 0;
+  ObserverToken token =
+      center->addObserver("N", std::nullopt, [&](const Notification&) { ++heard; });
+  center->postNotification("N", std::nullopt, Value());
+  EXPECT_TRUE(loop.runUntil([&] { return heard == 1; }, 10s));
+  EXPECT_TRUE(log.empty());
+
+  kill(static_cast<pid_t>(std::atol(pid)), SIGKILL);
+  EXPECT_TRUE(loop.runUntil([&] { return !log.empty(); }, 10s)) << "the loss went unnoticed";
+  center->postNotification("N", std::nullopt, Value());
+  center->postNotification("N", std::nullopt, Value());
+  EXPECT_TRUE(loop.runUntil([&] { return heard == 3; }, 10s));
+  token.reset();
+  center.reset();
+  setLogSink(std::move(previous));
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].find("other processes won't hear"), std::string::npos) << log[0];
 }
 
 // A socket file that nobody listens on: connecting is refused.

@@ -10,14 +10,17 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <boost/asio/posix/stream_descriptor.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/system/system_error.hpp>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
 #include <variant>
+#include <vector>
 
 #include "ObserverRegistry_p.h"
 #include "platform/foundation/Log.h"
@@ -32,6 +35,40 @@ using boost::asio::posix::stream_descriptor;
 
 std::string errorText(int negativeErrno) {
   return std::strerror(-negativeErrno);
+}
+
+// Connections open in this process. The platform's own centre is never destroyed, so a program
+// that posts and then returns from main() would lose what is still queued; exit() flushes them.
+// Leaked on purpose: it must still exist while exit handlers run.
+std::vector<sd_bus*>& openConnections() {
+  static auto* connections = new std::vector<sd_bus*>();
+  return *connections;
+}
+
+pid_t& openConnectionsOwner() {
+  static pid_t owner = 0;
+  return owner;
+}
+
+void flushOpenConnectionsAtExit() {
+  // A forked child that calls exit() must not write on its parent's connections.
+  if (openConnectionsOwner() != getpid()) return;
+  for (sd_bus* bus : openConnections()) sd_bus_flush(bus);
+}
+
+void rememberOpenConnection(sd_bus* bus) {
+  static const bool registered = std::atexit(&flushOpenConnectionsAtExit) == 0;
+  (void)registered;
+  if (openConnectionsOwner() != getpid()) {
+    openConnections().clear();  // inherited from a parent through fork; not ours to flush
+    openConnectionsOwner() = getpid();
+  }
+  openConnections().push_back(bus);
+}
+
+void forgetOpenConnection(sd_bus* bus) {
+  auto& connections = openConnections();
+  connections.erase(std::remove(connections.begin(), connections.end(), bus), connections.end());
 }
 
 class BusCenter : public std::enable_shared_from_this<BusCenter> {
@@ -132,6 +169,7 @@ class BusCenter : public std::enable_shared_from_this<BusCenter> {
     bus_ = bus;
     ownerPid_ = getpid();
     mode_ = Mode::Bus;
+    rememberOpenConnection(bus_);
     r = sd_bus_get_fd(bus_);
     if (r < 0) {
       fallBackToLocal("the session bus connection has no descriptor (" + errorText(r) + ")");
@@ -364,6 +402,7 @@ class BusCenter : public std::enable_shared_from_this<BusCenter> {
       observerMatches_.clear();
       return;
     }
+    forgetOpenConnection(bus_);
     timer_.cancel();
     if (descriptor_) {
       // Deregister from the run loop before sd-bus closes the descriptor.

@@ -93,7 +93,8 @@ class NotificationCenter {
                                     NotificationHandler handler) = 0;
 
   // Sends everything queued for other processes and waits until it is written to the bus.
-  // Call before a process exits; destroying the centre flushes too.
+  // Call before a process exits. Destroying the centre flushes too, and so does exit() (or a
+  // return from main) while the bus centre is alive; _exit() and a crash do not.
   virtual void flush() {}
 
   virtual NotificationCounters counters() const { return {}; }
