@@ -202,27 +202,40 @@ TEST_P(PreferenceStoreTest, RefusesDomainNamesThatLeaveTheFolder) {
   EXPECT_EQ(env_.count(Call::LockFile), 0);
 }
 
-TEST_P(PreferenceStoreTest, RefusesValuesThatAreNotPropertyLists) {
-  const std::vector<Value> refused = {
-      Value::null(),
-      Value::object(nullptr),
-      Value::array({Value::integer(1), Value::null()}),
-      Value::dictionary({{"inner", Value::array({Value::null()})}}),
+TEST_P(PreferenceStoreTest, RefusesEntriesThatCannotBeStored) {
+  const std::string badText("caf\xc3", 4);  // cut in the middle of a UTF-8 sequence
+  struct Case {
+    const char* name;
+    std::string key;
+    Value value;
+  };
+  const std::vector<Case> cases = {
+      {"the null marker", "k", Value::null()},
+      {"an object reference", "k", Value::object(nullptr)},
+      {"null inside an array", "k", Value::array({Value::integer(1), Value::null()})},
+      {"null deep in a dictionary", "k",
+       Value::dictionary({{"inner", Value::array({Value::null()})}})},
+      {"text that is not UTF-8", "k", Value::array({Value(badText)})},
+      {"a key that is not UTF-8", badText, Value::integer(1)},
   };
   auto store = newStore();
   store->setAppValue("k", "stored", kDomain);
   ASSERT_TRUE(store->appSynchronize(kDomain));
-  for (const Value& value : refused) {
-    SCOPED_TRACE(value.description());
-    store->setAppValue("k", value, kDomain);
-    store->setAppValue("other", value.description(), kDomain);
-    EXPECT_TRUE(store->appSynchronize(kDomain));
-    EXPECT_TRUE(isIdentical(store->copyAppValue("k", kDomain), "stored"));
-    EXPECT_TRUE(isIdentical(storedDomain()["other"], value.description()))
-        << "a refused value must not hold back the other pending changes";
+  int round = 0;
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    const Value before = store->copyAppValue(test.key, kDomain);
+    const Value other = Value::integer(++round);
+    store->setAppValue(test.key, test.value, kDomain);
+    store->setAppValue("other", other, kDomain);
+    EXPECT_TRUE(store->appSynchronize(kDomain))
+        << "a refused entry must not hold back the other pending changes";
+    EXPECT_TRUE(isIdentical(store->copyAppValue(test.key, kDomain), before));
+    EXPECT_TRUE(isIdentical(storedDomain()["other"], other));
 
-    const Value result = store->updateAppValue("k", kDomain, [&](const Value&) { return value; });
-    EXPECT_TRUE(isIdentical(result, "stored"));
+    const Value result =
+        store->updateAppValue(test.key, kDomain, [&](const Value&) { return test.value; });
+    EXPECT_TRUE(isIdentical(result, before));
     EXPECT_TRUE(isIdentical(storedDomain()["k"], "stored"));
   }
 }

@@ -24,6 +24,14 @@ const Value& noValue() {
 
 }  // namespace
 
+bool isStorableEntry(std::string_view key, const Value& value) {
+  // The writer is the judge: a check of the kinds alone would let in text that is not
+  // UTF-8, which the writer refuses, and the entry would then block every later write.
+  return value.isPropertyList() &&
+         serializePropertyList(Value::dictionary({{std::string(key), value}}), PlistFormat::Binary)
+             .has_value();
+}
+
 PreferenceDomain::PreferenceDomain(Env& env, const std::string& directory, std::string name)
     : env_(env),
       name_(std::move(name)),
@@ -33,7 +41,10 @@ PreferenceDomain::PreferenceDomain(Env& env, const std::string& directory, std::
       counterPath_(path_ + ".counter") {}
 
 const Value& PreferenceDomain::lookup(std::string_view key) {
-  if (!read_) refresh();
+  if (!read_) {
+    refresh();
+    publishState();
+  }
   if (!pending_.empty()) {
     auto it = pending_.find(key);
     if (it != pending_.end()) return it->second;
@@ -55,6 +66,8 @@ void PreferenceDomain::set(std::string_view key, const Value& value) {
 
 bool PreferenceDomain::synchronize() {
   if (pending_.empty()) {
+    // Nobody wrote since the last read: one load from shared memory, no system call.
+    if (valid_ && counter_ && counterSeen_ && counter_->load() == *counterSeen_) return true;
     refresh();
     return valid_;
   }
@@ -70,9 +83,9 @@ Value PreferenceDomain::update(std::string_view key,
 
   const Value current = lookup(key);
   Value result = change(current);
-  if (!result.isNone() && !result.isPropertyList()) {
-    NSLog("PreferenceStore: refused a value for key \"" + std::string(key) + "\" in domain " +
-          name_ + ": not a property list (" + result.description() + ")");
+  if (!result.isNone() && !isStorableEntry(key, result)) {
+    NSLog("PreferenceStore: refused the value for a key in domain " + name_ +
+          ": the entry is not a property list that can be stored");
     return current;
   }
 
@@ -95,11 +108,17 @@ Value PreferenceDomain::update(std::string_view key,
   return lookup(key);
 }
 
+void PreferenceDomain::publishState() {
+  publishedCounter_.store(counter_.get(), std::memory_order_release);
+  const bool clean = valid_ && pending_.empty() && counter_ && counterSeen_;
+  cleanAt_.store(clean ? *counterSeen_ : kNotClean, std::memory_order_release);
+}
+
 void PreferenceDomain::refresh() {
   read_ = true;
   if (!counter_) mapCounter();
   const auto before = counterValue();
-  if (valid_ && before && counterSeen_ && *before == *counterSeen_) return;
+  if (valid_ && before && before == counterSeen_) return;
 
   FileIdentity identity;
   const Status status = env_.fileIdentity(path_, identity);

@@ -1,8 +1,10 @@
 // One preference domain as one process sees it: the contents of the file at its last read,
 // this process's pending changes, and what it needs to tell cheaply whether the file changed.
-// Not thread-safe; PreferenceStore serialises every call.
+// PreferenceStore serialises every call, except isUnchangedSinceLastRead(), which any thread
+// may call at any time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -15,6 +17,10 @@
 #include "platform/foundation/Value.h"
 
 namespace platform {
+
+// True when `key` and `value` can be written to a domain file: a property list whose keys and
+// text are all valid UTF-8.
+bool isStorableEntry(std::string_view key, const Value& value);
 
 class PreferenceDomain {
  public:
@@ -34,6 +40,16 @@ class PreferenceDomain {
   bool synchronize();
   // See PreferenceStore::updateAppValue.
   Value update(std::string_view key, const std::function<Value(const Value&)>& change);
+
+  // True when a synchronisation would do nothing: no pending change, and nobody wrote since
+  // the last read. Lock-free; reflects the state published by the last publishState().
+  bool isUnchangedSinceLastRead() const {
+    const SharedCounter* counter = publishedCounter_.load(std::memory_order_acquire);
+    const std::uint64_t cleanAt = cleanAt_.load(std::memory_order_acquire);
+    return counter != nullptr && cleanAt != kNotClean && counter->load() == cleanAt;
+  }
+  // Publishes the state for isUnchangedSinceLastRead(); called after every change of state.
+  void publishState();
 
  private:
   using Changes = std::map<std::string, Value, std::less<>>;
@@ -73,6 +89,10 @@ class PreferenceDomain {
   bool unreadable_ = false;  // the last file read was not a dictionary plist
   std::unique_ptr<SharedCounter> counter_;
   std::optional<std::uint64_t> counterSeen_;  // the counter before the last read
+
+  static constexpr std::uint64_t kNotClean = UINT64_MAX;
+  std::atomic<const SharedCounter*> publishedCounter_{nullptr};  // counter_, once mapped
+  std::atomic<std::uint64_t> cleanAt_{kNotClean};  // counterSeen_ while clean, else kNotClean
 };
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "platform/preferences/PreferenceStore.h"
 
+#include <cstdio>
 #include <utility>
 
 #include "PreferenceDomain_p.h"
@@ -26,6 +27,21 @@ class ChangeScope {
   std::atomic<std::thread::id>& thread_;
 };
 
+// A refused name may hold any bytes; the log gets them escaped.
+std::string printable(std::string_view text) {
+  std::string out;
+  for (const unsigned char c : text) {
+    if (c >= 0x20 && c < 0x7f && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      out += escaped;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 bool isValidPreferenceDomainName(std::string_view domain) {
@@ -44,19 +60,21 @@ std::string PreferenceStore::pathForDomain(std::string_view domain) const {
 }
 
 PreferenceDomain* PreferenceStore::domainNamed(std::string_view domain) {
-  if (lastDomain_ != nullptr && lastDomain_->name() == domain) return lastDomain_;
+  PreferenceDomain* last = lastDomain_.load(std::memory_order_relaxed);
+  if (last != nullptr && last->name() == domain) return last;
   if (!isValidPreferenceDomainName(domain)) return nullptr;
   auto it = domains_.find(domain);
   if (it == domains_.end()) {
     auto created = std::make_unique<PreferenceDomain>(env_, directory_, std::string(domain));
     it = domains_.emplace(std::string(domain), std::move(created)).first;
   }
-  lastDomain_ = it->second.get();
-  return lastDomain_;
+  lastDomain_.store(it->second.get(), std::memory_order_release);
+  return it->second.get();
 }
 
 bool PreferenceStore::calledFromChange(const char* method) const {
-  if (changeThread_.load(std::memory_order_relaxed) != std::this_thread::get_id()) return false;
+  const std::thread::id changing = changeThread_.load(std::memory_order_relaxed);
+  if (changing == std::thread::id() || changing != std::this_thread::get_id()) return false;
   HX_ASSERT(false, method, "PreferenceStore(" + directory_ + ")", "PreferenceStore", __LINE__,
             "the change function of updateAppValue called the preference store");
   return true;
@@ -72,25 +90,34 @@ Value PreferenceStore::copyAppValue(std::string_view key, std::string_view domai
 void PreferenceStore::setAppValue(std::string_view key, const Value& value,
                                   std::string_view domain) {
   if (calledFromChange("setAppValue")) return;
-  if (!value.isNone() && !value.isPropertyList()) {
-    NSLog("PreferenceStore: refused a value for key \"" + std::string(key) + "\" in domain " +
-          std::string(domain) + ": not a property list (" + value.description() + ")");
+  if (!value.isNone() && !isStorableEntry(key, value)) {
+    NSLog("PreferenceStore: refused the value for a key in domain " + printable(domain) +
+          ": the entry is not a property list that can be stored");
     return;
   }
   std::lock_guard guard(mutex_);
   PreferenceDomain* state = domainNamed(domain);
   if (state == nullptr) {
-    NSLog("PreferenceStore: refused the domain name \"" + std::string(domain) + "\"");
+    NSLog("PreferenceStore: refused the domain name \"" + printable(domain) + "\"");
     return;
   }
   state->set(key, value);
+  state->publishState();
 }
 
 bool PreferenceStore::appSynchronize(std::string_view domain) {
   if (calledFromChange("appSynchronize")) return false;
+  // The common case, a domain nobody changed, takes no lock: domains are never destroyed
+  // before the store, and their names never change.
+  const PreferenceDomain* last = lastDomain_.load(std::memory_order_acquire);
+  if (last != nullptr && last->name() == domain && last->isUnchangedSinceLastRead()) return true;
+
   std::lock_guard guard(mutex_);
   PreferenceDomain* state = domainNamed(domain);
-  return state != nullptr && state->synchronize();
+  if (state == nullptr) return false;
+  const bool synchronized = state->synchronize();
+  state->publishState();
+  return synchronized;
 }
 
 Value PreferenceStore::updateAppValue(std::string_view key, std::string_view domain,
@@ -99,9 +126,13 @@ Value PreferenceStore::updateAppValue(std::string_view key, std::string_view dom
   std::lock_guard guard(mutex_);
   PreferenceDomain* state = domainNamed(domain);
   if (state == nullptr) {
-    NSLog("PreferenceStore: refused the domain name \"" + std::string(domain) + "\"");
+    NSLog("PreferenceStore: refused the domain name \"" + printable(domain) + "\"");
     return Value();
   }
+  struct Publish {
+    PreferenceDomain* state;
+    ~Publish() { state->publishState(); }
+  } publish{state};
   ChangeScope scope(changeThread_);
   return state->update(key, change);
 }

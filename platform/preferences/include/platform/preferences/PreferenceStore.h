@@ -54,8 +54,9 @@ class PreferenceStore {
   Value copyAppValue(std::string_view key, std::string_view domain);
 
   // Records a pending change of `key`; a None value removes the key. A value equal (by
-  // identicalPropertyLists) to what this process's view holds records nothing. A value that
-  // is not a property list, or a refused domain name, is logged and dropped: nothing changes.
+  // identicalPropertyLists) to what this process's view holds records nothing. An entry
+  // that cannot be stored (a value that is not a property list, or a key or text that is not
+  // valid UTF-8) or a refused domain name is logged and dropped: nothing changes.
   // The change reaches the file at the next appSynchronize or updateAppValue.
   void setAppValue(std::string_view key, const Value& value, std::string_view domain);
 
@@ -76,7 +77,7 @@ class PreferenceStore {
   // removes the key) together with the other pending changes, before unlocking. Returns the
   // value stored under `key` afterwards. When the write fails, the change is dropped (it
   // would be stale by the next try) and the value read from the file is returned. A result
-  // that is not a property list is logged and dropped. A refused name gives None without
+  // that cannot be stored is logged and dropped. A refused name gives None without
   // calling `change`. `change` runs on the caller's thread with the domain locked; it may
   // throw (the exception passes through, nothing is written).
   // REQUIRES: `change` does not call this store (goes to the assertion handler).
@@ -91,7 +92,9 @@ class PreferenceStore {
   const std::string directory_;
   std::mutex mutex_;
   std::map<std::string, std::unique_ptr<PreferenceDomain>, std::less<>> domains_;
-  PreferenceDomain* lastDomain_ = nullptr;  // owned by domains_; speeds up repeated lookups
+  // The domain used last (owned by domains_), so that a repeated lookup skips the map and
+  // a synchronisation of an unchanged domain skips the mutex.
+  std::atomic<PreferenceDomain*> lastDomain_{nullptr};
   std::atomic<std::thread::id> changeThread_{};
 };
 
