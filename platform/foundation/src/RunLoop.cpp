@@ -27,9 +27,8 @@ bool RunLoop::runUntil(const std::function<bool()>& done, std::chrono::milliseco
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) break;
     context_.restart();
-    // Wake at least every 10 ms so `done` is rechecked even if no source fires.
-    context_.run_for(std::min<std::chrono::steady_clock::duration>(deadline - now,
-                                                                   std::chrono::milliseconds(10)));
+    // One handler at a time, so `done` is checked again as soon as anything ran.
+    context_.run_one_for(deadline - now);
   }
   return done();
 }
