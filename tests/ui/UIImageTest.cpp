@@ -1,0 +1,162 @@
+#include "platform/ui/UIImage.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/ui/UIScreen.h"
+#include "platform/ui/UITraitCollection.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+UIImagePtr filled(int width, int height, std::uint32_t argb) {
+  return std::make_shared<UIImage>(width, height, 1.0,
+                                   std::vector<std::uint32_t>(width * height, argb));
+}
+
+void writePng(const std::string& path, const UIImage& image) {
+  auto bytes = UIImagePNGRepresentation(image);
+  ASSERT_TRUE(bytes.has_value());
+  hxtest::writeFile(path, std::string(bytes->begin(), bytes->end()));
+}
+
+class UIImageTest : public ::testing::Test {
+ protected:
+  hxtest::TemporaryDirectory dir;
+  UIImage::IconSource previousSource;
+  void SetUp() override { UIScreen::mainScreen()->setScale(2); }
+  void TearDown() override {
+    UIScreen::mainScreen()->setScale(2);
+    UIImage::setApplicationIconSource(std::move(previousSource));
+  }
+};
+
+TEST_F(UIImageTest, PicksTheFileForTheScreenScale) {
+  // Each file is 10 points square at its own scale, so its pixel width tells which was read.
+  const struct {
+    std::vector<int> present;  // file scales on disk
+    double screen;
+    int expectedScale;  // 0: no image
+  } cases[] = {
+      {{1, 2, 3}, 2, 2}, {{1, 2, 3}, 3, 3}, {{1, 2, 3}, 1, 1}, {{1, 3}, 2, 1},
+      {{3}, 2, 3},       {{2}, 3, 2},       {{1}, 3, 1},       {{}, 2, 0},
+  };
+  int folder = 0;
+  for (const auto& c : cases) {
+    const std::string bundle = dir / ("Bundle" + std::to_string(folder++) + ".app");
+    for (int s : c.present) {
+      writePng(bundle + "/IconNewDot" + (s == 1 ? "" : "@" + std::to_string(s) + "x") + ".png",
+               *filled(10 * s, 10 * s, 0xFFFFFFFF));
+    }
+    UIScreen::mainScreen()->setScale(c.screen);
+    auto image =
+        UIImage::imageNamedInBundleCompatibleWithTraitCollection("IconNewDot", bundle, nullptr);
+    SCOPED_TRACE("screen " + std::to_string(c.screen) + ", bundle " + bundle);
+    if (c.expectedScale == 0) {
+      EXPECT_EQ(image, nullptr);
+      continue;
+    }
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->scale(), c.expectedScale);
+    EXPECT_EQ(image->pixelWidth(), 10 * c.expectedScale);
+    EXPECT_EQ(image->size(), CGSizeMake(10, 10));
+  }
+}
+
+TEST_F(UIImageTest, TraitCollectionScaleOverridesTheScreen) {
+  const std::string bundle = dir / "Traits.bundle";
+  writePng(bundle + "/dot@2x.png", *filled(20, 20, 0xFFFFFFFF));
+  writePng(bundle + "/dot@3x.png", *filled(30, 30, 0xFFFFFFFF));
+  auto traits = UITraitCollection::traitCollectionWithDisplayScale(3);
+  auto image =
+      UIImage::imageNamedInBundleCompatibleWithTraitCollection("dot.png", bundle, traits.get());
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->scale(), 3);
+}
+
+TEST_F(UIImageTest, UnreadableOrEscapingNamesGiveNoImage) {
+  const std::string bundle = dir / "Broken.bundle";
+  hxtest::writeFile(bundle + "/notpng@2x.png", "GIF89a not a png at all");
+  hxtest::writeFile(bundle + "/empty.png", "");
+  writePng(dir / "outside.png", *filled(4, 4, 0xFF000000));
+  EXPECT_EQ(UIImage::imageNamedInBundleCompatibleWithTraitCollection("notpng", bundle, nullptr),
+            nullptr);
+  EXPECT_EQ(UIImage::imageNamedInBundleCompatibleWithTraitCollection("empty", bundle, nullptr),
+            nullptr);
+  EXPECT_EQ(UIImage::imageNamedInBundleCompatibleWithTraitCollection("../outside", bundle, nullptr),
+            nullptr);
+  EXPECT_EQ(UIImage::imageWithContentsOfFile(bundle), nullptr) << "a folder is not an image";
+  EXPECT_EQ(UIImage::imageWithContentsOfFile(dir / "missing.png"), nullptr);
+  EXPECT_EQ(UIImage::imageWithDataScale({0x89, 'P', 'N', 'G'}, 2), nullptr);
+}
+
+TEST_F(UIImageTest, FlatTintSetsEveryPixelToTheColourAndKeepsItsAlpha) {
+  // Four pixels: transparent, a quarter, a half and fully opaque, in different colours.
+  auto image = std::make_shared<UIImage>(
+      4, 1, 2.0, std::vector<std::uint32_t>{0x00000000u, 0x40400000u, 0x80004000u, 0xFF0000FFu});
+  auto tinted =
+      image->_flatImageWithColor(UIColor::colorWithRedGreenBlueAlpha(0, 1, 0.3930000066757202, 1));
+  ASSERT_NE(tinted, nullptr);
+  EXPECT_EQ(tinted->scale(), 2);
+  for (int x = 0; x < 4; ++x) {
+    const platform::Color before = image->colorAtPixel(x, 0);
+    const platform::Color after = tinted->colorAtPixel(x, 0);
+    EXPECT_NEAR(after.alpha, before.alpha, 1.0 / 255) << x;
+    if (before.alpha == 0) continue;
+    EXPECT_NEAR(after.red, 0, 0.02) << x;
+    EXPECT_NEAR(after.green, 1, 0.02) << x;
+    EXPECT_NEAR(after.blue, 0.393, 0.02) << x;
+  }
+  auto halfWhite = image->_flatImageWithColor(UIColor::colorWithWhiteAlpha(1, 0.5));
+  EXPECT_NEAR(halfWhite->colorAtPixel(3, 0).alpha, 0.5, 1.0 / 255);
+  EXPECT_NEAR(halfWhite->colorAtPixel(3, 0).red, 1, 0.01);
+}
+
+TEST_F(UIImageTest, PngRoundTripKeepsThePixels) {
+  auto image =
+      std::make_shared<UIImage>(3, 2, 1.0,
+                                std::vector<std::uint32_t>{0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu,
+                                                           0x80800000u, 0, 0xFFFFFFFFu});
+  auto bytes = UIImagePNGRepresentation(*image);
+  ASSERT_TRUE(bytes.has_value());
+  auto back = UIImage::imageWithDataScale(*bytes, 3);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->pixels(), image->pixels());
+  EXPECT_EQ(back->size(), CGSizeMake(1, 2.0 / 3));
+}
+
+TEST_F(UIImageTest, ApplicationIconComesFromTheIconSourceAtTheFormatSize) {
+  writePng(dir / "icon.png", *filled(120, 120, 0xFF3366CCu));
+  hxtest::writeFile(dir / "bad.png", "not an image");
+  std::vector<std::string> asked;
+  previousSource =
+      UIImage::setApplicationIconSource([&](const std::string& identifier, double points,
+                                            double scale) -> std::optional<std::string> {
+        asked.push_back(identifier + " " + std::to_string(static_cast<int>(points)) + " " +
+                        std::to_string(static_cast<int>(scale)));
+        if (identifier == "com.example.app") return dir / "icon.png";
+        if (identifier == "com.example.bad") return dir / "bad.png";
+        return std::nullopt;
+      });
+  auto icon = UIImage::_applicationIconImageForBundleIdentifierFormatScale("com.example.app", 0, 2);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(icon->size(), CGSizeMake(29, 29));
+  EXPECT_EQ(icon->pixelWidth(), 58);
+  EXPECT_NEAR(icon->colorAtPixel(29, 29).blue, 0xCC / 255.0, 0.01);
+  auto large =
+      UIImage::_applicationIconImageForBundleIdentifierFormatScale("com.example.app", 2, 3);
+  ASSERT_NE(large, nullptr);
+  EXPECT_EQ(large->size(), CGSizeMake(60, 60));
+  EXPECT_EQ(UIImage::_applicationIconImageForBundleIdentifierFormatScale("com.example.none", 0, 2),
+            nullptr);
+  EXPECT_EQ(UIImage::_applicationIconImageForBundleIdentifierFormatScale("com.example.bad", 0, 2),
+            nullptr);
+  EXPECT_EQ(UIImage::_applicationIconImageForBundleIdentifierFormatScale("", 0, 2), nullptr);
+  EXPECT_EQ(asked.front(), "com.example.app 29 2");
+  EXPECT_EQ(asked.size(), 4u) << "an empty identifier is not looked up";
+}
+
+}  // namespace
