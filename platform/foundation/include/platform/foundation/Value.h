@@ -124,7 +124,8 @@ class Value {
 
   // Foundation's isEqual:. Numbers compare by value across storage (1 == 1.0; YES equals
   // only a number whose value is exactly 1), strings literally, a string never equals a
-  // number, containers element by element, objects by identity.
+  // number, containers element by element, objects by identity. A NaN real or date equals
+  // NaN, so that every value equals its own copy.
   friend bool operator==(const Value& a, const Value& b);
 
   // A short description in the style of the platform's %@, for log lines and messages.
