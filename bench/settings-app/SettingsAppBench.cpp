@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "ActionJson.h"
 #include "DriverSession.h"
 #include "SettingsController.h"
+#include "platform/foundation/Json.h"
 #include "platform/foundation/Process.h"
 #include "platform/settings-host/SettingsDriver.h"
 

@@ -15,8 +15,8 @@
 #include <future>
 #include <thread>
 
-#include "ActionJson.h"
 #include "StubSession.h"
+#include "platform/foundation/Json.h"
 
 namespace settingsapp {
 namespace {
@@ -122,7 +122,7 @@ class WebServerTest : public ::testing::Test {
   static platform::Value readMessage(websocket::stream<asio::ip::tcp::socket>& ws) {
     beast::flat_buffer buffer;
     ws.read(buffer);
-    return parseActionJson(beast::buffers_to_string(buffer.data())).value_or(platform::Value());
+    return platform::parseJson(beast::buffers_to_string(buffer.data())).value_or(platform::Value());
   }
 
   StubSession session_;
@@ -148,7 +148,7 @@ TEST_F(WebServerTest, ServesThePageItsAssetsAndImagesWithSafeHeaders) {
 
   std::string json = raw(request("GET", "/api/page", "Host: " + host() + "\r\n"));
   ASSERT_EQ(status(json), 200);
-  EXPECT_EQ(parseActionJson(body(json)).value()["page"]["title"].stringValue(), "Halvex");
+  EXPECT_EQ(platform::parseJson(body(json)).value()["page"]["title"].stringValue(), "Halvex");
 
   EXPECT_EQ(body(raw(request("GET", "/image/icon-maps.png", "Host: " + host() + "\r\n"))),
             "\x89PNG icon");

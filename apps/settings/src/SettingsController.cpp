@@ -4,7 +4,7 @@
 #include <cmath>
 #include <exception>
 
-#include "ActionJson.h"
+#include "platform/foundation/Json.h"
 #include "platform/foundation/Value.h"
 
 namespace settingsapp {
@@ -259,7 +259,7 @@ SettingsController::Reply SettingsController::handleAction(std::string_view text
     return errorReply(400, "action larger than " + std::to_string(kMaxActionBytes) + " bytes",
                       std::nullopt);
   }
-  std::optional<Value> parsed = parseActionJson(text);
+  std::optional<Value> parsed = platform::parseJson(text);
   if (!parsed) return errorReply(400, "action is not valid JSON", std::nullopt);
   if (!parsed->isDictionary()) return errorReply(400, "action must be a JSON object", std::nullopt);
   const Value& message = *parsed;
