@@ -48,7 +48,7 @@ void UILabel::setNumberOfLines(long lines) {
 
 void UILabel::setLineBreakMode(NSLineBreakMode mode) {
   if (mode < NSLineBreakByWordWrapping || mode > NSLineBreakByTruncatingMiddle) {
-    mode = NSLineBreakByWordWrapping;
+    mode = NSLineBreakByTruncatingTail;
   }
   if (mode == lineBreakMode_) return;
   lineBreakMode_ = mode;

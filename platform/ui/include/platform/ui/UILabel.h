@@ -47,7 +47,9 @@ class UILabel : public UIView {
   // 1 by default; 0 means as many lines as the text needs. Negative values are taken as 0.
   long numberOfLines() const { return numberOfLines_; }
   void setNumberOfLines(long lines);
-  // Word wrapping (0) by default; values outside the enumeration are taken as word wrapping.
+  // Truncating the tail by default, as the platform's labels do. Values outside the
+  // enumeration are taken as that default. Every mode but character wrapping wraps by words
+  // when the label may take several lines.
   NSLineBreakMode lineBreakMode() const { return lineBreakMode_; }
   void setLineBreakMode(NSLineBreakMode mode);
   // The width at which a multi-line label wraps when measured; 0 (the default) means "the
@@ -78,7 +80,7 @@ class UILabel : public UIView {
   UIColorPtr textColor_;
   NSTextAlignment textAlignment_ = NSTextAlignmentNatural;
   long numberOfLines_ = 1;
-  NSLineBreakMode lineBreakMode_ = NSLineBreakByWordWrapping;
+  NSLineBreakMode lineBreakMode_ = NSLineBreakByTruncatingTail;
   double preferredMaxLayoutWidth_ = 0;
   double lastLayoutWidth_ = 0;
 };
