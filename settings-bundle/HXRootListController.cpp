@@ -1,0 +1,261 @@
+#include "HXRootListController.h"
+
+#include <algorithm>
+
+#include "hx/HXApplicationsManager.h"
+#include "hx/HXPreferences.h"
+#include "hx/HXPreferencesKeys.h"
+#include "platform/Platform.h"
+#include "platform/foundation/StringCompare.h"
+#include "platform/ui/UINavigationController.h"
+#include "platform/ui/UIScreen.h"
+#include "platform/ui/UITableViewCell.h"
+
+using platform::Value;
+
+namespace {
+
+constexpr const char* kApplicationCellIdentifier = "HXApplicationCell";
+
+HXRootListController& page(platform::Object& self) {
+  return platform::receiver<HXRootListController>(self);
+}
+
+bool contains(const std::vector<std::string>& list, const std::string& identifier) {
+  return std::find(list.begin(), list.end(), identifier) != list.end();
+}
+
+}  // namespace
+
+const platform::Class& HXRootListController::staticClass() {
+  static const platform::Class* cls = [] {
+    auto* c = new platform::Class("HXRootListController", &PSListController::staticClass(),
+                                  [] { return HXRootListController::init(); });
+    using Args = platform::Arguments;
+    c->addMethod("plistName", [](platform::Object&, const Args&) { return Value(plistName()); });
+    c->addMethod("disableAll", [](platform::Object& self, const Args&) {
+      page(self).disableAll();
+      return Value();
+    });
+    // Answering this selector is how the page tells application pages it is their delegate.
+    c->addMethod("controller:backgroundingChanged:forApplicationIdentifier:",
+                 [](platform::Object& self, const Args& args) {
+                   auto controller = std::dynamic_pointer_cast<HXApplicationListController>(
+                       args[0].objectValue());
+                   if (controller) {
+                     page(self).controllerBackgroundingChangedForApplicationIdentifier(
+                         *controller, args[1].boolValue().value_or(false), args[2].stringValue());
+                   }
+                   return Value();
+                 });
+    platform::ClassRegistry::shared().registerClass(*c);
+    return c;
+  }();
+  return *cls;
+}
+
+std::shared_ptr<HXRootListController> HXRootListController::init() {
+  auto page = std::make_shared<HXRootListController>();
+
+  HXApplicationsManager manager;
+  Value catalogue = manager.allApplications();
+  page->applicationsDictionary_ = catalogue["applications"];
+  for (const Value& identifier : catalogue["identifiers"].arrayValue()) {
+    page->notBackgroundingIdentifiers_.push_back(identifier.stringValue());
+  }
+  for (const std::string& identifier : page->notBackgroundingIdentifiers_) {
+    page->_cacheIconForIdentifier(identifier);
+  }
+
+  for (const std::string& identifier :
+       HXPreferences::sharedPreferences().backgroundingIdentifiers()) {
+    // Stored identifiers the catalogue does not list stay stored but show nowhere; one
+    // stored twice by another writer still gets one row.
+    if (page->applicationsDictionary_[identifier].isNone()) continue;
+    if (contains(page->backgroundingIdentifiers_, identifier)) continue;
+    page->backgroundingIdentifiers_.push_back(identifier);
+  }
+  std::erase_if(page->notBackgroundingIdentifiers_, [&](const std::string& identifier) {
+    return contains(page->backgroundingIdentifiers_, identifier);
+  });
+  page->sortIdentifiers(page->backgroundingIdentifiers_);
+
+  std::weak_ptr<HXRootListController> weak = page;
+  page->springboardObserver_ = platform::defaultPlatform().notifications.addObserver(
+      std::string(hx::kApplicationSpringboardChangedBackgrounding), std::nullopt,
+      [weak](const platform::Notification& notification) {
+        if (auto self = weak.lock()) self->applicationBackgroundingChanged(notification);
+      });
+  return page;
+}
+
+HXRootListController::~HXRootListController() {
+  springboardObserver_.reset();
+}
+
+const std::vector<PSSpecifierPtr>& HXRootListController::specifiers() {
+  if (!_specifiers) {
+    _specifiers = loadSpecifiersFromPlistNameTarget(plistName(), this);
+    enabledIndex_ = 1;
+    disabledIndex_ = 2;
+  }
+  return *_specifiers;
+}
+
+// --- Table ---------------------------------------------------------------------------------
+
+std::int64_t HXRootListController::tableViewNumberOfRowsInSection(UITableView& tableView,
+                                                                  std::int64_t section) {
+  if (section == enabledIndex_) return static_cast<std::int64_t>(backgroundingIdentifiers_.size());
+  if (section == disabledIndex_) {
+    return static_cast<std::int64_t>(notBackgroundingIdentifiers_.size());
+  }
+  return PSListController::tableViewNumberOfRowsInSection(tableView, section);
+}
+
+std::shared_ptr<UITableViewCell> HXRootListController::tableViewCellForRowAtIndexPath(
+    UITableView& tableView, const NSIndexPath& indexPath) {
+  if (!isApplicationSection(indexPath.section)) {
+    return PSListController::tableViewCellForRowAtIndexPath(tableView, indexPath);
+  }
+  const std::vector<std::string>& list = listForSection(indexPath.section);
+  const std::string identifier =
+      indexPath.row >= 0 && static_cast<std::size_t>(indexPath.row) < list.size()
+          ? list[static_cast<std::size_t>(indexPath.row)]
+          : std::string();
+
+  auto cell = tableView.dequeueReusableCellWithIdentifier(kApplicationCellIdentifier);
+  if (!cell) {
+    cell = UITableViewCell::initWithStyleReuseIdentifier(UITableViewCellStyleDefault,
+                                                         kApplicationCellIdentifier);
+  }
+  cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
+  cell->textLabel()->setText(displayNameForIdentifier(identifier).value_or(""));
+  auto icon = iconCache_.find(identifier);
+  cell->imageView()->setImage(icon == iconCache_.end() ? nullptr : icon->second);
+  return cell;
+}
+
+bool HXRootListController::tableViewCanEditRowAtIndexPath(UITableView&, const NSIndexPath&) {
+  return false;
+}
+
+double HXRootListController::tableViewEstimatedHeightForRowAtIndexPath(
+    UITableView& tableView, const NSIndexPath& indexPath) {
+  if (isApplicationSection(indexPath.section)) return UITableViewAutomaticDimension;
+  return PSListController::tableViewEstimatedHeightForRowAtIndexPath(tableView, indexPath);
+}
+
+void HXRootListController::tableViewDidSelectRowAtIndexPath(UITableView& tableView,
+                                                            const NSIndexPath& indexPath) {
+  if (!isApplicationSection(indexPath.section)) {
+    PSListController::tableViewDidSelectRowAtIndexPath(tableView, indexPath);
+    return;
+  }
+  const std::vector<std::string>& list = listForSection(indexPath.section);
+  if (indexPath.row < 0 || static_cast<std::size_t>(indexPath.row) >= list.size()) return;
+  const std::string identifier = list[static_cast<std::size_t>(indexPath.row)];
+
+  auto controller = HXApplicationListController::initWithTitleApplicationIdentifierEnabled(
+      displayNameForIdentifier(identifier).value_or(""), identifier,
+      indexPath.section == enabledIndex_);
+  applicationListController_ = controller;
+  controller->setDelegate(shared_from_this());
+  controller->setParentController(sharedAs<PSListController>());
+  if (auto navigation = navigationController()) {
+    navigation->pushViewControllerAnimated(controller, true);
+  }
+}
+
+void HXRootListController::viewWillAppear(bool animated) {
+  applicationListController_.reset();
+  PSListController::viewWillAppear(animated);
+}
+
+void HXRootListController::reloadTable() {
+  table()->reloadData();
+}
+
+// --- Changes -------------------------------------------------------------------------------
+
+void HXRootListController::disableAll() {
+  notBackgroundingIdentifiers_.insert(notBackgroundingIdentifiers_.end(),
+                                      backgroundingIdentifiers_.begin(),
+                                      backgroundingIdentifiers_.end());
+  sortIdentifiers(notBackgroundingIdentifiers_);
+  backgroundingIdentifiers_.clear();
+  reloadTable();
+  HXPreferences::sharedPreferences().removeAllBackgroundingIdentifiers();
+}
+
+void HXRootListController::controllerBackgroundingChangedForApplicationIdentifier(
+    HXApplicationListController&, bool enabled, const std::string& identifier) {
+  updateBackgroundingChangedForApplicationIdentifier(enabled, identifier);
+  if (enabled) {
+    HXPreferences::sharedPreferences().addBackgroundingIdentifier(identifier);
+  } else {
+    HXPreferences::sharedPreferences().removeBackgroundingIdentifer(identifier);
+  }
+}
+
+void HXRootListController::applicationBackgroundingChanged(
+    const platform::Notification& notification) {
+  // A notification without an application cannot name a row; another process's malformed
+  // post must not put an empty row on the page.
+  if (!notification.object || notification.object->empty()) return;
+  const bool enabled =
+      notification.userInfo[hx::kIsBackgroundingEnabledKey].boolValue().value_or(false);
+  if (applicationListController_) {
+    applicationListController_->updateBackgroundingChangedForApplicationIdentifier(
+        enabled, *notification.object);
+  }
+  updateBackgroundingChangedForApplicationIdentifier(enabled, *notification.object);
+}
+
+void HXRootListController::updateBackgroundingChangedForApplicationIdentifier(
+    bool enabled, const std::string& identifier) {
+  std::vector<std::string>& source =
+      enabled ? notBackgroundingIdentifiers_ : backgroundingIdentifiers_;
+  std::vector<std::string>& target =
+      enabled ? backgroundingIdentifiers_ : notBackgroundingIdentifiers_;
+  std::erase(source, identifier);
+  // A repeated change must not give the identifier a second row: it is placed afresh.
+  std::erase(target, identifier);
+
+  const std::string name = displayNameForIdentifier(identifier).value_or("");
+  auto position = std::lower_bound(
+      target.begin(), target.end(), name, [this](const std::string& item, const std::string& key) {
+        return platform::caseInsensitiveCompare(displayNameForIdentifier(item).value_or(""), key) ==
+               platform::ComparisonResult::Ascending;
+      });
+  target.insert(position, identifier);
+  reloadTable();
+}
+
+// --- Helpers -------------------------------------------------------------------------------
+
+void HXRootListController::_cacheIconForIdentifier(const std::string& identifier) {
+  auto icon = UIImage::_applicationIconImageForBundleIdentifierFormatScale(
+      identifier, 0, UIScreen::mainScreen()->scale());
+  if (icon) {
+    iconCache_[identifier] = std::move(icon);
+  } else {
+    iconCache_.erase(identifier);
+  }
+}
+
+std::optional<std::string> HXRootListController::displayNameForIdentifier(
+    const std::string& identifier) const {
+  const Value& name = applicationsDictionary_[identifier]["displayName"];
+  if (!name.isString()) return std::nullopt;
+  return name.stringValue();
+}
+
+void HXRootListController::sortIdentifiers(std::vector<std::string>& identifiers) const {
+  std::stable_sort(
+      identifiers.begin(), identifiers.end(), [this](const std::string& a, const std::string& b) {
+        return platform::caseInsensitiveCompare(displayNameForIdentifier(a).value_or(""),
+                                                displayNameForIdentifier(b).value_or("")) ==
+               platform::ComparisonResult::Ascending;
+      });
+}

@@ -1,0 +1,105 @@
+// The bundle's first page: the installed applications in two sections, backgrounding enabled
+// (section 1) and disabled (section 2), between the groups of "HalvexPreferences". Choosing an
+// application opens its settings page; the page keeps its sections in step with that page
+// (as its delegate), with the home screen ("HXApplicationSpringboardChangedBackgrounding")
+// and with its own "Disable All" button. Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "HXApplicationListController.h"
+#include "platform/foundation/Value.h"
+#include "platform/notifications/NotificationCenter.h"
+#include "platform/settings-host/PSListController.h"
+#include "platform/ui/UIImage.h"
+
+class HXRootListController : public PSListController, public HXApplicationListControllerDelegate {
+  HX_OBJECT_CLASS()
+
+ public:
+  HXRootListController() = default;
+  // Stops observing the home screen before anything else goes.
+  ~HXRootListController() override;
+
+  // init: reads the catalogue, every application's icon and the backgrounding list once,
+  // splits the applications into the two sections and starts observing the home screen.
+  // Returns null when the page cannot be made. The page must be owned by a shared_ptr.
+  static std::shared_ptr<HXRootListController> init();
+
+  static std::string plistName() { return "HalvexPreferences"; }
+  // Loads "HalvexPreferences" once and fixes the section indices (1 and 2).
+  const std::vector<PSSpecifierPtr>& specifiers() override;
+
+  // --- Table ------------------------------------------------------------------------------
+  std::int64_t tableViewNumberOfRowsInSection(UITableView& tableView,
+                                              std::int64_t section) override;
+  std::shared_ptr<UITableViewCell> tableViewCellForRowAtIndexPath(
+      UITableView& tableView, const NSIndexPath& indexPath) override;
+  bool tableViewCanEditRowAtIndexPath(UITableView& tableView,
+                                      const NSIndexPath& indexPath) override;
+  double tableViewEstimatedHeightForRowAtIndexPath(UITableView& tableView,
+                                                   const NSIndexPath& indexPath) override;
+  void tableViewDidSelectRowAtIndexPath(UITableView& tableView,
+                                        const NSIndexPath& indexPath) override;
+  // Forgets the application page pushed last, then lets the base run.
+  void viewWillAppear(bool animated) override;
+
+  // The action of the "Disable All" button: moves every application to the disabled
+  // section and clears the backgrounding list.
+  void disableAll();
+
+  // From an application page: moves the row, then stores the change in the registry.
+  void controllerBackgroundingChangedForApplicationIdentifier(
+      HXApplicationListController& controller, bool enabled,
+      const std::string& identifier) override;
+  // From the home screen: updates an open application page and moves the row; stores nothing.
+  void applicationBackgroundingChanged(const platform::Notification& notification);
+
+  void _cacheIconForIdentifier(const std::string& identifier);
+  // The application's display name; none for an identifier the catalogue does not list.
+  std::optional<std::string> displayNameForIdentifier(const std::string& identifier) const;
+  // Moves `identifier` into the enabled (true) or disabled section at its display-name place.
+  // An identifier already standing in the target section keeps a single row.
+  void updateBackgroundingChangedForApplicationIdentifier(bool enabled,
+                                                          const std::string& identifier);
+  // Sorts in place by display name, case-insensitively and without regard to locale.
+  void sortIdentifiers(std::vector<std::string>& identifiers) const;
+
+  // --- Properties -------------------------------------------------------------------------
+  const std::shared_ptr<HXApplicationListController>& applicationListController() const {
+    return applicationListController_;
+  }
+  const std::vector<std::string>& backgroundingIdentifiers() const {
+    return backgroundingIdentifiers_;
+  }
+  const std::vector<std::string>& notBackgroundingIdentifiers() const {
+    return notBackgroundingIdentifiers_;
+  }
+  const platform::Value& applicationsDictionary() const { return applicationsDictionary_; }
+  const std::map<std::string, UIImagePtr>& iconCache() const { return iconCache_; }
+  std::int64_t enabledIndex() const { return enabledIndex_; }
+  std::int64_t disabledIndex() const { return disabledIndex_; }
+
+ private:
+  bool isApplicationSection(std::int64_t section) const {
+    return section >= enabledIndex_ && section <= disabledIndex_;
+  }
+  std::vector<std::string>& listForSection(std::int64_t section) {
+    return section == enabledIndex_ ? backgroundingIdentifiers_ : notBackgroundingIdentifiers_;
+  }
+  void reloadTable();
+
+  std::shared_ptr<HXApplicationListController> applicationListController_;
+  std::vector<std::string> backgroundingIdentifiers_;
+  std::vector<std::string> notBackgroundingIdentifiers_;
+  platform::Value applicationsDictionary_;
+  std::map<std::string, UIImagePtr> iconCache_;
+  std::int64_t enabledIndex_ = 1;
+  std::int64_t disabledIndex_ = 2;
+  // Declared last, so that it is released first: the observer goes before the lists do.
+  platform::ObserverToken springboardObserver_;
+};

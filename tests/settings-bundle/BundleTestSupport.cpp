@@ -1,0 +1,120 @@
+#include "BundleTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "hx/HXPreferences.h"
+#include "platform/Platform.h"
+#include "platform/foundation/Process.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/notifications/NotificationCenter.h"
+
+namespace hxtest {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct BundleWorld {
+  std::unique_ptr<PrivateBus> bus;
+  std::unique_ptr<TemporaryDirectory> root;
+  std::unique_ptr<TemporaryDirectory> home;
+};
+
+BundleWorld& world() {
+  static BundleWorld* w = new BundleWorld();
+  return *w;
+}
+
+// Set up before the first test, so the platform is built over the copy, the home and the bus.
+class BundleEnvironment : public testing::Environment {
+ public:
+  void SetUp() override {
+    BundleWorld& w = world();
+    w.bus = std::make_unique<PrivateBus>();
+    w.root = std::make_unique<TemporaryDirectory>();
+    w.home = std::make_unique<TemporaryDirectory>();
+    std::filesystem::copy(HX_STAGED_DEVICE, w.root->path(),
+                          std::filesystem::copy_options::recursive);
+    setenv("HALVEX_ROOT", w.root->path().c_str(), 1);
+    setenv("HALVEX_HOME", w.home->path().c_str(), 1);
+    platform::setMainBundleIdentifier("com.apple.Preferences");
+    platform::setDeviceRoot(w.root->path());
+    platform::setUserHome(w.home->path());
+  }
+};
+
+[[maybe_unused]] testing::Environment* const kEnvironment =
+    testing::AddGlobalTestEnvironment(new BundleEnvironment);
+
+}  // namespace
+
+const std::string& bundleDeviceRoot() {
+  return world().root->path();
+}
+const std::string& bundleUserHome() {
+  return world().home->path();
+}
+
+void resetDomain() {
+  HXPreferences& store = HXPreferences::sharedPreferences();
+  store._removeObjectForKey("backgrounding");
+  for (const char* key : {"appSwitcherToggle", "activeIndicator", "inactiveIndicator"}) {
+    store._removeObjectForKey(key);
+  }
+  for (const char* id : {"com.apple.mobilemail", "com.apple.Maps", "com.apple.weather",
+                         "com.orlentis.packages", "com.apple.camera"}) {
+    store._removeObjectForKey(id);
+  }
+  platform::RunLoop::main().runPending();
+}
+
+std::int64_t rowIndex(const platform::SettingsPage& page, std::size_t section,
+                      const std::string& title) {
+  if (section >= page.sections.size()) return -1;
+  const auto& rows = page.sections[section].rows;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].title == title) return static_cast<std::int64_t>(i);
+  }
+  return -1;
+}
+
+std::vector<std::string> rowTitles(const platform::SettingsPage& page, std::size_t section) {
+  std::vector<std::string> titles;
+  if (section < page.sections.size()) {
+    for (const auto& row : page.sections[section].rows) titles.push_back(row.title);
+  }
+  return titles;
+}
+
+bool pumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  return platform::RunLoop::main().runUntil(condition, timeout);
+}
+
+ChildProcess springboard(const std::vector<std::string>& arguments) {
+  return ChildProcess::program(HX_SPRINGBOARD_BINARY, arguments);
+}
+
+int runSpringboard(const std::vector<std::string>& arguments) {
+  auto child = springboard(arguments);
+  return child.wait(30s).value_or(-1);
+}
+
+ChildProcess readyListener() {
+  ChildProcess listener = springboard({"listen"});
+  HXPreferences& store = HXPreferences::sharedPreferences();
+  bool heard = false;
+  for (int attempt = 0; attempt < 50 && !heard; ++attempt) {
+    store.setAppSwitcherToggleEnabled(true);
+    platform::defaultPlatform().notifications.flush();
+    heard = listener.readLine(200ms).has_value();
+  }
+  EXPECT_TRUE(heard) << "the listener never heard this process";
+  while (listener.readLine(100ms)) {
+  }
+  return listener;
+}
+
+}  // namespace hxtest

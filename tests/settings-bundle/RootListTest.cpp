@@ -1,0 +1,195 @@
+// The root page: the two sections, the road of one change in both directions, and Disable All.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "BundleTestSupport.h"
+#include "hx/HXApplicationsManager.h"
+#include "hx/HXPreferences.h"
+#include "platform/Platform.h"
+#include "platform/foundation/StringCompare.h"
+#include "platform/notifications/NotificationCenter.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using hxtest::rowIndex;
+using hxtest::rowTitles;
+
+constexpr std::size_t kEnabled = 1;
+constexpr std::size_t kDisabled = 2;
+
+class RootListTest : public testing::Test {
+ protected:
+  void SetUp() override { hxtest::resetDomain(); }
+
+  platform::SettingsPage openRoot() {
+    EXPECT_TRUE(driver.openEntry("Halvex").isOk());
+    platform::SettingsPage page = driver.currentPage();
+    EXPECT_EQ(page.title, "Halvex");
+    EXPECT_FALSE(page.isError) << page.error;
+    return page;
+  }
+
+  static bool sortedByName(const std::vector<std::string>& titles) {
+    return std::is_sorted(titles.begin(), titles.end(), [](const auto& a, const auto& b) {
+      return platform::caseInsensitiveCompare(a, b) == platform::ComparisonResult::Ascending;
+    });
+  }
+
+  HXPreferences& store = HXPreferences::sharedPreferences();
+  platform::SettingsDriver driver{hxtest::bundleDeviceRoot()};
+};
+
+TEST_F(RootListTest, EnablingOnTheApplicationPageMovesTheRowStoresAndAnnounces) {
+  auto listener = hxtest::readyListener();
+  store.addBackgroundingIdentifier("com.apple.weather");
+  while (listener.readLine(300ms)) {
+  }
+  platform::SettingsPage root = openRoot();
+  ASSERT_EQ(rowTitles(root, kEnabled), std::vector<std::string>{"Weather"});
+  std::int64_t mail = rowIndex(root, kDisabled, "Mail");
+  ASSERT_GE(mail, 0);
+  EXPECT_EQ(root.sections[kDisabled].rows[mail].accessory, platform::SettingsAccessory::Disclosure);
+
+  ASSERT_TRUE(driver.selectRow(kDisabled, mail).isOk());
+  platform::SettingsPage app = driver.currentPage();
+  EXPECT_EQ(app.title, "Mail");
+  ASSERT_EQ(app.sections[0].rows[0].identifier, "enableBackgrounding");
+  EXPECT_FALSE(app.sections[0].rows[0].isOn);
+  ASSERT_TRUE(driver.setSwitch(0, 0, true).isOk());
+
+  auto line = listener.readLine(10s);
+  ASSERT_TRUE(line);
+  EXPECT_NE(line->find("\"name\":\"HXApplicationBackgroundingChanged\""), std::string::npos);
+  EXPECT_NE(line->find("\"object\":\"com.apple.mobilemail\""), std::string::npos);
+  EXPECT_NE(line->find("\"isBackgroundingEnabled\":true"), std::string::npos);
+  EXPECT_EQ(store.backgroundingIdentifiers(),
+            (std::vector<std::string>{"com.apple.weather", "com.apple.mobilemail"}));
+
+  ASSERT_TRUE(driver.goBack().isOk());
+  root = driver.currentPage();
+  EXPECT_EQ(rowTitles(root, kEnabled), (std::vector<std::string>{"Mail", "Weather"}));
+  EXPECT_EQ(rowIndex(root, kDisabled, "Mail"), -1);
+
+  // The way back.
+  ASSERT_TRUE(driver.selectRow(kEnabled, 0).isOk());
+  EXPECT_TRUE(driver.currentPage().sections[0].rows[0].isOn);
+  ASSERT_TRUE(driver.setSwitch(0, 0, false).isOk());
+  line = listener.readLine(10s);
+  ASSERT_TRUE(line);
+  EXPECT_NE(line->find("\"isBackgroundingEnabled\":false"), std::string::npos);
+  ASSERT_TRUE(driver.goBack().isOk());
+  root = driver.currentPage();
+  EXPECT_EQ(rowTitles(root, kEnabled), std::vector<std::string>{"Weather"});
+  std::vector<std::string> disabled = rowTitles(root, kDisabled);
+  auto at = std::find(disabled.begin(), disabled.end(), "Mail");
+  ASSERT_NE(at, disabled.end());
+  // Placed by name among its neighbours.
+  EXPECT_EQ(*(at - 1), "Lexicon Dictionary");
+  EXPECT_EQ(*(at + 1), "Maps");
+  EXPECT_EQ(store.backgroundingIdentifiers(), std::vector<std::string>{"com.apple.weather"});
+  listener.kill(SIGTERM);
+}
+
+TEST_F(RootListTest, TheHomeScreensChangeMovesSwitchAndRowAndIsNotWrittenBack) {
+  std::vector<platform::Notification> ownPosts;
+  auto token = platform::defaultPlatform().notifications.addObserver(
+      std::string("HXApplicationBackgroundingChanged"), std::nullopt,
+      [&](const platform::Notification& n) { ownPosts.push_back(n); });
+
+  openRoot();
+  std::int64_t maps = rowIndex(driver.currentPage(), kDisabled, "Maps");
+  ASSERT_TRUE(driver.selectRow(kDisabled, maps).isOk());
+  std::weak_ptr<PSListController> appPage = driver.topPage();
+  ASSERT_FALSE(driver.currentPage().sections[0].rows[0].isOn);
+
+  const std::uint64_t before = driver.generation();
+  ASSERT_EQ(hxtest::runSpringboard({"enable", "com.apple.Maps"}), 0);
+  ASSERT_TRUE(hxtest::pumpUntil([&] { return driver.currentPage().sections[0].rows[0].isOn; }));
+  EXPECT_NE(driver.generation(), before);
+
+  ASSERT_TRUE(driver.goBack().isOk());
+  platform::SettingsPage root = driver.currentPage();
+  EXPECT_EQ(rowTitles(root, kEnabled), std::vector<std::string>{"Maps"});
+  EXPECT_EQ(rowIndex(root, kDisabled, "Maps"), -1);
+  EXPECT_EQ(store.backgroundingIdentifiers(), std::vector<std::string>{"com.apple.Maps"});
+
+  // Back on the root page the application page is let go: a later change reaches only the
+  // root page.
+  ASSERT_EQ(hxtest::runSpringboard({"disable", "com.apple.Maps"}), 0);
+  ASSERT_TRUE(hxtest::pumpUntil([&] { return rowTitles(driver.currentPage(), kEnabled).empty(); }));
+  EXPECT_TRUE(appPage.expired());
+  hxtest::pumpUntil([] { return false; }, 200ms);
+  EXPECT_TRUE(ownPosts.empty()) << "the Settings host wrote a home-screen change back";
+  EXPECT_TRUE(store.backgroundingIdentifiers().empty());
+}
+
+TEST_F(RootListTest, DisableAllEmptiesTheEnabledSectionAndClearsTheList) {
+  store.addBackgroundingIdentifier("com.apple.weather");
+  store.addBackgroundingIdentifier("com.apple.camera");
+  platform::SettingsPage root = openRoot();
+  EXPECT_EQ(rowTitles(root, kEnabled), (std::vector<std::string>{"Camera", "Weather"}));
+
+  std::int64_t button = rowIndex(root, 3, "Disable All Applications");
+  ASSERT_GE(button, 0);
+  ASSERT_TRUE(driver.selectRow(3, button).isOk());
+  root = driver.currentPage();
+  EXPECT_TRUE(rowTitles(root, kEnabled).empty());
+  EXPECT_TRUE(sortedByName(rowTitles(root, kDisabled)));
+  EXPECT_TRUE(store._objectForKey("backgrounding").isNone());
+
+  // Again with nothing enabled: still sorted, nothing stored.
+  ASSERT_TRUE(driver.selectRow(3, button).isOk());
+  EXPECT_TRUE(store._objectForKey("backgrounding").isNone());
+}
+
+TEST_F(RootListTest, SectionsFollowTheRegistryAndUnlistedIdentifiersStayStored) {
+  platform::SettingsPage root = openRoot();
+  EXPECT_TRUE(root.sections[kEnabled].rows.empty());
+  const std::size_t all = root.sections[kDisabled].rows.size();
+  EXPECT_GE(all, 30u);
+
+  store.addBackgroundingIdentifier("com.example.uninstalled");
+  platform::Value catalogue = HXApplicationsManager().allApplications();
+  for (const platform::Value& identifier : catalogue["identifiers"].arrayValue()) {
+    store.addBackgroundingIdentifier(identifier.stringValue());
+  }
+  root = openRoot();
+  EXPECT_TRUE(root.sections[kDisabled].rows.empty());
+  EXPECT_EQ(root.sections[kEnabled].rows.size(), all);
+  EXPECT_TRUE(sortedByName(rowTitles(root, kEnabled)));
+  EXPECT_TRUE(store.isBackgroundingEnabledForIdentifier("com.example.uninstalled"));
+  EXPECT_EQ(store.backgroundingIdentifiers().size(), all + 1);
+}
+
+TEST_F(RootListTest, ARepeatedOrEmptyHomeScreenChangeKeepsOneRowPerApplication) {
+  openRoot();
+  auto post = [](std::optional<std::string> object, bool enabled) {
+    platform::Value::Dictionary info;
+    info["isBackgroundingEnabled"] = platform::Value::boolean(enabled);
+    platform::defaultPlatform().notifications.postNotification(
+        "HXApplicationSpringboardChangedBackgrounding", object, platform::Value(std::move(info)));
+  };
+  const std::size_t disabledRows = driver.currentPage().sections[kDisabled].rows.size();
+  post("com.apple.Maps", true);
+  post("com.apple.Maps", true);
+  post(std::nullopt, true);
+  ASSERT_TRUE(
+      hxtest::pumpUntil([&] { return !rowTitles(driver.currentPage(), kEnabled).empty(); }));
+  hxtest::pumpUntil([] { return false; }, 300ms);
+  platform::SettingsPage root = driver.currentPage();
+  EXPECT_EQ(rowTitles(root, kEnabled), std::vector<std::string>{"Maps"});
+  EXPECT_EQ(root.sections[kDisabled].rows.size(), disabledRows - 1);
+
+  post("com.apple.Maps", false);
+  post("com.apple.Maps", false);
+  hxtest::pumpUntil([] { return false; }, 300ms);
+  root = driver.currentPage();
+  EXPECT_TRUE(rowTitles(root, kEnabled).empty());
+  auto disabled = rowTitles(root, kDisabled);
+  EXPECT_EQ(std::count(disabled.begin(), disabled.end(), "Maps"), 1);
+  EXPECT_EQ(disabled.size(), disabledRows);
+}
+
+}  // namespace
