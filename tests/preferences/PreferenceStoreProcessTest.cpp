@@ -55,14 +55,15 @@ HX_CHILD_SCENARIO("preferences-append") {
 }
 
 // arguments: folder. Writes increasing numbers to "a" and "b" (one file, so always equal)
-// from where the last writer stopped, until killed.
+// from where the last writer stopped, until killed. Says "writing" after its first write.
 HX_CHILD_SCENARIO("preferences-write-forever") {
   PreferenceStore store(platform::defaultEnv(), arguments.at(0));
   std::int64_t next = store.copyAppValue("a", kDomain).integerValue().value_or(0) + 1;
-  for (;; ++next) {
+  for (bool first = true;; ++next, first = false) {
     store.setAppValue("a", Value::integer(next), kDomain);
     store.setAppValue("b", Value::integer(next), kDomain);
     if (!store.appSynchronize(kDomain)) return 1;
+    if (first) std::cout << "writing" << std::endl;
   }
 }
 
@@ -114,13 +115,16 @@ TEST_F(PreferenceStoreProcessTest, TwoProcessesAppendingToOneArrayLoseNoEntry) {
 TEST_F(PreferenceStoreProcessTest, AWriterKilledAtAnyMomentLeavesAReadableFile) {
   constexpr int kRuns = 50;
   std::mt19937 random(std::random_device{}());
-  std::uniform_int_distribution<int> delayMs(0, 60);
+  std::uniform_int_distribution<int> delayUs(0, 40000);
   std::int64_t last = 0;
   for (int run = 0; run < kRuns; ++run) {
     SCOPED_TRACE("run " + std::to_string(run));
     {
       ChildProcess child("preferences-write-forever", {folder()});
-      std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(random)));
+      // The delay counts from the first write, so that slow start-ups (sanitisers) still
+      // leave every kill landing somewhere in the write loop.
+      ASSERT_EQ(child.readLine(), "writing");
+      std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
       child.kill(SIGKILL);
       const std::optional<int> status = child.wait();
       ASSERT_TRUE(status.has_value());
@@ -128,7 +132,6 @@ TEST_F(PreferenceStoreProcessTest, AWriterKilledAtAnyMomentLeavesAReadableFile) 
     }
     std::string contents;
     const platform::Status read = platform::defaultEnv().readFile(domainPath(), contents);
-    if (read.isNotFound() && last == 0) continue;  // killed before its first write
     ASSERT_TRUE(read.isOk()) << read.toString();
     const std::optional<Value> root = platform::parsePropertyList(contents);
     ASSERT_TRUE(root && root->isDictionary()) << "torn or corrupt domain file";
@@ -138,7 +141,6 @@ TEST_F(PreferenceStoreProcessTest, AWriterKilledAtAnyMomentLeavesAReadableFile) 
     EXPECT_GE(a.integerBits(), last) << "a newer value was lost";
     last = a.integerBits();
   }
-  EXPECT_GT(last, 0) << "no writer got to write";
   std::vector<std::string> names;
   ASSERT_TRUE(platform::defaultEnv().listDirectory(folder(), names).isOk());
   for (const std::string& name : names) {
