@@ -332,6 +332,9 @@ TEST_F(SettingsDriverTest, LinkGivesTheDetailPageItsSpecifierBeforeItShowsAndThe
   EXPECT_EQ(page->parentController()->title(), "Sample Settings");
 
   ASSERT_EQ(detail.sections.size(), 1u);
+  EXPECT_EQ(titles(detail.sections[0]), (std::vector<std::string>{"Detail Switch", "Custom Cell"}));
+  EXPECT_EQ(page->table()->cellForRowAtIndexPath({0, 1})->objectClass().name(), "SampleFooter")
+      << "a row's cellClass makes its cell";
   ASSERT_TRUE(driver().setSwitch(0, 0, true).isOk());
   EXPECT_EQ(log_.count("sample: setDetailFlag: 1"), 1u);
 
@@ -347,7 +350,7 @@ TEST_F(SettingsDriverTest, PageMadeInCodeLoadsItsPlistFromTheBundleOfItsClass) {
   SettingsPage page = driver().currentPage();
   EXPECT_EQ(page.title, "Beta");
   ASSERT_EQ(page.sections.size(), 1u);
-  EXPECT_EQ(titles(page.sections[0]), std::vector<std::string>{"Detail Switch"});
+  EXPECT_EQ(titles(page.sections[0]).front(), "Detail Switch");
   EXPECT_EQ(log_.count("sample: willBecomeActive Beta"), 1u);
 }
 

@@ -1,5 +1,7 @@
 #include "platform/settings-host/PSListController.h"
 
+#include <algorithm>
+
 #include "platform/foundation/Env.h"
 #include "platform/foundation/Log.h"
 #include "platform/settings-host/SettingsPlugins.h"
@@ -13,17 +15,6 @@ const platform::Class& PSListController::staticClass() {
   static const platform::Class* cls = [] {
     auto* c = new platform::Class("PSListController", &UIViewController::staticClass(),
                                   [] { return std::make_shared<PSListController>(); });
-    c->addMethod("readPreferenceValue:",
-                 [](platform::Object& self, const platform::Arguments& args) {
-                   auto specifier = std::dynamic_pointer_cast<PSSpecifier>(args[0].objectValue());
-                   return platform::receiver<PSListController>(self).readPreferenceValue(specifier);
-                 });
-    c->addMethod("setPreferenceValue:specifier:", [](platform::Object& self,
-                                                     const platform::Arguments& args) {
-      auto specifier = std::dynamic_pointer_cast<PSSpecifier>(args[1].objectValue());
-      platform::receiver<PSListController>(self).setPreferenceValueSpecifier(args[0], specifier);
-      return Value();
-    });
     c->addMethod("specifier", [](platform::Object& self, const platform::Arguments&) {
       return Value::object(platform::receiver<PSListController>(self).specifier());
     });
@@ -298,6 +289,14 @@ std::shared_ptr<UIView> PSListController::groupView(
   const Value className = group->propertyForKey(classKey);
   if (!className.isString()) return nullptr;
   if (auto it = cache.find(group); it != cache.end()) return it->second;
+  // Views of groups that a reload of the specifiers replaced would otherwise stay forever.
+  if (!cache.empty()) {
+    std::vector<Group> current = groups();
+    std::erase_if(cache, [&](const auto& entry) {
+      return std::none_of(current.begin(), current.end(),
+                          [&](const Group& g) { return g.group == entry.first; });
+    });
+  }
 
   // A failure is cached too, so that it is logged once and not retried on every redraw.
   std::shared_ptr<UIView>& view = cache[group];
@@ -417,15 +416,6 @@ std::shared_ptr<PSListController> PSListController::pushControllerForSpecifier(
   navigation->pushViewControllerAnimated(page, true);
   return page;
 }
-
-// --- Preference values ----------------------------------------------------------------------
-
-Value PSListController::readPreferenceValue(const PSSpecifierPtr& specifier) {
-  return specifier ? specifier->propertyForKey(PSKey::kDefault) : Value();
-}
-
-void PSListController::setPreferenceValueSpecifier(const Value& /*value*/,
-                                                   const PSSpecifierPtr& /*specifier*/) {}
 
 [[maybe_unused]] static const platform::Class& kPSListControllerClass =
     PSListController::staticClass();

@@ -91,7 +91,7 @@ class SettingsEntriesController : public PSListController {
   }
 
   Env& env_;
-  const std::vector<SettingsEntry>& entries_;
+  const std::vector<SettingsEntry> entries_;
 };
 
 SettingsRowKind kindForType(PSCellType type) {
@@ -265,24 +265,26 @@ Status SettingsDriver::checkRow(std::int64_t section, std::int64_t row, PSListCo
 }
 
 Status SettingsDriver::selectRow(std::int64_t section, std::int64_t row) {
-  return perform("select the row", [&] {
-    PSListControllerPtr page;
-    Status status = checkRow(section, row, page);
-    if (!status.isOk()) return status;
-    UITableViewPtr table = page->table();
-    const NSIndexPath path = NSIndexPath::indexPathForRowInSection(row, section);
-    UITableViewCellPtr cell = table->cellForRowAtIndexPath(path);
-    auto* settingsCell = dynamic_cast<PSTableCell*>(cell.get());
-    if (settingsCell != nullptr && settingsCell->specifier() && !settingsCell->isCellEnabled()) {
-      return Status::invalidArgument("The row \"" + settingsCell->specifier()->name() +
-                                     "\" is disabled");
-    }
-    auto delegate = table->delegate();
-    if (!delegate) return Status::invalidArgument("The page's table has no delegate");
-    table->selectRowAtIndexPath(path, false);
-    delegate->tableViewDidSelectRowAtIndexPath(*table, path);
-    return Status::ok();
-  });
+  return perform("select the row", [&] { return selectNow(section, row); });
+}
+
+Status SettingsDriver::selectNow(std::int64_t section, std::int64_t row) {
+  PSListControllerPtr page;
+  Status status = checkRow(section, row, page);
+  if (!status.isOk()) return status;
+  UITableViewPtr table = page->table();
+  const NSIndexPath path = NSIndexPath::indexPathForRowInSection(row, section);
+  UITableViewCellPtr cell = table->cellForRowAtIndexPath(path);
+  auto* settingsCell = dynamic_cast<PSTableCell*>(cell.get());
+  if (settingsCell != nullptr && settingsCell->specifier() && !settingsCell->isCellEnabled()) {
+    return Status::invalidArgument("The row \"" + settingsCell->specifier()->name() +
+                                   "\" is disabled");
+  }
+  auto delegate = table->delegate();
+  if (!delegate) return Status::invalidArgument("The page's table has no delegate");
+  table->selectRowAtIndexPath(path, false);
+  delegate->tableViewDidSelectRowAtIndexPath(*table, path);
+  return Status::ok();
 }
 
 Status SettingsDriver::setSwitch(std::int64_t section, std::int64_t row, bool on) {
@@ -310,23 +312,20 @@ Status SettingsDriver::setSwitch(std::int64_t section, std::int64_t row, bool on
 }
 
 Status SettingsDriver::chooseItem(std::int64_t section, std::int64_t row) {
-  auto list = std::dynamic_pointer_cast<PSListItemsController>(topPage());
-  if (!list) {
-    return perform("choose the item",
-                   [] { return Status::invalidArgument("The top page is not a list of choices"); });
-  }
-  PSListControllerPtr page;
-  Status status = perform("choose the item", [&] { return checkRow(section, row, page); });
-  if (!status.isOk()) return status;
-  auto cell = std::dynamic_pointer_cast<PSTableCell>(
-      list->table()->cellForRowAtIndexPath(NSIndexPath::indexPathForRowInSection(row, section)));
-  if (!cell || !cell->specifier() || cell->specifier()->cellType() != PSListItemCell) {
-    return perform("choose the item", [&] {
+  return perform("choose the item", [&] {
+    auto list = std::dynamic_pointer_cast<PSListItemsController>(topPage());
+    if (!list) return Status::invalidArgument("The top page is not a list of choices");
+    PSListControllerPtr page;
+    Status status = checkRow(section, row, page);
+    if (!status.isOk()) return status;
+    auto cell = std::dynamic_pointer_cast<PSTableCell>(
+        list->table()->cellForRowAtIndexPath(NSIndexPath::indexPathForRowInSection(row, section)));
+    if (!cell || !cell->specifier() || cell->specifier()->cellType() != PSListItemCell) {
       return Status::invalidArgument("The row " + std::to_string(row) + " in section " +
                                      std::to_string(section) + " is not a choice");
-    });
-  }
-  return selectRow(section, row);
+    }
+    return selectNow(section, row);
+  });
 }
 
 Status SettingsDriver::goBack() {

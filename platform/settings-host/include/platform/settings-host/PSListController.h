@@ -10,6 +10,10 @@
 // "footerText" is the footer, unless the group names a "footerCellClass", which is made once
 // per group with initWithSpecifier: and sized with preferredHeightForWidth:.
 //
+// The base keeps no preference store: a row without "get"/"set" reads its "default" and has
+// nothing to write to, unless the page registers "readPreferenceValue:" and
+// "setPreferenceValue:specifier:" itself (see PSSpecifier).
+//
 // Main thread only. The page must be owned by a std::shared_ptr before its table is used.
 #pragma once
 
@@ -125,14 +129,6 @@ class PSListController : public UIViewController,
   // Acts on the row's specifier as the file comment says; a disabled row does nothing.
   void tableViewDidSelectRowAtIndexPath(UITableView& tableView,
                                         const NSIndexPath& indexPath) override;
-
-  // --- Preference values ------------------------------------------------------------------
-  // The getters and setters of rows that name none: the base keeps no store, so it answers
-  // the row's "default" and ignores the value. Bound as "readPreferenceValue:" and
-  // "setPreferenceValue:specifier:".
-  virtual platform::Value readPreferenceValue(const PSSpecifierPtr& specifier);
-  virtual void setPreferenceValueSpecifier(const platform::Value& value,
-                                           const PSSpecifierPtr& specifier);
 
  protected:
   // The group specifier (null for rows before any group) and the rows of each section.

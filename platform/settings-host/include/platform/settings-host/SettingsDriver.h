@@ -130,6 +130,7 @@ class SettingsDriver {
  private:
   template <typename Action>
   Status perform(const char* what, Action&& action);
+  Status selectNow(std::int64_t section, std::int64_t row);
   Status checkRow(std::int64_t section, std::int64_t row, PSListControllerPtr& page);
   void activateTopIfChanged();
 
