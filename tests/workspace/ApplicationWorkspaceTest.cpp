@@ -178,6 +178,10 @@ TEST(ApplicationWorkspaceTest, LocalisationFallsBackToDevelopmentRegionThenEngli
                         infoDictionary("com.example.nodisplay", nullptr, "InfoName"));
   device.writeFile("Applications/NoDisplay.app/en.lproj/InfoPlist.strings",
                    "CFBundleName = \"en\";");
+  // A region naming a path outside the bundle is not followed.
+  auto escaping = infoDictionary("com.example.escaping", "Info");
+  escaping.emplace("CFBundleDevelopmentRegion", Value("../French.app/fr"));
+  device.addApplication("Escaping.app", escaping);
   // A malformed table is no table.
   device.addApplication("Malformed.app", infoDictionary("com.example.malformed", "Info"));
   device.writeFile("Applications/Malformed.app/en.lproj/InfoPlist.strings",
@@ -189,6 +193,7 @@ TEST(ApplicationWorkspaceTest, LocalisationFallsBackToDevelopmentRegionThenEngli
   EXPECT_EQ(find(proxies, "com.example.name")->localizedName, "Info");
   EXPECT_EQ(find(proxies, "com.example.nodisplay")->localizedName, "en");
   EXPECT_EQ(find(proxies, "com.example.malformed")->localizedName, "Info");
+  EXPECT_EQ(find(proxies, "com.example.escaping")->localizedName, "Info");
 }
 
 TEST(ApplicationWorkspaceTest, DuplicateIdentifiersAreBothListed) {
@@ -351,6 +356,110 @@ TEST(ApplicationWorkspaceTest, IconLookupFollowsInstallsAndRemovals) {
 
   device.removeFile("Applications/Moved.app/Info.plist");
   EXPECT_EQ(workspace.iconPathForIdentifier("com.example.late", 29, 2), std::nullopt);
+}
+
+}  // namespace
+
+namespace {
+
+// Counts reads, and can report every file with one fixed identity, as a file rewritten in
+// place within one tick of a coarse file clock looks.
+class ObservingEnv : public platform::EnvWrapper {
+ public:
+  using EnvWrapper::EnvWrapper;
+  platform::Status readFile(const std::string& path, std::string& contents) override {
+    ++reads;
+    return EnvWrapper::readFile(path, contents);
+  }
+  platform::Status readFileHeld(const std::string& path, std::string& contents,
+                                std::unique_ptr<platform::HeldFile>& held,
+                                platform::FileIdentity& identity) override {
+    ++reads;
+    platform::Status status = EnvWrapper::readFileHeld(path, contents, held, identity);
+    if (fixedIdentity) identity = *fixedIdentity;
+    return status;
+  }
+  platform::Status fileIdentity(const std::string& path,
+                                platform::FileIdentity& identity) override {
+    platform::Status status = EnvWrapper::fileIdentity(path, identity);
+    if (status.isOk() && fixedIdentity) identity = *fixedIdentity;
+    return status;
+  }
+  int reads = 0;
+  std::optional<platform::FileIdentity> fixedIdentity;
+};
+
+platform::FileIdentity identityModifiedSecondsAgo(double seconds) {
+  const auto nanoseconds =
+      static_cast<std::int64_t>((platform::defaultEnv().now() - seconds) * 1e9);
+  return platform::FileIdentity{1, 42, 100, nanoseconds, nanoseconds};
+}
+
+TEST(ApplicationWorkspaceTest, RepeatedScansSeeEveryChange) {
+  FakeDevice device;
+  platform::ApplicationWorkspace& workspace = device.workspace();
+  auto nameOf = [&](const std::string& identifier) -> std::optional<std::string> {
+    auto proxies = workspace.allInstalledApplications();
+    const ApplicationProxy* proxy = find(proxies, identifier);
+    return proxy ? proxy->localizedName : std::optional<std::string>("<not listed>");
+  };
+  device.addApplication("Mail.app", infoDictionary("com.apple.mobilemail", "Mail"));
+  EXPECT_EQ(nameOf("com.apple.mobilemail"), "Mail");
+
+  device.addApplication("Mail.app", infoDictionary("com.apple.mobilemail", "Post"));
+  EXPECT_EQ(nameOf("com.apple.mobilemail"), "Post");
+
+  device.writeFile("Applications/Mail.app/Base.lproj/Main.strings", "");
+  EXPECT_EQ(nameOf("com.apple.mobilemail"), "Post");  // a folder without a table
+  device.writeFile("Applications/Mail.app/Base.lproj/InfoPlist.strings",
+                   "CFBundleDisplayName = \"Base\";");
+  EXPECT_EQ(nameOf("com.apple.mobilemail"), "Base");
+  device.writeFile("Applications/Mail.app/de.lproj/InfoPlist.strings",
+                   "CFBundleDisplayName = \"Deutsch\";");
+  device.writeFile("Applications/Mail.app/en.lproj/InfoPlist.strings",
+                   "CFBundleDisplayName = \"English\";");
+  EXPECT_EQ(nameOf("com.apple.mobilemail"), "English");
+  device.setEnvironment("LANGUAGE", "de");
+  EXPECT_EQ(nameOf("com.apple.mobilemail"), "Deutsch");
+  device.writeFile("Applications/Mail.app/de.lproj/InfoPlist.strings", "broken = ");
+  EXPECT_EQ(nameOf("com.apple.mobilemail"), "Post");
+  device.removeFile("Applications/Mail.app/de.lproj/InfoPlist.strings");
+  EXPECT_EQ(nameOf("com.apple.mobilemail"), "Post");  // de.lproj still speaks for the bundle
+
+  device.writeFile("Applications/Mail.app/Info.plist", "<plist><dict>");
+  EXPECT_EQ(nameOf("com.apple.mobilemail"), "<not listed>");
+  device.addApplication("Mail.app", infoDictionary("com.apple.mobilemail", "Mail"));
+  EXPECT_EQ(nameOf("com.apple.mobilemail"), "Mail");
+  device.removeFile("Applications/Mail.app/Info.plist");
+  EXPECT_EQ(nameOf("com.apple.mobilemail"), "<not listed>");
+}
+
+TEST(ApplicationWorkspaceTest, UnchangedFilesAreNotReadAgain) {
+  FakeDevice device;
+  for (const char* name : {"A", "B", "C"}) {
+    device.addApplication(std::string(name) + ".app", infoDictionary(std::string("id.") + name));
+  }
+  device.writeFile("Applications/B.app/en.lproj/InfoPlist.strings", "CFBundleName = \"B\";");
+  ObservingEnv env(device.env());
+  env.fixedIdentity = identityModifiedSecondsAgo(3600);
+  platform::ApplicationWorkspace workspace(env, device.root());
+  EXPECT_EQ(workspace.allInstalledApplications().size(), 3u);
+  EXPECT_EQ(env.reads, 4);
+  env.reads = 0;
+  EXPECT_EQ(workspace.allInstalledApplications()[1].localizedName, "B");
+  EXPECT_EQ(env.reads, 0);
+}
+
+TEST(ApplicationWorkspaceTest, RecentlyModifiedFileIsReadAgainThoughItsIdentityIsUnchanged) {
+  FakeDevice device;
+  device.addApplication("Mail.app", infoDictionary("com.apple.mobilemail", "Mail"));
+  ObservingEnv env(device.env());
+  env.fixedIdentity = identityModifiedSecondsAgo(0.5);
+  platform::ApplicationWorkspace workspace(env, device.root());
+  EXPECT_EQ(workspace.allInstalledApplications()[0].localizedName, "Mail");
+  // Rewritten within the same tick: same size, same times, same inode.
+  device.addApplication("Mail.app", infoDictionary("com.apple.mobilemail", "Post"));
+  EXPECT_EQ(workspace.allInstalledApplications()[0].localizedName, "Post");
 }
 
 }  // namespace

@@ -32,12 +32,6 @@ bool hasAppExtension(const std::string& name) {
   return name.size() > 4 && name.ends_with(".app");
 }
 
-// The bundle's Info.plist when it is readable and its root is a dictionary.
-std::optional<Value> readInfoDictionary(Env& env, const std::string& bundlePath) {
-  return readPropertyListFile(env, joinPath(bundlePath, std::string(kInfoPlist)),
-                              ValueKind::Dictionary);
-}
-
 std::optional<std::string> identifierOf(const Value& info) {
   const Value& identifier = info[kBundleIdentifierKey];
   if (!identifier.isString() || identifier.stringValue().empty()) return std::nullopt;
@@ -138,8 +132,77 @@ bool isSafeFileName(const std::string& name) {
 
 }  // namespace
 
+// Parsed Info.plists and localisation tables by path, each with the identity of the file it
+// came from. A file is read and parsed again only when its identity changes, so a scan of an
+// unchanged device costs a stat per file instead of a read and a parse.
+struct ApplicationWorkspace::FileCache {
+  template <typename T>
+  struct Entry {
+    FileIdentity identity;
+    std::optional<T> parsed;  // none when the file is malformed
+    std::uint64_t scan = 0;   // the last scan that used the entry
+    bool racy = false;        // modified too recently for its identity to be trusted
+  };
+  template <typename T>
+  using Table = std::map<std::string, Entry<T>, std::less<>>;
+
+  Table<Value> infos;
+  Table<StringsTable> strings;
+  std::uint64_t scan = 0;
+
+  // The parsed file at `path`, or nullptr when it is missing, unreadable or malformed.
+  // The pointer is valid until the next lookup of the same path or the next prune.
+  template <typename T, typename Parse>
+  const T* lookup(Env& env, Table<T>& table, const std::string& path, Parse parse) {
+    auto it = table.find(path);
+    if (it != table.end() && !it->second.racy) {
+      FileIdentity identity;
+      if (!env.fileIdentity(path, identity).isOk()) {
+        table.erase(it);
+        return nullptr;
+      }
+      if (it->second.identity == identity) {
+        it->second.scan = scan;
+        return it->second.parsed ? &*it->second.parsed : nullptr;
+      }
+    }
+    std::string bytes;
+    std::unique_ptr<HeldFile> held;
+    FileIdentity identity;
+    if (!env.readFileHeld(path, bytes, held, identity).isOk()) {
+      if (it != table.end()) table.erase(it);
+      return nullptr;
+    }
+    // File times tick coarsely, so a file written twice within one tick at the same size
+    // keeps its identity. An identity is trusted only once the file's modification time is
+    // safely in the past; until then the file is read every time.
+    constexpr std::int64_t kSettleNanoseconds = 2'000'000'000;
+    const auto now = static_cast<std::int64_t>(env.now() * 1e9);
+    const bool racy = now - identity.mtimeNanoseconds < kSettleNanoseconds;
+    it = table.insert_or_assign(path, Entry<T>{identity, parse(bytes), scan, racy}).first;
+    return it->second.parsed ? &*it->second.parsed : nullptr;
+  }
+
+  // Drops what the last scan did not use: bundles and tables no longer installed.
+  void prune() {
+    std::erase_if(infos, [&](const auto& entry) { return entry.second.scan != scan; });
+    std::erase_if(strings, [&](const auto& entry) { return entry.second.scan != scan; });
+  }
+};
+
 ApplicationWorkspace::ApplicationWorkspace(Env& env, std::string deviceRoot)
-    : env_(env), deviceRoot_(std::move(deviceRoot)) {}
+    : env_(env), deviceRoot_(std::move(deviceRoot)), cache_(std::make_unique<FileCache>()) {}
+
+ApplicationWorkspace::~ApplicationWorkspace() = default;
+
+const Value* ApplicationWorkspace::infoDictionary(const std::string& bundlePath) const {
+  return cache_->lookup(env_, cache_->infos, joinPath(bundlePath, std::string(kInfoPlist)),
+                        [](std::string_view bytes) -> std::optional<Value> {
+                          auto root = parsePropertyList(bytes);
+                          if (!root || !root->isDictionary()) return std::nullopt;
+                          return root;
+                        });
+}
 
 std::vector<std::string> ApplicationWorkspace::preferredLocalizations() const {
   std::vector<std::string> localizations = userLanguages(env_);
@@ -176,14 +239,12 @@ std::vector<ApplicationProxy> ApplicationWorkspace::allInstalledApplications() c
   const std::vector<std::string> languages = userLanguages(env_);
   std::vector<ApplicationProxy> applications;
   std::map<std::string, std::string, std::less<>> index;
-  Listing listing;
+  // Only what is needed is touched per bundle (its Info.plist and a check per candidate
+  // localisation), since the catalogue reads every bundle on every call.
+  ++cache_->scan;
   for (const std::string& bundlePath : bundlePaths()) {
-    listing.clear();
-    if (!env_.listDirectory(bundlePath, listing).isOk() || !contains(listing, kInfoPlist)) {
-      continue;
-    }
-    std::optional<Value> info = readInfoDictionary(env_, bundlePath);
-    if (!info) continue;
+    const Value* info = infoDictionary(bundlePath);
+    if (info == nullptr) continue;
     std::optional<std::string> identifier = identifierOf(*info);
     if (!identifier) continue;
 
@@ -201,20 +262,20 @@ std::vector<ApplicationProxy> ApplicationWorkspace::allInstalledApplications() c
     }
     appendUnique(candidates, "en");
     appendUnique(candidates, "Base");
-    StringsTable localized;
+    const StringsTable* localized = nullptr;
     for (const std::string& candidate : candidates) {
       const std::string folder = candidate + ".lproj";
-      if (!contains(listing, folder)) continue;
-      std::string bytes;
-      const std::string stringsPath =
-          joinPath(joinPath(bundlePath, folder), std::string(kInfoPlistStrings));
-      if (env_.readFile(stringsPath, bytes).isOk()) {
-        if (auto table = parseStringsFile(bytes)) localized = std::move(*table);
-      }
+      if (!isSafeFileName(folder)) continue;
+      const std::string folderPath = joinPath(bundlePath, folder);
+      if (!env_.isDirectory(folderPath)) continue;
+      localized = cache_->lookup(env_, cache_->strings,
+                                 joinPath(folderPath, std::string(kInfoPlistStrings)),
+                                 [](std::string_view bytes) { return parseStringsFile(bytes); });
       break;
     }
     for (std::string_view key : {kDisplayNameKey, kBundleNameKey}) {
-      if (auto it = localized.find(key); it != localized.end()) {
+      if (auto it = localized ? localized->find(key) : StringsTable::const_iterator();
+          localized && it != localized->end()) {
         proxy.localizedName = it->second;
         break;
       }
@@ -227,6 +288,7 @@ std::vector<ApplicationProxy> ApplicationWorkspace::allInstalledApplications() c
     applications.push_back(std::move(proxy));
   }
   bundleIndex_ = std::move(index);
+  cache_->prune();
   return applications;
 }
 
@@ -238,9 +300,9 @@ std::optional<std::pair<std::string, Value>> ApplicationWorkspace::findBundle(
     if (attempt == 1) allInstalledApplications();
     auto it = bundleIndex_.find(identifier);
     if (it == bundleIndex_.end()) continue;
-    std::optional<Value> info = readInfoDictionary(env_, it->second);
-    if (info && identifierOf(*info) == identifier) {
-      return std::make_pair(it->second, std::move(*info));
+    const Value* info = infoDictionary(it->second);
+    if (info != nullptr && identifierOf(*info) == identifier) {
+      return std::make_pair(it->second, *info);
     }
   }
   return std::nullopt;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -38,16 +39,20 @@ class ApplicationWorkspace {
  public:
   // `env` must outlive the workspace; both it and `deviceRoot` are fixed for its life.
   ApplicationWorkspace(Env& env, std::string deviceRoot);
+  ~ApplicationWorkspace();
   ApplicationWorkspace(const ApplicationWorkspace&) = delete;
   ApplicationWorkspace& operator=(const ApplicationWorkspace&) = delete;
 
   const std::string& deviceRoot() const { return deviceRoot_; }
 
-  // Every installed application, read afresh from the device root: the system folder's
+  // Every installed application, as the device root holds it now: the system folder's
   // bundles by name, then the containers' by folder and name. A bundle without a readable
   // Info.plist with a dictionary root and a non-empty string CFBundleIdentifier is skipped;
   // the others are still listed. Values of the wrong kind are ignored as if absent. Two
   // bundles with the same identifier are both listed. A missing folder lists nothing.
+  // Folders are listed on every call; a parsed Info.plist or localisation table is reused
+  // while its file keeps its identity (device, inode, size and times) and was not modified
+  // in the last two seconds, so a changed file is always read again.
   std::vector<ApplicationProxy> allInstalledApplications() const;
 
   // The path of the icon file of the installed application `identifier` that best fits
@@ -69,6 +74,11 @@ class ApplicationWorkspace {
   std::vector<std::string> preferredLocalizations() const;
 
  private:
+  struct FileCache;
+
+  // The bundle's Info.plist when it is readable and its root is a dictionary, else nullptr.
+  // Valid until the next lookup of the same bundle.
+  const Value* infoDictionary(const std::string& bundlePath) const;
   // The path and Info.plist of the bundle now carrying `identifier`.
   std::optional<std::pair<std::string, Value>> findBundle(const std::string& identifier) const;
   std::vector<std::string> bundlePaths() const;
@@ -78,6 +88,7 @@ class ApplicationWorkspace {
   // Identifier -> bundle path from the last scan, so icon lookups for many applications do
   // not rescan the device each time. Checked against the bundle before use.
   mutable std::map<std::string, std::string, std::less<>> bundleIndex_;
+  const std::unique_ptr<FileCache> cache_;
 };
 
 }  // namespace platform
