@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <cctype>
 #include <exception>
 #include <map>
 #include <unordered_set>
@@ -11,6 +10,7 @@
 #include "SettingsHostIO_p.h"
 #include "platform/foundation/Env.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/StringCompare.h"
 #include "platform/settings-host/PSListController.h"
 #include "platform/settings-host/PluginAbi.h"
 #include "platform/settings-host/SettingsHost.h"
@@ -24,18 +24,6 @@ struct LoadedBundle {
   std::string error;  // "" once the executable loaded and registered its classes
   Value info;         // Info.plist
 };
-
-// Case-insensitive order of entry labels (ASCII letters folded), ties broken by the bytes so
-// that the order is the same on every run.
-bool labelLess(const std::string& a, const std::string& b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const int x = std::tolower(static_cast<unsigned char>(a[i]));
-    const int y = std::tolower(static_cast<unsigned char>(b[i]));
-    if (x != y) return x < y;
-  }
-  return a.size() != b.size() ? a.size() < b.size() : a < b;
-}
 
 std::map<std::string, LoadedBundle>& loadedBundles() {
   static auto* bundles = new std::map<std::string, LoadedBundle>();  // process lifetime
@@ -179,9 +167,13 @@ std::vector<SettingsEntry> readSettingsEntries(Env& env, const std::string& devi
   for (const std::string& path : plists) {
     if (auto entry = entryFromPlist(env, deviceRoot, path)) entries.push_back(std::move(*entry));
   }
-  std::stable_sort(
-      entries.begin(), entries.end(),
-      [](const SettingsEntry& a, const SettingsEntry& b) { return labelLess(a.label, b.label); });
+  // Labels equal but for case keep a fixed order, so that the list reads the same every run.
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const SettingsEntry& a, const SettingsEntry& b) {
+                     const ComparisonResult order = caseInsensitiveCompare(a.label, b.label);
+                     return order == ComparisonResult::Same ? a.label < b.label
+                                                            : order == ComparisonResult::Ascending;
+                   });
   return entries;
 }
 
