@@ -72,9 +72,8 @@ PreferenceDomain* PreferenceStore::domainNamed(std::string_view domain) {
   return it->second.get();
 }
 
-bool PreferenceStore::calledFromChange(const char* method) const {
-  const std::thread::id changing = changeThread_.load(std::memory_order_relaxed);
-  if (changing == std::thread::id() || changing != std::this_thread::get_id()) return false;
+bool PreferenceStore::reportCallFromChange(const char* method) const {
+  if (changeThread_.load(std::memory_order_relaxed) != std::this_thread::get_id()) return false;
   HX_ASSERT(false, method, "PreferenceStore(" + directory_ + ")", "PreferenceStore", __LINE__,
             "the change function of updateAppValue called the preference store");
   return true;

@@ -54,20 +54,22 @@ class PreferenceStore {
   Value copyAppValue(std::string_view key, std::string_view domain);
 
   // Records a pending change of `key`; a None value removes the key. A value equal (by
-  // identicalPropertyLists) to what this process's view holds records nothing. An entry
-  // that cannot be stored (a value that is not a property list, or a key or text that is not
-  // valid UTF-8) or a refused domain name is logged and dropped: nothing changes.
+  // identicalPropertyLists) to what this process's view holds records nothing while that view is
+  // current; after another process wrote, the key is recorded and the write compares it with the
+  // file instead. An entry that cannot be stored (a value that is not a property list, or a key or
+  // text that is not valid UTF-8) or a refused domain name is logged and dropped: nothing changes.
   // The change reaches the file at the next appSynchronize or updateAppValue.
   void setAppValue(std::string_view key, const Value& value, std::string_view domain);
 
-  // Writes this process's pending changes and takes in what other processes stored. Under
-  // the domain's lock it re-reads the file when it changed, applies the pending keys over
-  // it, and replaces the file atomically unless nothing differs. Without pending changes it
-  // only re-reads, and re-reads nothing (no system call) while the domain's change counter
-  // has not moved. Returns true on success; false when the folder, the lock, the read or
-  // the write failed (the pending changes are kept for the next try) or the name is refused.
-  // An unreadable domain file (not a plist, or its root not a dictionary) reads as an empty
-  // domain and is moved aside to `<domain>.plist.corrupt-N` (the first free N) before the
+  // Writes this process's pending changes and takes in what other processes stored. Under the
+  // domain's lock it re-reads the file when it changed, applies the pending keys over it, and
+  // replaces the file atomically unless nothing differs. Without pending changes it only re-reads,
+  // and re-reads nothing (no system call) while the domain's change counter has not moved (a file
+  // replaced without counting, by a writer killed between its rename and its count or by hand, is
+  // taken in at the next write of any store). Returns true on success; false when the folder, the
+  // lock, the read or the write failed (the pending changes are kept for the next try) or the name
+  // is refused. An unreadable domain file (not a plist, or its root not a dictionary) reads as an
+  // empty domain and is moved aside to `<domain>.plist.corrupt-N` (the first free N) before the
   // next write, never overwritten; if it cannot be moved, nothing is written.
   bool appSynchronize(std::string_view domain);
 
@@ -76,17 +78,24 @@ class PreferenceStore {
   // when there is one, else the stored one, None when absent) and writes the result (None
   // removes the key) together with the other pending changes, before unlocking. Returns the
   // value stored under `key` afterwards. When the write fails, the change is dropped (it
-  // would be stale by the next try) and the value read from the file is returned. A result
-  // that cannot be stored is logged and dropped. A refused name gives None without
-  // calling `change`. `change` runs on the caller's thread with the domain locked; it may
-  // throw (the exception passes through, nothing is written).
+  // would be stale by the next try) and the value read from the file is returned; when the
+  // domain cannot be locked or read, `change` is not called and this process's view of the
+  // value is returned. A result that cannot be stored is logged and dropped. A refused name
+  // gives None without calling `change`. `change` runs on the caller's thread with the
+  // domain locked; it may throw (the exception passes through, nothing is written).
   // REQUIRES: `change` does not call this store (goes to the assertion handler).
   Value updateAppValue(std::string_view key, std::string_view domain,
                        const std::function<Value(const Value& current)>& change);
 
  private:
   PreferenceDomain* domainNamed(std::string_view domain);
-  bool calledFromChange(const char* method) const;
+  // Whether this thread runs an updateAppValue change function (reported as a caller error).
+  // The common answer, no change function running anywhere, costs one relaxed load.
+  bool calledFromChange(const char* method) const {
+    return changeThread_.load(std::memory_order_relaxed) != std::thread::id() &&
+           reportCallFromChange(method);
+  }
+  bool reportCallFromChange(const char* method) const;
 
   Env& env_;
   const std::string directory_;
