@@ -208,19 +208,4 @@ TEST(HXApplicationsManagerTest, EachCallReadsTheWorkspaceAfresh) {
             (std::vector<std::string>{"com.apple.mobiletimer", "com.apple.mobilemail"}));
 }
 
-TEST(HXApplicationsManagerTest, NamesFollowTheUsersLanguage) {
-  FakeDevice device;
-  device.setEnvironment("LANGUAGE", "de");
-  device.addApplication("Lexicon.app", infoDictionary("com.example.lexicon", "Lexicon"));
-  device.writeFile("Applications/Lexicon.app/de.lproj/InfoPlist.strings",
-                   "CFBundleDisplayName = \"Wörterbuch\";");
-  device.addApplication("Maps.app", infoDictionary("com.apple.Maps", "Maps"));
-  device.writeFile("Applications/Maps.app/de.lproj/InfoPlist.strings",
-                   "CFBundleDisplayName = \"Karten\";");
-  const Value catalogue = HXApplicationsManager(device.workspace()).allApplications();
-  EXPECT_EQ(identifiersOf(catalogue),
-            (std::vector<std::string>{"com.apple.Maps", "com.example.lexicon"}));
-  EXPECT_EQ(displayNameOf(catalogue, "com.example.lexicon"), "Wörterbuch");
-}
-
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 
 #include "hx/HXApplicationsManager.h"
 #include "platform/workspace/ApplicationWorkspace.h"
@@ -120,6 +121,32 @@ TEST_F(SampleDeviceTest, HomeScreenBundleCarriesTheDotImage) {
   EXPECT_NE(bytes.find("<string>com.apple.springboard</string>"), std::string::npos);
   EXPECT_EQ(pngWidth(springboard + "/IconNewDot@2x.png"), 12u);
   EXPECT_EQ(pngWidth(springboard + "/IconNewDot@3x.png"), 18u);
+}
+
+// The default manager reads the device root the process was given.
+HX_CHILD_SCENARIO("catalogue-default-platform") {
+  const Value catalogue = HXApplicationsManager().allApplications();
+  for (const Value& identifier : catalogue["identifiers"].arrayValue()) {
+    std::printf("%s\n", identifier.stringValue().c_str());
+  }
+  return 0;
+}
+
+TEST(DefaultManagerTest, ListsTheApplicationsOfTheDeviceRootInTheEnvironment) {
+  hxtest::TemporaryDirectory root;
+  hxtest::TemporaryDirectory home;
+  hxtest::writeFile(
+      root / "Applications/Notes.app/Info.plist",
+      hxtest::xmlPropertyList(Value(hxtest::infoDictionary("com.example.notes", "Notes"))));
+  hxtest::writeFile(
+      root / "Applications/Atlas.app/Info.plist",
+      hxtest::xmlPropertyList(Value(hxtest::infoDictionary("com.example.atlas", "Atlas"))));
+  auto child = hxtest::ChildProcess("catalogue-default-platform", {},
+                                    {{"HALVEX_ROOT", root.path()}, {"HALVEX_HOME", home.path()}});
+  EXPECT_EQ(child.readLine(), "com.example.atlas");
+  EXPECT_EQ(child.readLine(), "com.example.notes");
+  EXPECT_EQ(child.readLine(), std::nullopt);
+  EXPECT_EQ(child.wait(), 0);
 }
 
 }  // namespace
