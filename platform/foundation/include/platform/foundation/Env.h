@@ -68,7 +68,8 @@ class Env {
                               std::unique_ptr<HeldFile>& held, FileIdentity& identity) = 0;
   // Writes `contents` to a new temporary file in the same folder (O_EXCL, `mode`), flushes
   // it to disk and renames it over `path`, so that readers see the old or the new file, never
-  // a torn one. The folder must exist.
+  // a torn one. After a crash the path holds the old file or the new one (the folder entry
+  // itself is not flushed). The folder must exist.
   virtual Status writeFileAtomically(const std::string& path, const std::string& contents,
                                      mode_t mode) = 0;
   // The identity of the file now at `path`; NotFound when there is none.
