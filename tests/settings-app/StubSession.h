@@ -36,7 +36,14 @@ inline PageSnapshot samplePage() {
 
 class StubSession : public SettingsSession {
  public:
-  StubSession() { stack.push_back(samplePage()); }
+  StubSession() {
+    PageSnapshot entries;
+    entries.title = "Settings";
+    SectionSnapshot list;
+    list.rows.push_back({"Halvex", "", "", RowKind::Link, Accessory::Disclosure, false, true});
+    entries.sections.push_back(list);
+    stack = {entries, samplePage()};
+  }
 
   PageSnapshot currentPage() override {
     if (throwOnPage) throw std::runtime_error("page unavailable");
@@ -68,7 +75,7 @@ class StubSession : public SettingsSession {
   }
   Outcome goBack() override {
     calls.push_back("back");
-    stack.pop_back();
+    if (stack.size() > 1) stack.pop_back();
     return std::nullopt;
   }
   std::optional<std::string> imagePng(std::string_view key) override {

@@ -5,6 +5,7 @@
 #include "platform/settings-host/SettingsDriver.h"
 #include "platform/ui/UIImage.h"
 #include "platform/ui/UIView.h"
+#include "platform/ui/ViewRenderer.h"
 
 namespace settingsapp {
 namespace {
@@ -109,7 +110,7 @@ PageSnapshot DriverSession::currentPage() {
   }
 
   std::unordered_map<std::string, std::shared_ptr<UIImage>> images;
-  std::vector<std::shared_ptr<UIView>> footerViews;
+  std::vector<FooterView> footerViews;
   for (const platform::SettingsSection& section : page.sections) {
     SectionSnapshot out;
     out.header = section.header.value_or("");
@@ -118,7 +119,7 @@ PageSnapshot DriverSession::currentPage() {
       out.footerView = true;
       out.footerHeight = section.footerHeight > 0 ? section.footerHeight : 0;
     }
-    footerViews.push_back(section.footerView);
+    footerViews.push_back({section.footerView, section.footerHeight});
     for (const platform::SettingsRow& row : section.rows) {
       RowSnapshot r;
       r.title = row.title;
@@ -176,10 +177,15 @@ std::optional<std::string> DriverSession::imagePng(std::string_view key) {
 }
 
 std::optional<std::string> DriverSession::footerPng(std::size_t section, double width) {
-  if (section >= footerViews_.size() || !footerViews_[section]) return std::nullopt;
-  (void)width;
-  // FIXME: draw the view once the UI model's renderer is available.
-  return std::nullopt;
+  if (section >= footerViews_.size() || !footerViews_[section].view) return std::nullopt;
+  UIView& view = *footerViews_[section].view;
+  // The table gives a footer the table's width and the height it asked for.
+  double height = footerViews_[section].height;
+  if (height <= 0) height = view.frame().size.height;
+  if (height <= 0) return std::nullopt;
+  view.setFrame(CGRectMake(0, 0, width, height));
+  view.layoutIfNeeded();
+  return platform::renderViewToPng(view, scale_);
 }
 
 }  // namespace settingsapp

@@ -52,8 +52,13 @@ class DriverSession : public SettingsSession {
     std::string key;
   };
   std::unordered_map<const UIImage*, KnownImage> knownImages_;
-  // Footer views of the last snapshot, by section.
-  std::vector<std::shared_ptr<UIView>> footerViews_;
+  // Footer views of the last snapshot, by section (null where a section has none), with the
+  // height each asked for (negative: automatic).
+  struct FooterView {
+    std::shared_ptr<UIView> view;
+    double height = -1;
+  };
+  std::vector<FooterView> footerViews_;
 };
 
 }  // namespace settingsapp
