@@ -112,7 +112,12 @@ class SubtreeLayout {
     try {
       solver_.addConstraint(expression, relation, priority);
     } catch (const SolverError& error) {
-      if (error.kind() != SolverError::Kind::UnsatisfiableConstraint) throw;
+      if (error.kind() != SolverError::Kind::UnsatisfiableConstraint) {
+        // A solver fault must not take the page down; the layout goes on without it.
+        NSLog(std::string("Layout solver error: ") + error.what() + " while adding \n" +
+              describe());
+        return;
+      }
       NSLog(
           "Unable to simultaneously satisfy constraints.\nWill attempt to recover by breaking "
           "constraint \n" +

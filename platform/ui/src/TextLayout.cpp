@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <string>
+#include <tuple>
 
 #include "platform/ui/UILabel.h"
 
@@ -82,6 +85,26 @@ CGSize measuredSize(PangoLayout* layout, long maxLines) {
   } while ((maxLines <= 0 || line < maxLines) && pango_layout_iter_next_line(iter));
   pango_layout_iter_free(iter);
   return CGSizeMake(width, bottom);
+}
+
+CGSize measureLabel(const UILabel& label, double wrapWidth) {
+  const bool wraps = label.numberOfLines() != 1 && wrapWidth > 0 && std::isfinite(wrapWidth);
+  using Key = std::tuple<std::string, std::string, double, bool, long, int, double>;
+  Key key{label.text(),
+          label.font()->familyName(),
+          label.font()->pointSize(),
+          label.font()->isBold(),
+          label.numberOfLines(),
+          label.lineBreakMode() == NSLineBreakByCharWrapping ? 1 : 0,
+          wraps ? wrapWidth : 0.0};
+  // Bounded: a page shows tens of labels; when full, start again rather than track use.
+  static auto* cache = new std::map<Key, CGSize>();  // process lifetime
+  if (auto it = cache->find(key); it != cache->end()) return it->second;
+  auto layout = makeLayout(label, wrapWidth);
+  const CGSize size = measuredSize(layout.get(), label.numberOfLines());
+  if (cache->size() >= 512) cache->clear();
+  cache->emplace(std::move(key), size);
+  return size;
 }
 
 double ascent(const UILabel& label) {

@@ -25,6 +25,11 @@ LayoutHandle makeLayout(const UILabel& label, double wrapWidth);
 // The size of the first `maxLines` lines (0: all) of `layout`, in points, unrounded.
 CGSize measuredSize(PangoLayout* layout, long maxLines);
 
+// The unrounded size of the label's text wrapped at `wrapWidth` (see makeLayout), at most
+// numberOfLines lines. Answers come from a small process-wide cache keyed by everything that
+// changes the result, because pages rebuild the same labels over and over.
+CGSize measureLabel(const UILabel& label, double wrapWidth);
+
 // Ascent and descent of the label's font on its first line, in points.
 double ascent(const UILabel& label);
 double lineHeight(const UILabel& label);

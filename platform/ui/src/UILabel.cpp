@@ -69,8 +69,7 @@ double UILabel::effectiveWrapWidth() const {
 
 CGSize UILabel::textSizeForWidth(double width) const {
   if (text_.empty()) return CGSizeZero;
-  auto layout = platform::text::makeLayout(*this, width);
-  CGSize size = platform::text::measuredSize(layout.get(), numberOfLines_);
+  CGSize size = platform::text::measureLabel(*this, width);
   size.width = roundUpToPixels(size.width);
   size.height = roundUpToPixels(size.height);
   if (width > 0 && numberOfLines_ != 1) size.width = std::min(size.width, roundUpToPixels(width));

@@ -199,8 +199,12 @@ void UIView::setContentCompressionResistancePriorityForAxis(UILayoutPriority pri
 void UIView::layoutSubviews() {}
 
 void UIView::setNeedsLayout() {
-  // Ancestors are marked too, so that a pass started anywhere above finds the work.
-  for (UIView* v = this; v != nullptr; v = v->superview_.lock().get()) v->needsLayout_ = true;
+  // Ancestors are marked too, so that a pass started anywhere above finds the work. A marked
+  // view's ancestors are all marked already (a pass clears a whole subtree at once, and
+  // addSubview marks the new superview), so the walk stops at the first marked view.
+  for (UIView* v = this; v != nullptr && !v->needsLayout_; v = v->superview_.lock().get()) {
+    v->needsLayout_ = true;
+  }
 }
 
 void UIView::layoutIfNeeded() {
