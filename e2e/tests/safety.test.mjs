@@ -115,8 +115,11 @@ ws.onerror = () => { results.socket = 'refused'; };
     const results = await evil.evaluate(() => window.results);
     assert.equal(results.cors, 'blocked');
     assert.equal(results.socket, 'refused');
-    await Promise.all([evil.waitForLoadState(), evil.evaluate(() => document.getElementById('f').submit())]);
-    assert.match(await evil.content(), /refused/);
+    await Promise.all([
+      evil.waitForURL('**/api/action'),
+      evil.evaluate(() => document.getElementById('f').submit()),
+    ]);
+    assert.match(await evil.textContent('body'), /refused/);
   } finally {
     await evil.close();
     attacker.close();
