@@ -10,6 +10,11 @@
 #include "platform/ui/NSLayoutConstraint.h"
 #include "platform/ui/UIView.h"
 
+// Fontconfig keeps its caches for the life of the process; they are not leaks of ours.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const NSLayoutFormatOptions kOptions[] = {
       0,

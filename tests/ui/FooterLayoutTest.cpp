@@ -222,3 +222,29 @@ TEST_F(FooterLayoutTest, FittingSizeFollowsContent) {
 }
 
 }  // namespace
+
+namespace {
+
+// A view whose layoutSubviews asks for another pass and runs one itself, as some pages do.
+class RestlessView : public UIView {
+ public:
+  int passes = 0;
+  void layoutSubviews() override {
+    UIView::layoutSubviews();
+    ++passes;
+    setNeedsLayout();
+    layoutIfNeeded();
+  }
+};
+
+TEST(LayoutPassTest, NestedLayoutRequestsEndAfterAFewPasses) {
+  auto root = std::make_shared<UIView>(CGRectMake(0, 0, 100, 100));
+  auto restless = std::make_shared<RestlessView>();
+  restless->setFrame(CGRectMake(0, 0, 50, 50));
+  root->addSubview(restless);
+  root->layoutIfNeeded();
+  EXPECT_GE(restless->passes, 2);
+  EXPECT_LE(restless->passes, 10);
+}
+
+}  // namespace

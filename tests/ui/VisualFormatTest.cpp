@@ -100,6 +100,7 @@ TEST_F(VisualFormatTest, BuildsEveryConstruct) {
       {"[a(==b)]", 0, {"a.width == b.width"}},
       {"[a(<=b@500)]", 0, {"a.width <= b.width @500"}},
       {"[a(2.5@750)]", 0, {"a.width == 2.5 @750"}},
+      {"[a(1e2)]-.5-[b]", 0, {"a.width == 100", "b.leading == a.trailing +0.5"}},
       {"|-[a(w)]-[b]-|",
        NSLayoutFormatAlignAllTop,
        {"a.leading == super.leadingMargin", "a.width == 40", "b.leading == a.trailing +8",

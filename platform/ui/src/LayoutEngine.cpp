@@ -272,6 +272,18 @@ class SubtreeLayout {
 }  // namespace
 
 void LayoutEngine::layoutIfNeeded(UIView& root) {
+  // A layoutSubviews override may ask its own subtree for a layout pass. The pass that is
+  // already running over it repeats while anything is marked, so the nested request is left
+  // to it instead of recursing without end.
+  static std::vector<const UIView*> running;
+  for (const UIView* active : running) {
+    if (root.isDescendantOfView(*active)) return;
+  }
+  running.push_back(&root);
+  struct Pop {
+    ~Pop() { running.pop_back(); }
+  } pop;
+
   for (int pass = 0; pass < kMaxPasses && root.needsLayout(); ++pass) {
     SubtreeLayout layout(root);
     const auto& nodes = layout.nodes();

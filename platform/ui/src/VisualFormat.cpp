@@ -161,7 +161,7 @@ class VisualFormatParser {
     const char* begin = format_.data() + pos_;
     const char* end = format_.data() + format_.size();
     double value = 0;
-    auto [next, error] = std::from_chars(begin, end, value, std::chars_format::fixed);
+    auto [next, error] = std::from_chars(begin, end, value, std::chars_format::general);
     if (error != std::errc() || next == begin) return std::nullopt;
     if (!std::isfinite(value)) fail("Expected a finite number", pos_);
     pos_ += static_cast<std::size_t>(next - begin);
