@@ -28,7 +28,7 @@ struct ServerLimits {
 
 class WebServer {
  public:
-  // `controller` must outlive the server. `scale` is only reported to the page.
+  // `controller` must outlive the server.
   WebServer(boost::asio::io_context& context, SettingsController& controller,
             ServerLimits limits = {});
   ~WebServer();
