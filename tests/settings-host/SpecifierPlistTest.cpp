@@ -46,8 +46,8 @@ std::string describeArguments(const platform::Arguments& args) {
   std::string out;
   for (const Value& arg : args) {
     if (!out.empty()) out += ",";
-    if (auto spec = std::dynamic_pointer_cast<PSSpecifier>(arg.objectValue())) {
-      out += "spec:" + spec->identifier();
+    if (auto specifier = std::dynamic_pointer_cast<PSSpecifier>(arg.objectValue())) {
+      out += "specifier:" + specifier->identifier();
     } else {
       out += arg.description();
     }
@@ -148,27 +148,28 @@ TEST(SpecifierPlistTest, MalformedRootsGiveAnEmptyPageAndOneLine) {
 }
 
 TEST(SpecifierPlistTest, TitleDictionaryPairsValuesWithTitlesAndKeepsKindsApart) {
-  auto spec = std::make_shared<PSSpecifier>();
-  spec->setValuesTitlesShortTitles(
+  auto specifier = std::make_shared<PSSpecifier>();
+  specifier->setValuesTitlesShortTitles(
       {Value::integer(1), Value("1"), Value::integer(2), Value::integer(1)},
       texts({"Number one", "Text one", "Two", "One again"}), texts({"N1", "T1", "2", "1'"}));
-  const PSTitleDictionary& titles = spec->titleDictionary();
+  const PSTitleDictionary& titles = specifier->titleDictionary();
   EXPECT_EQ(titles.count(), 3u) << "a repeated key keeps one entry";
   EXPECT_EQ(titles.objectForKey(Value::integer(1)), Value("One again")) << "the last title wins";
   EXPECT_EQ(titles.objectForKey(Value("1")), Value("Text one"));
   EXPECT_EQ(titles.objectForKey(Value("3")), Value());
-  EXPECT_EQ(spec->shortTitleDictionary().objectForKey(Value("1")), Value("T1"));
+  EXPECT_EQ(specifier->shortTitleDictionary().objectForKey(Value("1")), Value("T1"));
   EXPECT_EQ(titles.allKeysForObject(Value("Two")), std::vector<Value>{Value::integer(2)});
 
   LogCapture log;
-  spec->setProperties({{"cell", Value("PSLinkListCell")},
-                       {"label", Value("Uneven")},
-                       {"validValues", strings({"a", "b", "c"})},
-                       {"validTitles", strings({"A", "B"})}});
-  EXPECT_TRUE(spec->titleDictionary().empty()) << "unequal counts give no titles, not wrong ones";
-  EXPECT_EQ(spec->values().size(), 3u);
+  specifier->setProperties({{"cell", Value("PSLinkListCell")},
+                            {"label", Value("Uneven")},
+                            {"validValues", strings({"a", "b", "c"})},
+                            {"validTitles", strings({"A", "B"})}});
+  EXPECT_TRUE(specifier->titleDictionary().empty())
+      << "unequal counts give no titles, not wrong ones";
+  EXPECT_EQ(specifier->values().size(), 3u);
   EXPECT_EQ(log.count("differ in length"), 1u);
-  EXPECT_EQ(spec->cellType(), PSLinkListCell);
+  EXPECT_EQ(specifier->cellType(), PSLinkListCell);
 }
 
 TEST(SpecifierPlistTest, LabelsFooterTitlesAndPageTitleAreLocalised) {
@@ -227,11 +228,11 @@ TEST(SpecifierPlistTest, LabelsFooterTitlesAndPageTitleAreLocalised) {
 TEST(SpecifierPlistTest, GettersSettersAndActionsTakeAsManyArgumentsAsTheirColons) {
   auto target = std::make_shared<ArityTarget>();
   auto make = [&](Value::Dictionary properties) {
-    auto spec = std::make_shared<PSSpecifier>();
+    auto specifier = std::make_shared<PSSpecifier>();
     properties["id"] = Value("row");
-    spec->setProperties(std::move(properties));
-    spec->setTarget(target.get());
-    return spec;
+    specifier->setProperties(std::move(properties));
+    specifier->setTarget(target.get());
+    return specifier;
   };
 
   EXPECT_EQ(make({{"get", Value("value")}})->performGetter(), Value("answer"));
@@ -241,8 +242,8 @@ TEST(SpecifierPlistTest, GettersSettersAndActionsTakeAsManyArgumentsAsTheirColon
   EXPECT_TRUE(make({{"action", Value("tap")}})->performAction());
   EXPECT_TRUE(make({{"action", Value("tap:")}})->performAction());
   EXPECT_EQ(target->calls, (std::vector<std::string>{
-                               "value()", "setValue:(1)", "setValue:forSpecifier:(2,spec:row)",
-                               "value:(spec:row)", "tap()", "tap:(spec:row)"}));
+                               "value()", "setValue:(1)", "setValue:forSpecifier:(2,specifier:row)",
+                               "value:(specifier:row)", "tap()", "tap:(specifier:row)"}));
 
   // Unknown selectors and no selector at all: nothing is called, nothing crashes.
   target->calls.clear();
