@@ -1,6 +1,7 @@
 #include "platform/notifications/NotificationWire.h"
 
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Utf8.h"
 
 namespace platform {
 namespace {
@@ -8,37 +9,7 @@ namespace {
 // D-Bus strings are well-formed UTF-8 without NUL; sd-bus refuses to append anything else,
 // so the check runs before posting as well as on receipt.
 bool isBusText(std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t size = text.size();
-  std::size_t i = 0;
-  while (i < size) {
-    const unsigned char lead = p[i];
-    if (lead == 0) return false;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length;
-    char32_t cp;
-    char32_t minimum;
-    if ((lead & 0xE0) == 0xC0) {
-      length = 2, cp = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3, cp = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4, cp = lead & 0x07, minimum = 0x10000;
-    } else {
-      return false;
-    }
-    if (size - i < length) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (p[i + k] & 0x3F);
-    }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += length;
-  }
-  return true;
+  return text.find('\0') == std::string_view::npos && isValidUtf8(text);
 }
 
 std::optional<WireError> checkText(std::string_view name, std::string_view object) {

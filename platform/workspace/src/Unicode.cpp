@@ -1,5 +1,7 @@
 #include "Unicode_p.h"
 
+#include "platform/foundation/Utf8.h"
+
 namespace platform {
 
 void appendUtf8(std::string& out, std::uint32_t codePoint) {
@@ -21,43 +23,6 @@ void appendUtf8(std::string& out, std::uint32_t codePoint) {
     out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
     out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
   }
-}
-
-bool isValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    int length = 0;
-    std::uint32_t codePoint = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      codePoint = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      codePoint = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      codePoint = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (i + static_cast<std::size_t>(length) > text.size()) return false;
-    for (int k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-      if ((next & 0xC0) != 0x80) return false;
-      codePoint = (codePoint << 6) | (next & 0x3F);
-    }
-    if ((length == 3 && codePoint < 0x800) || (length == 4 && codePoint < 0x10000) ||
-        codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-      return false;
-    }
-    i += static_cast<std::size_t>(length);
-  }
-  return true;
 }
 
 namespace {

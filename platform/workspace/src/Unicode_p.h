@@ -23,9 +23,6 @@ inline std::uint32_t combineSurrogates(std::uint32_t high, std::uint32_t low) {
 // Appends the UTF-8 form of `codePoint`; surrogates and values past U+10FFFF become U+FFFD.
 void appendUtf8(std::string& out, std::uint32_t codePoint);
 
-// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
-bool isValidUtf8(std::string_view text);
-
 // Decodes text whose encoding a byte-order mark or the zero bytes of UTF-16 reveal: UTF-8
 // (mark dropped), UTF-16 LE or BE (with a mark, or without one when zero bytes fall only on
 // one side of the units). None for malformed UTF-8 or an odd number of UTF-16 bytes; lone

@@ -1,0 +1,13 @@
+// UTF-8 checks shared by every layer that takes text from outside (plist files, the bus,
+// strings files).
+#pragma once
+
+#include <string_view>
+
+namespace platform {
+
+// True when `text` is well-formed UTF-8: no overlong forms, no surrogates, nothing past
+// U+10FFFF, no truncated sequence. NUL bytes are well-formed.
+bool isValidUtf8(std::string_view text);
+
+}  // namespace platform
