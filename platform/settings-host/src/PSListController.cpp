@@ -4,8 +4,8 @@
 
 #include "platform/foundation/Env.h"
 #include "platform/foundation/Log.h"
+#include "platform/settings-host/PagePlist.h"
 #include "platform/settings-host/SettingsPlugins.h"
-#include "platform/settings-host/SpecifierPlist.h"
 #include "platform/ui/UINavigationController.h"
 #include "platform/ui/UIScreen.h"
 
@@ -56,8 +56,7 @@ std::vector<PSSpecifierPtr> PSListController::loadSpecifiersFromPlistNameTarget(
                     ": the page has no bundle; it has no rows");
     return {};
   }
-  platform::SpecifierPlist plist =
-      platform::loadSpecifierPlist(platform::defaultEnv(), folder, name, target);
+  platform::PagePlist plist = platform::loadPagePlist(platform::defaultEnv(), folder, name, target);
   if (plist.title && title().empty()) setTitle(*plist.title);
   return std::move(plist.specifiers);
 }

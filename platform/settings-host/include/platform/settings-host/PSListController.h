@@ -51,7 +51,7 @@ class PSListController : public UIViewController,
   // becomes the page's title when the page has none yet: a page opened from a link keeps the
   // link's label, and one titled by its own code keeps that title.
   // A missing or malformed plist gives no specifiers; bad items are left out; each with one
-  // log line (see SpecifierPlist.h).
+  // log line (see PagePlist.h).
   std::vector<PSSpecifierPtr> loadSpecifiersFromPlistNameTarget(const std::string& name,
                                                                 platform::Object* target);
 

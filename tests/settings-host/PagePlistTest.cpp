@@ -9,7 +9,7 @@
 #include "platform/foundation/Env.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/settings-host/PSSpecifier.h"
-#include "platform/settings-host/SpecifierPlist.h"
+#include "platform/settings-host/PagePlist.h"
 #include "support/TestSupport.h"
 
 using platform::Value;
@@ -74,7 +74,7 @@ const platform::Class& ArityTarget::staticClass() {
   return *cls;
 }
 
-TEST(SpecifierPlistTest, CellKindIsReadFromItsNameOrNumberOnly) {
+TEST(PagePlistTest, CellKindIsReadFromItsNameOrNumberOnly) {
   const struct {
     Value cell;
     std::optional<PSCellType> expected;
@@ -92,9 +92,9 @@ TEST(SpecifierPlistTest, CellKindIsReadFromItsNameOrNumberOnly) {
   }
 }
 
-TEST(SpecifierPlistTest, ItemsKeepEveryKeyAndBadItemsAreLeftOutWithOneLineEach) {
+TEST(PagePlistTest, ItemsKeepEveryKeyAndBadItemsAreLeftOutWithOneLineEach) {
   LogCapture log;
-  platform::SpecifierPlist plist = platform::specifiersFromPlistValue(
+  platform::PagePlist plist = platform::specifiersFromPlistValue(
       root({
           item({{"cell", Value("PSGroupCell")}, {"label", Value("Group")}}),
           item({{"cell", Value::integer(6)},
@@ -132,7 +132,7 @@ TEST(SpecifierPlistTest, ItemsKeepEveryKeyAndBadItemsAreLeftOutWithOneLineEach) 
   EXPECT_EQ(log.lines().size(), 4u);
 }
 
-TEST(SpecifierPlistTest, MalformedRootsGiveAnEmptyPageAndOneLine) {
+TEST(PagePlistTest, MalformedRootsGiveAnEmptyPageAndOneLine) {
   const Value roots[] = {
       Value("a string root"),
       Value(Value::Dictionary{{"title", Value("No items")}}),
@@ -140,14 +140,14 @@ TEST(SpecifierPlistTest, MalformedRootsGiveAnEmptyPageAndOneLine) {
   };
   for (const Value& bad : roots) {
     LogCapture log;
-    platform::SpecifierPlist plist =
+    platform::PagePlist plist =
         platform::specifiersFromPlistValue(bad, nullptr, nullptr, "Bad.plist");
     EXPECT_TRUE(plist.specifiers.empty()) << bad.description();
     EXPECT_EQ(log.count("Bad.plist"), 1u) << bad.description();
   }
 }
 
-TEST(SpecifierPlistTest, TitleDictionaryPairsValuesWithTitlesAndKeepsKindsApart) {
+TEST(PagePlistTest, TitleDictionaryPairsValuesWithTitlesAndKeepsKindsApart) {
   auto specifier = std::make_shared<PSSpecifier>();
   specifier->setValuesTitlesShortTitles(
       {Value::integer(1), Value("1"), Value::integer(2), Value::integer(1)},
@@ -172,7 +172,7 @@ TEST(SpecifierPlistTest, TitleDictionaryPairsValuesWithTitlesAndKeepsKindsApart)
   EXPECT_EQ(specifier->cellType(), PSLinkListCell);
 }
 
-TEST(SpecifierPlistTest, LabelsFooterTitlesAndPageTitleAreLocalised) {
+TEST(PagePlistTest, LabelsFooterTitlesAndPageTitleAreLocalised) {
   hxtest::TemporaryDirectory bundle;
   const Value plist(Value::Dictionary{
       {"title", Value("Title")},
@@ -195,8 +195,8 @@ TEST(SpecifierPlistTest, LabelsFooterTitlesAndPageTitleAreLocalised) {
                     "/* localised */\n\"Title\" = \"Titel\";\n\"Group\" = \"Gruppe\";\n"
                     "\"Foot\" = \"Fuß\";\n\"Choice\" = \"Wahl\";\n\"Alpha\" = \"Älpha\";\n");
 
-  platform::SpecifierPlist loaded =
-      platform::loadSpecifierPlist(platform::defaultEnv(), bundle.path(), "Foo", nullptr);
+  platform::PagePlist loaded =
+      platform::loadPagePlist(platform::defaultEnv(), bundle.path(), "Foo", nullptr);
   ASSERT_EQ(loaded.specifiers.size(), 2u);
   EXPECT_EQ(loaded.title, "Titel");
   EXPECT_EQ(loaded.specifiers[0]->name(), "Gruppe");
@@ -211,21 +211,21 @@ TEST(SpecifierPlistTest, LabelsFooterTitlesAndPageTitleAreLocalised) {
   // A broken table leaves the texts as they are and says so.
   hxtest::writeFile(bundle / "en.lproj/Foo.strings", "\"Title\" = \"unterminated");
   LogCapture log;
-  loaded = platform::loadSpecifierPlist(platform::defaultEnv(), bundle.path(), "Foo", nullptr);
+  loaded = platform::loadPagePlist(platform::defaultEnv(), bundle.path(), "Foo", nullptr);
   EXPECT_EQ(loaded.title, "Title");
   EXPECT_EQ(log.count("Foo.strings"), 1u);
 
   // A missing or corrupt plist is an empty page, not a failure.
   hxtest::writeFile(bundle / "Bar.plist", "<plist><dict><key>items</key>");
-  EXPECT_TRUE(platform::loadSpecifierPlist(platform::defaultEnv(), bundle.path(), "Bar", nullptr)
+  EXPECT_TRUE(platform::loadPagePlist(platform::defaultEnv(), bundle.path(), "Bar", nullptr)
                   .specifiers.empty());
-  EXPECT_TRUE(platform::loadSpecifierPlist(platform::defaultEnv(), bundle.path(), "Gone", nullptr)
+  EXPECT_TRUE(platform::loadPagePlist(platform::defaultEnv(), bundle.path(), "Gone", nullptr)
                   .specifiers.empty());
   EXPECT_EQ(log.count("not a well-formed property list"), 1u);
   EXPECT_EQ(log.count("no such file"), 1u);
 }
 
-TEST(SpecifierPlistTest, GettersSettersAndActionsTakeAsManyArgumentsAsTheirColons) {
+TEST(PagePlistTest, GettersSettersAndActionsTakeAsManyArgumentsAsTheirColons) {
   auto target = std::make_shared<ArityTarget>();
   auto make = [&](Value::Dictionary properties) {
     auto specifier = std::make_shared<PSSpecifier>();

@@ -1,4 +1,4 @@
-#include "platform/settings-host/SpecifierPlist.h"
+#include "platform/settings-host/PagePlist.h"
 
 #include "SettingsHostIO_p.h"
 #include "platform/foundation/Env.h"
@@ -73,9 +73,9 @@ PSSpecifierPtr specifierFromItem(const Value& item, Object* target, const Locali
 
 }  // namespace
 
-SpecifierPlist specifiersFromPlistValue(const Value& root, Object* target,
-                                        const LocalizedStrings* strings, std::string_view source) {
-  SpecifierPlist result;
+PagePlist specifiersFromPlistValue(const Value& root, Object* target,
+                                   const LocalizedStrings* strings, std::string_view source) {
+  PagePlist result;
   if (!root.isDictionary()) {
     NSLog(std::string(source) + " is not a dictionary; the page has no rows");
     return result;
@@ -102,8 +102,8 @@ SpecifierPlist specifiersFromPlistValue(const Value& root, Object* target,
   return result;
 }
 
-SpecifierPlist loadSpecifierPlist(Env& env, const std::string& bundlePath, std::string_view name,
-                                  Object* target) {
+PagePlist loadPagePlist(Env& env, const std::string& bundlePath, std::string_view name,
+                        Object* target) {
   const std::string file = joinPath(bundlePath, std::string(name) + ".plist");
   std::string error;
   std::optional<Value> root = hostio::readPropertyList(env, file, error);
