@@ -108,6 +108,47 @@ Value PreferenceDomain::update(std::string_view key,
   return lookup(key);
 }
 
+Value::Dictionary PreferenceDomain::contents() {
+  if (!read_) refresh();
+  Value::Dictionary view = stored_;
+  for (const auto& [key, value] : pending_) {
+    if (value.isNone()) {
+      view.erase(key);
+    } else {
+      view.insert_or_assign(key, value);
+    }
+  }
+  return view;
+}
+
+bool PreferenceDomain::updateAll(
+    const std::function<Value::Dictionary(const Value::Dictionary&)>& change) {
+  std::unique_ptr<FileLock> lock;
+  if (!lockDomain(lock) || !refreshLocked()) return false;
+
+  Value::Dictionary result = change(contents());
+  for (const auto& [key, value] : result) {
+    if (!isStorableEntry(key, value)) {
+      NSLog("PreferenceStore: refused the contents for domain " + name_ +
+            ": an entry is not a property list that can be stored");
+      return false;
+    }
+  }
+  // The result replaces every pending change, since it was computed from them; stored keys
+  // it lacks are removed.
+  Changes previous = std::move(pending_);
+  pending_.clear();
+  for (const auto& [key, value] : stored_) {
+    if (result.find(key) == result.end()) pending_.emplace(key, Value());
+  }
+  for (auto& [key, value] : result) pending_.insert_or_assign(key, std::move(value));
+  if (!writeLocked()) {
+    pending_ = std::move(previous);
+    return false;
+  }
+  return true;
+}
+
 void PreferenceDomain::publishState() {
   publishedCounter_.store(counter_.get(), std::memory_order_release);
   const bool clean = valid_ && pending_.empty() && counter_ && counterSeen_;

@@ -40,6 +40,10 @@ class PreferenceDomain {
   bool synchronize();
   // See PreferenceStore::updateAppValue.
   Value update(std::string_view key, const std::function<Value(const Value&)>& change);
+  // This process's view of the whole domain. Reads the file on first use.
+  Value::Dictionary contents();
+  // See PreferenceStore::updateAppDomain.
+  bool updateAll(const std::function<Value::Dictionary(const Value::Dictionary&)>& change);
 
   // True when a synchronisation would do nothing: no pending change, and nobody wrote since
   // the last read. Lock-free; reflects the state published by the last publishState().

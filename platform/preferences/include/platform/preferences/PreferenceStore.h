@@ -87,6 +87,24 @@ class PreferenceStore {
   Value updateAppValue(std::string_view key, std::string_view domain,
                        const std::function<Value(const Value& current)>& change);
 
+  // Returns a private copy of this process's view of the whole domain as a dictionary (what
+  // the last synchronisation read, with this process's pending changes applied); an empty
+  // dictionary for a domain without keys or a refused name. Reads the file on first use.
+  Value copyAppDomain(std::string_view domain);
+
+  // Atomic read-modify-write of a whole domain, as updateAppValue does for one key: under the
+  // domain's lock, re-reads the file, calls `change` with the domain's current contents (this
+  // process's pending changes applied) and makes the file hold exactly what it returns, in one
+  // atomic replacement. Returns true when the result is stored (or was already); false when the
+  // domain cannot be locked, read or written, when the result holds an entry that cannot be
+  // stored (logged; nothing is written), or when the name is refused (`change` is not called).
+  // On failure the file and this process's pending changes are as before. `change` runs on the
+  // caller's thread with the domain locked; it may throw (the exception passes through, nothing
+  // is written). REQUIRES: `change` does not call this store (goes to the assertion handler).
+  bool updateAppDomain(
+      std::string_view domain,
+      const std::function<Value::Dictionary(const Value::Dictionary& current)>& change);
+
  private:
   PreferenceDomain* domainNamed(std::string_view domain);
   // Whether this thread runs an updateAppValue change function (reported as a caller error).
