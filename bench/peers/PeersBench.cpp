@@ -26,8 +26,8 @@
 
 namespace {
 
-using platform::Value;
 using peers::Child;
+using platform::Value;
 
 std::string gProgramFolder;
 
@@ -136,9 +136,11 @@ struct World {
   }
 };
 
+std::unique_ptr<World> gWorld;
+
 World& world() {
-  static World* w = new World();
-  return *w;
+  if (!gWorld) gWorld = std::make_unique<World>();
+  return *gWorld;
 }
 
 void report(benchmark::State& state, double store, double dconf, const char* unit, double scale) {
@@ -244,8 +246,7 @@ void BM_LargeReadAfterAnotherProcessChanged(benchmark::State& state) {
                                          w.world.largeHome() + "/Library/Preferences");
   Child writer = peers::startChild(gProgramFolder + "/bench_peers", {"--write-gsettings"});
   bool seen = false;
-  const gulong handler =
-      g_signal_connect(w.largeWritten, "changed", G_CALLBACK(onChanged), &seen);
+  const gulong handler = g_signal_connect(w.largeWritten, "changed", G_CALLBACK(onChanged), &seen);
   HXPreferences& preferences = w.large->preferences;
   benchmark::DoNotOptimize(preferences.shouldAutoLaunchForIdentifier("com.example.app5000"));
   double store = 0, dconf = 0;
@@ -274,7 +275,7 @@ void BM_LargeReadAfterAnotherProcessChanged(benchmark::State& state) {
 }
 BENCHMARK(BM_LargeReadAfterAnotherProcessChanged)
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(30)
+    ->Iterations(10)
     ->UseRealTime();
 
 void BM_LargeColdStart(benchmark::State& state) {
@@ -328,7 +329,7 @@ void BM_LargeApplicationWrite(benchmark::State& state) {
       w.world.largeHome() + "/Library/Preferences/com.orlentis.halvex.plist", identity);
   state.counters["store_file_KB"] = static_cast<double>(identity.size) / 1000;
 }
-BENCHMARK(BM_LargeApplicationWrite)->Unit(benchmark::kMillisecond)->Iterations(20)->UseRealTime();
+BENCHMARK(BM_LargeApplicationWrite)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
 
 // --- The other processes ------------------------------------------------------------------------
 
@@ -357,10 +358,13 @@ int watchGSettings() {
   g_settings_get_boolean(settings, "app-switcher-toggle");
   GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
   // The watch is set up on the bus asynchronously: give it time before saying ready.
-  g_timeout_add(300, [](gpointer) -> gboolean {
-    peers::writeWord(STDOUT_FILENO, 0);
-    return G_SOURCE_REMOVE;
-  }, nullptr);
+  g_timeout_add(
+      300,
+      [](gpointer) -> gboolean {
+        peers::writeWord(STDOUT_FILENO, 0);
+        return G_SOURCE_REMOVE;
+      },
+      nullptr);
   g_main_loop_run(loop);
   return 0;
 }
@@ -389,5 +393,6 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  gWorld.reset();  // stops the private bus and removes the folder
   return 0;
 }
