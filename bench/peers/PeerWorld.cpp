@@ -86,10 +86,16 @@ PeerWorld::PeerWorld() {
 }
 
 PeerWorld::~PeerWorld() {
-  if (busPid_ > 0) ::kill(busPid_, SIGTERM);
+  if (busPid_ > 0) {
+    ::kill(busPid_, SIGTERM);
+    // The dconf service leaves with its bus; give it time before removing what it writes to.
+    for (int i = 0; i < 100 && ::kill(busPid_, 0) == 0; ++i) ::usleep(10000);
+    ::usleep(200000);
+  }
   if (!root_.empty()) {
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
+    if (ignored) std::filesystem::remove_all(root_, ignored);
   }
 }
 
