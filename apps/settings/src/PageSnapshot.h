@@ -36,7 +36,8 @@ struct SectionSnapshot {
   std::string footer;
   // True when the section's footer is a custom view, drawn by SettingsSession::footerPng.
   bool footerView = false;
-  double footerHeight = 0;  // points; the height the view asks for
+  double footerHeight = 0;     // points; the height the view asks for
+  std::string footerViewText;  // what the footer view shows, as text (its labels in order)
   std::vector<RowSnapshot> rows;
 };
 

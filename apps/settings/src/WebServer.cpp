@@ -365,8 +365,10 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         auto [wEnd, wError] = std::from_chars(w->data(), w->data() + w->size(), parsed);
         if (wError == std::errc() && wEnd == w->data() + w->size()) width = parsed;
       }
+      const Appearance appearance =
+          queryValue(target.query, "appearance") == "dark" ? Appearance::Dark : Appearance::Light;
       if (parseError == std::errc() && end == number.data() + number.size() && !number.empty()) {
-        if (auto png = state_->controller.footerPng(section, width)) {
+        if (auto png = state_->controller.footerPng(section, width, appearance)) {
           respond(200, "image/png", std::move(*png), head, closeAfter, version, "no-cache");
           return;
         }
