@@ -25,6 +25,7 @@ inline PageSnapshot samplePage() {
   apps.header = "Enabled Applications";
   apps.footer = "Applications listed here keep running.";
   apps.rows.push_back({"Maps", "", "icon-maps", RowKind::Link, Accessory::Disclosure, false, true});
+  apps.rows.back().searchable = true;
   SectionSnapshot preview;
   preview.footerView = true;
   preview.footerHeight = 160;

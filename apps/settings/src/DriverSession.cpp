@@ -130,6 +130,7 @@ PageSnapshot DriverSession::currentPage() {
       r.accessory = accessory(row.accessory);
       r.on = row.isOn;
       r.enabled = row.enabled;
+      r.searchable = row.kind == platform::SettingsRowKind::Plain;
       if (row.image && row.image->pixelWidth() > 0 && row.image->pixelHeight() > 0) {
         r.imageKey = keyForImage(row.image);
         images.emplace(r.imageKey, row.image);

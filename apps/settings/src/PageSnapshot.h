@@ -29,6 +29,9 @@ struct RowSnapshot {
   Accessory accessory = Accessory::None;
   bool on = false;      // a switch's state
   bool enabled = true;  // false greys the row and locks its control
+  // True for an entry of a list the page built itself (an application of the root page),
+  // which the page's search field filters; false for rows its specifiers describe.
+  bool searchable = false;
 };
 
 struct SectionSnapshot {

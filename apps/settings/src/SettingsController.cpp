@@ -203,6 +203,8 @@ std::string pageToJson(const PageSnapshot& page, std::uint64_t version) {
       out += row.on ? "true" : "false";
       out += ",\"enabled\":";
       out += row.enabled ? "true" : "false";
+      out += ",\"searchable\":";
+      out += row.searchable ? "true" : "false";
       out += '}';
     }
     out += "]}";

@@ -15,7 +15,8 @@
 // its rows may have moved under the person's finger.
 // A section's "footerImage" is {"url":...,"height":H,"alt":"..."}: the footer view's URL
 // (add "&w=WIDTH", and "&appearance=dark" for the dark drawing), the height it asks for and
-// what it shows as text.
+// what it shows as text. A row's "searchable" is true for an entry of a list the page built
+// itself (an application), which the page's search field filters.
 #pragma once
 
 #include <cstddef>

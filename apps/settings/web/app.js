@@ -45,6 +45,7 @@
     item.dataset.row = String(rowIndex);
     item.dataset.kind = row.kind;
     item.dataset.enabled = String(row.enabled);
+    if (row.searchable) item.dataset.searchable = 'true';
     if (!row.enabled) item.classList.add('disabled');
     if (row.icon) {
       item.classList.add('has-icon');
