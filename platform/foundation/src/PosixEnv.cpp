@@ -61,17 +61,29 @@ FileIdentity identityOf(const struct stat& st) {
   return identity;
 }
 
-Status readAll(int fd, const std::string& path, std::string& contents) {
-  contents.clear();
-  char buffer[64 * 1024];
+// Reads to the end of the file. With `expected` (the size fstat gave) the bytes go straight into
+// the buffer in one read, and a reused buffer of that size is not even cleared first; a file that
+// grew meanwhile is still read to its end.
+Status readAll(int fd, const std::string& path, std::string& contents, std::size_t expected = 0) {
+  contents.resize(expected);
+  std::size_t got = 0;
+  char spill[16 * 1024];
   while (true) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const bool full = got == contents.size();
+    char* into = full ? spill : contents.data() + got;
+    const std::size_t room = full ? sizeof spill : contents.size() - got;
+    const ssize_t n = ::read(fd, into, room);
     if (n < 0) {
       if (errno == EINTR) continue;
+      contents.clear();
       return Status::fromErrno(errno, path);
     }
-    if (n == 0) return Status::ok();
-    contents.append(buffer, static_cast<std::size_t>(n));
+    if (n == 0) {
+      contents.resize(got);
+      return Status::ok();
+    }
+    if (full) contents.append(spill, static_cast<std::size_t>(n));
+    got += static_cast<std::size_t>(n);
   }
 }
 
@@ -113,15 +125,20 @@ class PosixFileLock final : public FileLock {
 class PosixSharedCounter final : public SharedCounter {
  public:
   explicit PosixSharedCounter(void* mapping) : mapping_(mapping) {}
-  ~PosixSharedCounter() override { ::munmap(mapping_, sizeof(std::uint64_t)); }
-  std::uint64_t load() const override { return counter().load(std::memory_order_acquire); }
-  void increment() override { counter().fetch_add(1, std::memory_order_acq_rel); }
+  ~PosixSharedCounter() override { ::munmap(mapping_, kSize); }
+  std::uint64_t load() const override { return word(0).load(std::memory_order_acquire); }
+  void increment() override { word(0).fetch_add(1, std::memory_order_acq_rel); }
+  std::uint64_t loadTag() const override { return word(1).load(std::memory_order_acquire); }
+  void storeTag(std::uint64_t tag) override { word(1).store(tag, std::memory_order_release); }
+
+  // The count, then the tag.
+  static constexpr std::size_t kSize = 2 * sizeof(std::uint64_t);
 
  private:
-  // The mapping is page-aligned, so the word is suitably aligned for atomic access, and
-  // every process that maps the file sees the same word.
-  std::atomic_ref<std::uint64_t> counter() const {
-    return std::atomic_ref<std::uint64_t>(*static_cast<std::uint64_t*>(mapping_));
+  // The mapping is page-aligned, so the words are suitably aligned for atomic access, and
+  // every process that maps the file sees the same words.
+  std::atomic_ref<std::uint64_t> word(std::size_t index) const {
+    return std::atomic_ref<std::uint64_t>(static_cast<std::uint64_t*>(mapping_)[index]);
   }
   void* const mapping_;
 };
@@ -147,7 +164,7 @@ class PosixEnv final : public Env {
     if (fd.get() < 0) return Status::fromErrno(errno, path);
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return Status::fromErrno(errno, path);
-    Status status = readAll(fd.get(), path, contents);
+    Status status = readAll(fd.get(), path, contents, static_cast<std::size_t>(st.st_size));
     if (!status.isOk()) return status;
     identity = identityOf(st);
     held = std::make_unique<PosixHeldFile>(fd.release());
@@ -300,12 +317,12 @@ class PosixEnv final : public Env {
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return Status::fromErrno(errno, path);
     // Growing a short file zero-fills it; a concurrent creator does the same, so both agree.
-    if (st.st_size < static_cast<off_t>(sizeof(std::uint64_t)) &&
-        ::ftruncate(fd.get(), sizeof(std::uint64_t)) != 0) {
+    if (st.st_size < static_cast<off_t>(PosixSharedCounter::kSize) &&
+        ::ftruncate(fd.get(), PosixSharedCounter::kSize) != 0) {
       return Status::fromErrno(errno, path);
     }
     void* mapping =
-        ::mmap(nullptr, sizeof(std::uint64_t), PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
+        ::mmap(nullptr, PosixSharedCounter::kSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
     if (mapping == MAP_FAILED) return Status::fromErrno(errno, path);
     counter = std::make_unique<PosixSharedCounter>(mapping);
     return Status::ok();
