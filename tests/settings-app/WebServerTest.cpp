@@ -181,6 +181,16 @@ TEST_F(WebServerTest, ServesThePageItsAssetsAndImagesWithSafeHeaders) {
   EXPECT_EQ(status(raw(request("GET", "/image/..%2Fsecret.png", "Host: " + host() + "\r\n"))), 404);
   EXPECT_EQ(status(raw(request("GET", "/footer/2.png?v=1&w=320", "Host: " + host() + "\r\n"))),
             200);
+  EXPECT_EQ(status(raw(request("GET", "/footer/2.png?v=1&w=320&appearance=dark",
+                               "Host: " + host() + "\r\n"))),
+            200);
+  EXPECT_EQ(status(raw(request("GET", "/footer/2.png?appearance=darkish&w=200",
+                               "Host: " + host() + "\r\n"))),
+            200);
+  const auto calls = onServer([this] { return session_.calls; });
+  EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end()),
+            (std::vector<std::string>{"footer 2 320", "footer 2 320 dark", "footer 2 200"}))
+      << "only appearance=dark draws the dark footer";
   EXPECT_EQ(status(raw(request("GET", "/footer/0.png?v=1", "Host: " + host() + "\r\n"))), 404);
   EXPECT_EQ(status(raw(request("DELETE", "/", "Host: " + host() + "\r\n"))), 405);
 }
