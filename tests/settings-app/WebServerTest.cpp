@@ -282,6 +282,22 @@ TEST_F(WebServerTest, WebSocketGetsThePageRepliesToActionsAndHearsChangesFromEls
   }
 }
 
+TEST_F(WebServerTest, AStormOfChangesIsPushedAtABoundedRateEndingWithTheLast) {
+  start();
+  auto ws = openSocket(origin());
+  readMessage(*ws);
+  constexpr std::size_t kChanges = 100;  // each adds a row
+  for (std::size_t i = 0; i < kChanges; ++i) onServer([this] { session_.changeFromElsewhere(); });
+  std::size_t pushes = 0;
+  std::size_t rows = 0;
+  while (rows < 1 + kChanges) {
+    rows = readMessage(*ws)["page"]["sections"][1]["rows"].arrayValue().size();
+    ++pushes;
+  }
+  EXPECT_EQ(rows, 1 + kChanges);
+  EXPECT_LT(pushes, kChanges / 4);
+}
+
 TEST_F(WebServerTest, AFrameSentTogetherWithTheUpgradeIsRead) {
   start();
   // One write: the handshake and a masked text frame right behind it.
