@@ -107,13 +107,9 @@ function watch(child) {
 }
 
 // Starts another halvex-settings on `root` with its own home; resolves once it prints its URL.
-// A bundle copied into a root outside the build tree finds the build's libraries through the
-// library path, since its own search path is relative to where it was staged.
 export async function startSettings({ root, home }) {
-  const libraries = [join(build, 'lib'), process.env.LD_LIBRARY_PATH].filter(Boolean).join(':');
   const child = spawn(join(build, 'bin', 'halvex-settings'),
-    ['--port', '0', '--root', root, '--home', home],
-    { stdio: ['ignore', 'pipe', 'pipe'], env: { ...process.env, LD_LIBRARY_PATH: libraries } });
+    ['--port', '0', '--root', root, '--home', home], { stdio: ['ignore', 'pipe', 'pipe'] });
   const watched = watch(child);
   const url = await watched.waitForLine((line) => line.startsWith('http://'));
   return { url, stop: () => watched.stop() };
