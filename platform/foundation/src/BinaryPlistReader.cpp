@@ -1,6 +1,7 @@
 // The "bplist00" reader. Every offset, length and reference is checked against the buffer
 // before use, references may not form a cycle, and shared objects are decoded once, so any
 // input ends as a value or as "unreadable" in bounded time and memory.
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -14,12 +15,25 @@ namespace {
 constexpr std::size_t kHeaderSize = 8;
 constexpr std::size_t kTrailerSize = 32;
 // A document whose objects, counted as a tree (shared references counted each time), exceed
-// this is refused: it would expand without bound in anything that walks the result.
-constexpr std::uint64_t kMaximumExpandedObjects = 1u << 24;
+// its limit is refused: a few kilobytes of containers that share each other can stand for
+// millions of objects, and everything that walks, copies or rewrites the result pays for each.
+// Without shared containers every object but the root costs at least one reference byte, so a
+// real document has fewer objects than bytes; the limit allows many times that, and a floor
+// for tiny documents, but never more than the absolute cap.
+constexpr std::uint64_t kExpandedObjectsPerByte = 16;
+constexpr std::uint64_t kMinimumExpandedObjects = 4096;
+constexpr std::uint64_t kMaximumExpandedObjects = 1u << 22;
+
+std::uint64_t expandedObjectLimit(std::size_t size) {
+  const std::uint64_t relative = std::max<std::uint64_t>(
+      kMinimumExpandedObjects, static_cast<std::uint64_t>(size) * kExpandedObjectsPerByte);
+  return std::min(relative, kMaximumExpandedObjects);
+}
 
 class BinaryReader {
  public:
-  explicit BinaryReader(std::string_view bytes) : bytes_(bytes) {}
+  explicit BinaryReader(std::string_view bytes)
+      : bytes_(bytes), expandedLimit_(expandedObjectLimit(bytes.size())) {}
 
   std::optional<Value> read() {
     if (bytes_.size() < kHeaderSize + kTrailerSize + 1 || !bytes_.starts_with("bplist00")) {
@@ -42,7 +56,7 @@ class BinaryReader {
     count_ = count;
     objects_.assign(count, Slot{});
     std::optional<Value> root = object(top, 0);
-    if (!root || objects_[top].expanded > kMaximumExpandedObjects) return std::nullopt;
+    if (!root || objects_[top].expanded > expandedLimit_) return std::nullopt;
     return root;
   }
 
@@ -201,7 +215,7 @@ class BinaryReader {
     auto value = object(*index, depth + 1);
     if (!value) return std::nullopt;
     expanded += objects_[*index].expanded;
-    if (expanded > kMaximumExpandedObjects) return std::nullopt;
+    if (expanded > expandedLimit_) return std::nullopt;
     return value;
   }
 
@@ -249,6 +263,7 @@ class BinaryReader {
   }
 
   const std::string_view bytes_;
+  const std::uint64_t expandedLimit_;
   std::uint8_t offsetSize_ = 0;
   std::uint8_t referenceSize_ = 0;
   std::uint64_t offsetTable_ = 0;

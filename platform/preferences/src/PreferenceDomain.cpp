@@ -130,7 +130,8 @@ bool PreferenceDomain::readFromDisk() {
   std::string contents;
   std::unique_ptr<HeldFile> held;
   FileIdentity identity;
-  const Status status = env_.readFileHeld(path_, contents, held, identity);
+  const Status status =
+      env_.readFileHeld(path_, FileKind::PreferenceDomain, contents, held, identity);
   if (status.isNotFound()) {
     stored_.clear();
     held_.reset();
@@ -139,23 +140,26 @@ bool PreferenceDomain::readFromDisk() {
     valid_ = true;
     return true;
   }
-  if (!status.isOk()) {
+  // Corruption: not a regular file, or over the size cap; as unreadable as a malformed file.
+  const bool refused = status.code() == Status::Code::Corruption;
+  if (!status.isOk() && !refused) {
     // Keep the last view; `valid_` off makes the next synchronisation try again.
     NSLog("PreferenceStore: cannot read domain " + name_ + ": " + status.toString());
     valid_ = false;
     return false;
   }
 
-  std::optional<Value> root = parsePropertyList(contents);
+  std::optional<Value> root;
+  if (!refused) root = parsePropertyList(contents);
   if (root && root->isDictionary()) {
     stored_ = std::move(root->mutableDictionary());
     unreadable_ = false;
   } else {
     stored_.clear();
     if (!unreadable_ || !identity_ || !(*identity_ == identity)) {
-      NSLog("PreferenceStore: " + path_ +
-            " is not a dictionary property list; it reads as empty and is moved aside before "
-            "the next write");
+      NSLog("PreferenceStore: " +
+            (refused ? status.message() : path_ + " is not a dictionary property list") +
+            "; it reads as empty and is moved aside before the next write");
     }
     unreadable_ = true;
   }
@@ -260,7 +264,7 @@ bool PreferenceDomain::writeLocked() {
   std::string contents;
   std::unique_ptr<HeldFile> held;
   FileIdentity identity;
-  if (env_.readFileHeld(path_, contents, held, identity).isOk()) {
+  if (env_.readFileHeld(path_, FileKind::PreferenceDomain, contents, held, identity).isOk()) {
     held_ = std::move(held);
     identity_ = identity;
     unreadable_ = false;
