@@ -29,6 +29,27 @@ if(HX_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# hx_install_program(TARGET): installs a program with its manual page TARGET.1 (from the
+# current source folder) in the programs component.
+function(hx_install_program target)
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
+  install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/${target}.1
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT programs)
+endfunction()
+
+# hx_install_pkgconfig(TEMPLATE): configures NAME.pc.in and installs it with the development
+# files. The template names the prefix as ${pcfiledir}/@hx_pkgconfig_to_prefix@, so that the
+# file stays right wherever the tree is moved.
+function(hx_install_pkgconfig template)
+  get_filename_component(name ${template} NAME_WLE)
+  file(RELATIVE_PATH hx_pkgconfig_to_prefix "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig"
+       "${CMAKE_INSTALL_PREFIX}")
+  string(REGEX REPLACE "/$" "" hx_pkgconfig_to_prefix "${hx_pkgconfig_to_prefix}")
+  configure_file(${template} ${CMAKE_CURRENT_BINARY_DIR}/${name} @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${name}
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+endfunction()
+
 # hx_add_layer(NAME SOURCES ... [PUBLIC_DEPS ...] [PRIVATE_DEPS ...])
 # Compiles one layer once as a PIC object library with its public include folder.
 function(hx_add_layer name)

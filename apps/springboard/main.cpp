@@ -25,7 +25,9 @@ constexpr const char* kUsage =
     "\n"
     "options:\n"
     "  --root DIR    the device root (default: $HALVEX_ROOT, else the sample device)\n"
-    "  --home DIR    the user home (default: $HALVEX_HOME, else ~/.local/share/halvex/mobile)\n";
+    "  --home DIR    the user home (default: $HALVEX_HOME, else ~/.local/share/halvex/mobile)\n"
+    "  --help        show this text\n"
+    "  --version     show the version\n";
 
 int usage(const char* problem) {
   if (problem != nullptr) std::fprintf(stderr, "halvex-springboard: %s\n", problem);
@@ -42,6 +44,10 @@ int main(int argc, char** argv) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg == "--version") {
+      std::printf("halvex-springboard %s\n", HX_VERSION);
       return 0;
     }
     if (arg == "--root" || arg == "--home") {

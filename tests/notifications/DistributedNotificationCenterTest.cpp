@@ -193,6 +193,21 @@ TEST_F(DistributedNotificationCenterTest, MalformedSignalsAreDroppedAndLaterOnes
   EXPECT_EQ(log.size(), 1u) << "one line for the first malformed signal only";
 }
 
+TEST_F(DistributedNotificationCenterTest, AFloodIsDeliveredInBatchesBetweenOtherWork) {
+  constexpr int kFlood = 2000;
+  int heard = 0;
+  std::optional<int> heardWhenOtherWorkRan;
+  ObserverToken token = center_->addObserver("N", std::nullopt, [&](const Notification&) {
+    // Work queued on the loop by the first delivery must not wait for the whole flood.
+    if (++heard == 1) loop_.post([&] { heardWhenOtherWorkRan = heard; });
+  });
+  for (int i = 0; i < kFlood; ++i) center_->postNotification("N", std::nullopt, Value());
+  center_->flush();
+  ASSERT_TRUE(runUntil([&] { return heard == kFlood; })) << heard;
+  ASSERT_TRUE(heardWhenOtherWorkRan.has_value());
+  EXPECT_LT(*heardWhenOtherWorkRan, kFlood / 10);
+}
+
 TEST_F(DistributedNotificationCenterTest, ForkedChildLeavesTheParentConnectionIntact) {
   int heard = 0;
   ObserverToken token =

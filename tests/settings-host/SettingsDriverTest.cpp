@@ -108,10 +108,26 @@ class StagedDevice {
   hxtest::TemporaryDirectory dir_;
 };
 
+StagedDevice* staged = nullptr;
+
 StagedDevice& device() {
-  static auto* staged = new StagedDevice();  // kept to the end: loaded code refers to it
+  if (staged == nullptr) staged = new StagedDevice();  // kept to the end: loaded code refers to it
   return *staged;
 }
+
+// Loaded plug-ins stay mapped once their files are gone, so the folder can go after the last
+// test even though the object stays.
+class StagedDeviceRemoval : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    if (staged == nullptr) return;
+    std::error_code error;
+    fs::remove_all(staged->path(), error);
+  }
+};
+
+[[maybe_unused]] ::testing::Environment* const kStagedDeviceRemoval =
+    ::testing::AddGlobalTestEnvironment(new StagedDeviceRemoval);
 
 std::vector<std::string> titles(const platform::SettingsSection& section) {
   std::vector<std::string> out;

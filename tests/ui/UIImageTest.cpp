@@ -1,6 +1,7 @@
 #include "platform/ui/UIImage.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <fstream>
 #include <string>
@@ -21,6 +22,66 @@ void writePng(const std::string& path, const UIImage& image) {
   auto bytes = UIImagePNGRepresentation(image);
   ASSERT_TRUE(bytes.has_value());
   hxtest::writeFile(path, std::string(bytes->begin(), bytes->end()));
+}
+
+void appendBigEndian32(std::string& out, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(value >> shift));
+}
+
+void appendChunk(std::string& png, std::string_view type, std::string_view data) {
+  appendBigEndian32(png, static_cast<std::uint32_t>(data.size()));
+  const std::string body = std::string(type) + std::string(data);
+  png += body;
+  appendBigEndian32(png, static_cast<std::uint32_t>(
+                             crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size())));
+}
+
+// Raw deflate of `bytes` ending at a full flush, so the block decodes on its own and can be
+// repeated to repeat its bytes; the final block is the empty one that Z_FINISH gives.
+std::string deflateBlock(const std::string& bytes, int flush) {
+  z_stream stream{};
+  EXPECT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string out(deflateBound(&stream, bytes.size()) + 16, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  stream.avail_in = static_cast<uInt>(bytes.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, flush);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+// A well-formed 8-bit grey PNG of `width` x `height` black pixels. Its rows compress about a
+// thousand to one, so a file of a few hundred kilobytes can declare gigabytes of pixels.
+std::string blackPng(std::uint32_t width, std::uint32_t height) {
+  const std::string row(width + 1, '\0');  // filter byte and pixels
+  const std::uint32_t group = 64;
+  std::string groupRows;
+  for (std::uint32_t i = 0; i < std::min(group, height); ++i) groupRows += row;
+  const std::string groupBlock = deflateBlock(groupRows, Z_FULL_FLUSH);
+  std::string idat("\x78\x01", 2);  // zlib header: deflate, 32 KiB window
+  for (std::uint32_t i = 0; i < height / group; ++i) idat += groupBlock;
+  for (std::uint32_t i = 0; i < height % group; ++i) idat += deflateBlock(row, Z_FULL_FLUSH);
+  idat += deflateBlock("", Z_FINISH);
+  const uLong rowSum = adler32(1, reinterpret_cast<const Bytef*>(row.data()), row.size());
+  uLong sum = 1;
+  for (std::uint32_t i = 0; i < height; ++i) sum = adler32_combine(sum, rowSum, row.size());
+  appendBigEndian32(idat, static_cast<std::uint32_t>(sum));
+
+  std::string header;
+  appendBigEndian32(header, width);
+  appendBigEndian32(header, height);
+  header += std::string("\x08\x00\x00\x00\x00", 5);  // 8-bit grey, no interlace
+  std::string png("\x89PNG\r\n\x1a\n", 8);
+  appendChunk(png, "IHDR", header);
+  appendChunk(png, "IDAT", idat);
+  appendChunk(png, "IEND", "");
+  return png;
+}
+
+std::vector<std::uint8_t> asBytes(const std::string& text) {
+  return std::vector<std::uint8_t>(text.begin(), text.end());
 }
 
 class UIImageTest : public ::testing::Test {
@@ -157,6 +218,42 @@ TEST_F(UIImageTest, ApplicationIconComesFromTheIconSourceAtTheFormatSize) {
   EXPECT_EQ(UIImage::_applicationIconImageForBundleIdentifierFormatScale("", 0, 2), nullptr);
   EXPECT_EQ(asked.front(), "com.example.app 29 2");
   EXPECT_EQ(asked.size(), 4u) << "an empty identifier is not looked up";
+}
+
+TEST_F(UIImageTest, ImagesOverTheCapsAreRefusedFromTheirHeader) {
+  // 16000 x 16000 pixels would be a gigabyte of pixels before the first row is read.
+  const std::string bomb = blackPng(16000, 16000);
+  ASSERT_LT(bomb.size(), 512u * 1024);
+  hxtest::writeFile(dir / "bomb.png", bomb);
+  EXPECT_EQ(UIImage::imageWithContentsOfFile(dir / "bomb.png"), nullptr);
+  EXPECT_EQ(UIImage::imageWithDataScale(asBytes(bomb), 1), nullptr);
+  previousSource = UIImage::setApplicationIconSource(
+      [&](const std::string&, double, double) -> std::optional<std::string> {
+        return dir / "bomb.png";
+      });
+  EXPECT_EQ(UIImage::_applicationIconImageForBundleIdentifierFormatScale("com.example.app", 2, 2),
+            nullptr);
+
+  // Either side up to 4096 pixels, and up to 2048 x 2048 pixels in all.
+  const struct {
+    std::uint32_t width, height;
+    bool decodes;
+  } sizes[] = {{4096, 1, true}, {1, 4097, false}, {2048, 2048, true}, {2048, 2049, false}};
+  for (const auto& size : sizes) {
+    SCOPED_TRACE(std::to_string(size.width) + " x " + std::to_string(size.height));
+    auto image = UIImage::imageWithDataScale(asBytes(blackPng(size.width, size.height)), 1);
+    EXPECT_EQ(image != nullptr, size.decodes);
+  }
+
+  // A small image in a file padded past 8 MiB is refused by its file size.
+  auto small = UIImagePNGRepresentation(*filled(2, 2, 0xFFFFFFFF));
+  ASSERT_TRUE(small.has_value());
+  std::string padded(small->begin(), small->end());
+  hxtest::writeFile(dir / "small.png", padded);
+  ASSERT_NE(UIImage::imageWithContentsOfFile(dir / "small.png"), nullptr);
+  padded.resize(8u * 1024 * 1024 + 1, '\0');
+  hxtest::writeFile(dir / "padded.png", padded);
+  EXPECT_EQ(UIImage::imageWithContentsOfFile(dir / "padded.png"), nullptr);
 }
 
 }  // namespace

@@ -304,6 +304,12 @@ TEST(ApplicationWorkspaceTest, IconFileBestFitsTheWantedPixels) {
        29,
        2,
        std::nullopt},
+      {"a PNG over the image caps is passed over as missing",
+       primary,
+       {{"AppIcon29x29@2x.png", pngOfSize(58)}, {"AppIcon60x60@2x.png", pngOfSize(16000)}},
+       60,
+       2,
+       "AppIcon29x29@2x.png"},
       {"crushed PNG with a CgBI chunk first",
        primary,
        {{"AppIcon29x29@2x.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\x04"

@@ -4,6 +4,7 @@
 
 namespace {
 
+using namespace std::string_literals;
 using platform::parseStringsFile;
 using platform::StringsTable;
 
@@ -88,6 +89,24 @@ TEST(StringsFileTest, TextFormUnderstandsEscapesCommentsAndShorthand) {
       {"dup", "second"},
   };
   EXPECT_EQ(*table, expected);
+}
+
+TEST(StringsFileTest, NulCharactersBecomeReplacementInEveryForm) {
+  const FormCase cases[] = {
+      {"long escape", R"("name" = "a\U0000b";)", {{"name", "a\uFFFDb"}}},
+      {"short escape", R"("name" = "a\u0000b";)", {{"name", "a\uFFFDb"}}},
+      {"octal escape", R"("name" = "a\0b";)", {{"name", "a\uFFFDb"}}},
+      {"in a key and its shorthand value", R"("n\U0000";)", {{"n\uFFFD", "n\uFFFD"}}},
+      {"raw in utf-16",
+       utf16(u"\"name\" = \"a\u0000\u0000b\";"s, false, true),
+       {{"name", "a\uFFFD\uFFFDb"}}},
+  };
+  for (const FormCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto table = parseStringsFile(c.bytes);
+    ASSERT_TRUE(table.has_value());
+    EXPECT_EQ(*table, c.expected);
+  }
 }
 
 TEST(StringsFileTest, MalformedFilesAreRejectedWhole) {

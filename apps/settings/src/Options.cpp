@@ -90,7 +90,8 @@ std::string usageText(std::string_view program) {
       "               else ${XDG_DATA_HOME:-$HOME/.local/share}/halvex/mobile)\n"
       "  --port N     port on 127.0.0.1 (default 8080; 0 picks a free port)\n"
       "  --scale N    screen scale for icons and previews, 1 to 4 (default 2)\n"
-      "  --help       show this text\n";
+      "  --help       show this text\n"
+      "  --version    show the version\n";
   return text;
 }
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "DriverSession.h"
@@ -37,6 +38,12 @@ int main(int argc, char** argv) {
   // Everything below, the plug-in included, behaves as the Settings application.
   platform::setMainBundleIdentifier("com.apple.Preferences");
 
+  for (int i = 1; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "--version") {
+      std::cout << kProgram << " " << HX_VERSION << "\n";
+      return 0;
+    }
+  }
   settingsapp::ParsedOptions parsed =
       settingsapp::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.options) return usageError(parsed.error);

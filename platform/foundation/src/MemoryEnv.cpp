@@ -130,6 +130,15 @@ class MemoryEnv final : public Env {
     return Status::ok();
   }
 
+  Status flushFolder(const std::string& rawPath) override {
+    const std::string path = normalized(rawPath);
+    std::lock_guard guard(state_->mutex);
+    const Node* node = find(path);
+    if (node == nullptr) return Status::notFound(path + ": No such file or directory");
+    if (!node->directory) return Status::ioError(path + ": Not a directory");
+    return Status::ok();
+  }
+
   Status fileIdentity(const std::string& rawPath, FileIdentity& identity) override {
     const std::string path = normalized(rawPath);
     std::lock_guard guard(state_->mutex);

@@ -33,6 +33,9 @@ namespace {
 
 using boost::asio::posix::stream_descriptor;
 
+// Messages read from the bus per turn of the run loop.
+constexpr std::size_t kMaxMessagesPerTurn = 64;
+
 std::string errorText(int negativeErrno) {
   return std::strerror(-negativeErrno);
 }
@@ -312,10 +315,15 @@ class BusCenter : public std::enable_shared_from_this<BusCenter> {
     // Observers may drop the centre's last owner; stay alive until the pump has unwound.
     auto self = shared_from_this();
     pumping_ = true;
+    // One bounded batch per turn of the loop: a flood of signals from another process must
+    // not keep the loop's other sources (a page being served) waiting until the flood ends.
+    // Each call handles one message at most, so the queue below never grows past the batch,
+    // and what is not read yet waits in the socket and the daemon, not in this process.
     int r = 0;
+    std::size_t calls = 0;
     do {
       r = sd_bus_process(bus_, nullptr);
-    } while (r > 0);
+    } while (r > 0 && ++calls < kMaxMessagesPerTurn);
     sd_bus_message_unref(lastSeen_);
     lastSeen_ = nullptr;
     pumping_ = false;
@@ -325,7 +333,13 @@ class BusCenter : public std::enable_shared_from_this<BusCenter> {
       incoming_.pop_front();
       registry_.dispatch(notification);
     }
-    if (mode_ == Mode::Bus) arm();
+    if (mode_ != Mode::Bus) return;
+    if (r > 0) {
+      // More may be waiting: come back after the loop has served everything else once.
+      schedulePump();
+    } else {
+      arm();
+    }
   }
 
   // Waits on the run loop for what sd-bus asks for next: input, output, or its timeout.

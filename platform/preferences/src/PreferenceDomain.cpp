@@ -49,8 +49,9 @@ const Value& PreferenceDomain::lookup(std::string_view key) {
     auto it = pending_.find(key);
     if (it != pending_.end()) return it->second;
   }
-  auto it = stored_.find(key);
-  return it == stored_.end() ? noValue() : it->second;
+  const Value* stored = stored_.find(key);
+  if (stored == nullptr && stored_.damaged() && !unreadable_) markUnreadable();
+  return stored == nullptr ? noValue() : *stored;
 }
 
 void PreferenceDomain::set(std::string_view key, const Value& value) {
@@ -65,7 +66,7 @@ void PreferenceDomain::set(std::string_view key, const Value& value) {
 }
 
 bool PreferenceDomain::synchronize() {
-  if (pending_.empty()) {
+  if (pending_.empty() && !unflushed_) {
     // Nobody wrote since the last read: one load from shared memory, no system call.
     if (valid_ && counter_ && counterSeen_ && counter_->load() == *counterSeen_) return true;
     refresh();
@@ -95,6 +96,8 @@ Value PreferenceDomain::update(std::string_view key,
     pending_.insert_or_assign(std::string(key), std::move(result));
   }
   if (!writeLocked()) {
+    // Written but its folder not flushed: the change is in the file and stays there.
+    if (pending_.empty()) return lookup(key);
     // The change was computed from this read; kept pending, it could later overwrite what
     // another process stored since, which is exactly what this operation exists to prevent.
     if (previous) {
@@ -102,15 +105,58 @@ Value PreferenceDomain::update(std::string_view key,
     } else if (auto it = pending_.find(key); it != pending_.end()) {
       pending_.erase(it);
     }
-    auto it = stored_.find(key);
-    return it == stored_.end() ? Value() : it->second;
+    const Value* stored = stored_.find(key);
+    return stored == nullptr ? Value() : *stored;
   }
   return lookup(key);
 }
 
+Value::Dictionary PreferenceDomain::contents() {
+  if (!read_) refresh();
+  Value::Dictionary view = stored_.copyAll();
+  if (stored_.damaged() && !unreadable_) markUnreadable();
+  for (const auto& [key, value] : pending_) {
+    if (value.isNone()) {
+      view.erase(key);
+    } else {
+      view.insert_or_assign(key, value);
+    }
+  }
+  return view;
+}
+
+bool PreferenceDomain::updateAll(
+    const std::function<Value::Dictionary(const Value::Dictionary&)>& change) {
+  std::unique_ptr<FileLock> lock;
+  if (!lockDomain(lock) || !refreshLocked()) return false;
+
+  Value::Dictionary result = change(contents());
+  for (const auto& [key, value] : result) {
+    if (!isStorableEntry(key, value)) {
+      NSLog("PreferenceStore: refused the contents for domain " + name_ +
+            ": an entry is not a property list that can be stored");
+      return false;
+    }
+  }
+  // The result replaces every pending change, since it was computed from them; stored keys
+  // it lacks are removed.
+  Changes previous = std::move(pending_);
+  pending_.clear();
+  stored_.forEachKey([&](std::string_view key) {
+    if (result.find(key) == result.end()) pending_.emplace(key, Value());
+  });
+  for (auto& [key, value] : result) pending_.insert_or_assign(key, std::move(value));
+  if (!writeLocked()) {
+    // Written but its folder not flushed: the result is in the file; nothing to restore.
+    if (!pending_.empty()) pending_ = std::move(previous);
+    return false;
+  }
+  return true;
+}
+
 void PreferenceDomain::publishState() {
   publishedCounter_.store(counter_.get(), std::memory_order_release);
-  const bool clean = valid_ && pending_.empty() && counter_ && counterSeen_;
+  const bool clean = valid_ && pending_.empty() && !unflushed_ && counter_ && counterSeen_;
   cleanAt_.store(clean ? *counterSeen_ : kNotClean, std::memory_order_release);
 }
 
@@ -127,14 +173,18 @@ void PreferenceDomain::refresh() {
 }
 
 bool PreferenceDomain::readFromDisk() {
-  std::string contents;
+  // Two buffers take turns: the file is read into the spare one, and the replaced contents
+  // give theirs back as the next spare, so a re-read allocates nothing and frees nothing large.
+  std::string contents = std::move(spare_);
   std::unique_ptr<HeldFile> held;
   FileIdentity identity;
   const Status status =
       env_.readFileHeld(path_, FileKind::PreferenceDomain, contents, held, identity);
+  // Not kept open: closing the last descriptor of a replaced file is what deletes it, and that
+  // belongs to the writer that replaced it, not to a later read.
+  held.reset();
   if (status.isNotFound()) {
-    stored_.clear();
-    held_.reset();
+    spare_ = stored_.recycle();
     identity_.reset();
     unreadable_ = false;
     valid_ = true;
@@ -149,24 +199,24 @@ bool PreferenceDomain::readFromDisk() {
     return false;
   }
 
-  std::optional<Value> root;
-  if (!refused) root = parsePropertyList(contents);
-  if (root && root->isDictionary()) {
-    stored_ = std::move(root->mutableDictionary());
-    unreadable_ = false;
-  } else {
-    stored_.clear();
-    if (!unreadable_ || !identity_ || !(*identity_ == identity)) {
-      NSLog("PreferenceStore: " +
-            (refused ? status.message() : path_ + " is not a dictionary property list") +
-            "; it reads as empty and is moved aside before the next write");
-    }
-    unreadable_ = true;
-  }
-  held_ = std::move(held);
+  const bool sameFile = identity_ && *identity_ == identity;
   identity_ = identity;
   valid_ = true;
+  spare_ = stored_.recycle();
+  if (!refused && stored_.load(std::move(contents))) {
+    unreadable_ = false;
+  } else if (!(unreadable_ && sameFile)) {
+    markUnreadable(refused ? status.message() : std::string());
+  }
   return true;
+}
+
+void PreferenceDomain::markUnreadable(const std::string& reason) {
+  NSLog("PreferenceStore: " +
+        (reason.empty() ? path_ + " is not a dictionary property list" : reason) +
+        "; it reads as empty and is moved aside before the next write");
+  stored_.clear();
+  unreadable_ = true;
 }
 
 bool PreferenceDomain::matchesLastRead(const Status& status, const FileIdentity& identity) const {
@@ -216,36 +266,22 @@ bool PreferenceDomain::refreshLocked() {
     if (!readFromDisk()) return false;
     if (missedByCounter) counter_->increment();
   }
+  // Values are decoded lazily for reads; a change is made from a view whose every value is known
+  // to be sound, so that a damaged file is treated as unreadable before anything is written.
+  if (!unreadable_ && !stored_.validate()) markUnreadable();
   counterSeen_ = counterValue();
   return true;
 }
 
 bool PreferenceDomain::writeLocked() {
-  Value::Dictionary merged = stored_;
-  bool differs = false;
-  for (const auto& [key, value] : pending_) {
-    auto it = merged.find(key);
-    if (value.isNone()) {
-      if (it != merged.end()) {
-        merged.erase(it);
-        differs = true;
-      }
-    } else if (it == merged.end()) {
-      merged.emplace(key, value);
-      differs = true;
-    } else if (!identicalPropertyLists(it->second, value)) {
-      it->second = value;
-      differs = true;
-    }
-  }
-  if (!differs) {
+  if (!stored_.differsWith(pending_)) {
     pending_.clear();
-    return true;
+    // What the file holds may still wait for its folder to reach the disk.
+    return !unflushed_ || flushFolder();
   }
   if (unreadable_ && !moveUnreadableFileAside()) return false;
 
-  Value root(std::move(merged));
-  const std::optional<std::string> bytes = serializePropertyList(root, PlistFormat::Binary);
+  std::optional<std::string> bytes = stored_.encodeWith(pending_);
   if (!bytes) {
     NSLog("PreferenceStore: cannot encode domain " + name_);
     return false;
@@ -255,24 +291,32 @@ bool PreferenceDomain::writeLocked() {
     NSLog("PreferenceStore: cannot write domain " + name_ + ": " + status.toString());
     return false;
   }
+  // The rename is visible at once but durable only with its folder; the change is announced
+  // (counted) either way, since other processes already read the new file.
+  unflushed_ = true;
+  const bool durable = flushFolder();
   if (counter_) counter_->increment();
-  stored_ = std::move(root.mutableDictionary());
   pending_.clear();
 
-  // Keep the new file open as the last one read, so that the next replacement cannot reuse
-  // its inode number and pass for it. Its contents are ours; there is nothing to parse.
-  std::string contents;
-  std::unique_ptr<HeldFile> held;
+  // The new contents are the bytes just written: indexed, not read back.
   FileIdentity identity;
-  if (env_.readFileHeld(path_, FileKind::PreferenceDomain, contents, held, identity).isOk()) {
-    held_ = std::move(held);
+  valid_ = env_.fileIdentity(path_, identity).isOk() &&
+           stored_.load(std::move(*bytes), StoredDomain::Origin::Own);
+  if (valid_) {
     identity_ = identity;
     unreadable_ = false;
-    valid_ = true;
-  } else {
-    valid_ = false;
   }
   counterSeen_ = counterValue();
+  return durable;
+}
+
+bool PreferenceDomain::flushFolder() {
+  const Status status = env_.flushFolder(directory_);
+  if (!status.isOk()) {
+    NSLog("PreferenceStore: cannot flush the folder of domain " + name_ + ": " + status.toString());
+    return false;
+  }
+  unflushed_ = false;
   return true;
 }
 
@@ -283,7 +327,6 @@ bool PreferenceDomain::moveUnreadableFileAside() {
     const Status status = env_.renameFile(path_, aside, AllowOverwrite::No);
     if (status.isOk()) {
       NSLog("PreferenceStore: moved the unreadable " + path_ + " aside to " + aside);
-      held_.reset();
       identity_.reset();
       unreadable_ = false;
       if (counter_) counter_->increment();

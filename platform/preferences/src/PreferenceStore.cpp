@@ -136,4 +136,32 @@ Value PreferenceStore::updateAppValue(std::string_view key, std::string_view dom
   return state->update(key, change);
 }
 
+Value PreferenceStore::copyAppDomain(std::string_view domain) {
+  if (calledFromChange("copyAppDomain")) return Value::dictionary();
+  std::lock_guard guard(mutex_);
+  PreferenceDomain* state = domainNamed(domain);
+  if (state == nullptr) return Value::dictionary();
+  Value contents(state->contents());
+  state->publishState();
+  return contents;
+}
+
+bool PreferenceStore::updateAppDomain(
+    std::string_view domain,
+    const std::function<Value::Dictionary(const Value::Dictionary& current)>& change) {
+  if (calledFromChange("updateAppDomain")) return false;
+  std::lock_guard guard(mutex_);
+  PreferenceDomain* state = domainNamed(domain);
+  if (state == nullptr) {
+    NSLog("PreferenceStore: refused the domain name \"" + printable(domain) + "\"");
+    return false;
+  }
+  struct Publish {
+    PreferenceDomain* state;
+    ~Publish() { state->publishState(); }
+  } publish{state};
+  ChangeScope scope(changeThread_);
+  return state->updateAll(change);
+}
+
 }  // namespace platform

@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 #include "ApplicationIcons_p.h"
 #include "UIClass_p.h"
+#include "platform/foundation/Env.h"
+#include "platform/foundation/PngHeader.h"
 #include "platform/ui/UIScreen.h"
 #include "platform/ui/UITraitCollection.h"
 
@@ -60,16 +63,27 @@ bool isRegularFile(const std::string& path) {
 }
 
 struct PngReader {
-  const std::vector<std::uint8_t>* bytes;
+  std::string_view bytes;
   std::size_t offset = 0;
 };
 
 cairo_status_t readPng(void* closure, unsigned char* data, unsigned int length) {
   auto* reader = static_cast<PngReader*>(closure);
-  if (reader->bytes->size() - reader->offset < length) return CAIRO_STATUS_READ_ERROR;
-  std::memcpy(data, reader->bytes->data() + reader->offset, length);
+  if (reader->bytes.size() - reader->offset < length) return CAIRO_STATUS_READ_ERROR;
+  std::memcpy(data, reader->bytes.data() + reader->offset, length);
   reader->offset += length;
   return CAIRO_STATUS_SUCCESS;
+}
+
+// The decoder allocates what the header declares before it reads a row, so the header is
+// checked against the caps first and a file over them never reaches it.
+std::shared_ptr<UIImage> decodePng(std::string_view png, double scale) {
+  if (!platform::decodablePngSize(png)) return nullptr;
+  PngReader reader{png};
+  cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(readPng, &reader);
+  auto image = imageFromSurface(surface, scale);
+  cairo_surface_destroy(surface);
+  return image;
 }
 
 cairo_status_t writePng(void* closure, const unsigned char* data, unsigned int length) {
@@ -99,21 +113,22 @@ std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& pat
 
 std::shared_ptr<UIImage> UIImage::imageWithContentsOfFileScale(const std::string& path,
                                                                double scale) {
-  // Cairo reads folders and devices as well; only a plain file can be an image.
-  if (!isRegularFile(path)) return nullptr;
-  cairo_surface_t* surface = cairo_image_surface_create_from_png(path.c_str());
-  auto image = imageFromSurface(surface, scale);
-  cairo_surface_destroy(surface);
-  return image;
+  // Only a plain file can be an image (a FIFO or a device would never end), and its size is
+  // checked before a byte of it is read.
+  platform::Env& env = platform::defaultEnv();
+  platform::FileIdentity identity;
+  if (!isRegularFile(path) || !env.fileIdentity(path, identity).isOk() || identity.size < 0 ||
+      static_cast<std::uint64_t>(identity.size) > platform::kMaxImageFileBytes) {
+    return nullptr;
+  }
+  std::string bytes;
+  if (!env.readFile(path, platform::FileKind::Image, bytes).isOk()) return nullptr;
+  return decodePng(bytes, scale);
 }
 
 std::shared_ptr<UIImage> UIImage::imageWithDataScale(const std::vector<std::uint8_t>& png,
                                                      double scale) {
-  PngReader reader{&png};
-  cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(readPng, &reader);
-  auto image = imageFromSurface(surface, scale);
-  cairo_surface_destroy(surface);
-  return image;
+  return decodePng(std::string_view(reinterpret_cast<const char*>(png.data()), png.size()), scale);
 }
 
 std::shared_ptr<UIImage> UIImage::imageNamedInBundleCompatibleWithTraitCollection(

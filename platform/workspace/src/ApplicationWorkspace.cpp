@@ -1,10 +1,10 @@
 #include "platform/workspace/ApplicationWorkspace.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 
 #include "platform/foundation/Env.h"
+#include "platform/foundation/PngHeader.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Value.h"
 #include "platform/workspace/StringsFile.h"
@@ -87,41 +87,6 @@ std::vector<std::string> userLanguages(Env& env) {
   appendUnique(languages, hyphenated);
   appendUnique(languages, language->substr(0, separator));
   return languages;
-}
-
-// Width and height of a PNG from its header. Files crushed for the device put a CgBI chunk
-// before IHDR, so one chunk ahead of IHDR is allowed.
-std::optional<std::uint32_t> pngPixelSize(std::string_view bytes) {
-  static constexpr std::array<unsigned char, 8> kSignature = {0x89, 'P',  'N',  'G',
-                                                              0x0D, 0x0A, 0x1A, 0x0A};
-  if (bytes.size() < 8 ||
-      !std::equal(kSignature.begin(), kSignature.end(), bytes.begin(),
-                  [](unsigned char a, char b) { return a == static_cast<unsigned char>(b); })) {
-    return std::nullopt;
-  }
-  auto bigEndian32 = [&](std::size_t at) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-      value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-    }
-    return value;
-  };
-  std::size_t chunk = 8;
-  for (int hop = 0; hop < 2; ++hop) {
-    if (bytes.size() < chunk + 16) return std::nullopt;
-    const std::string_view type = bytes.substr(chunk + 4, 4);
-    if (type == "IHDR") {
-      const std::uint32_t width = bigEndian32(chunk + 8);
-      const std::uint32_t height = bigEndian32(chunk + 12);
-      if (width == 0 || height == 0) return std::nullopt;
-      return std::max(width, height);
-    }
-    if (type != "CgBI") return std::nullopt;
-    const std::uint32_t length = bigEndian32(chunk);
-    if (length > bytes.size()) return std::nullopt;
-    chunk += 12 + static_cast<std::size_t>(length);
-  }
-  return std::nullopt;
 }
 
 // Icon names must stay inside the bundle folder.
@@ -343,8 +308,10 @@ std::optional<std::string> ApplicationWorkspace::iconPathForIdentifier(
       std::string bytes;
       const std::string path = joinPath(bundlePath, file);
       if (!env_.readFile(path, FileKind::Image, bytes).isOk()) continue;
-      std::optional<std::uint32_t> pixels = pngPixelSize(bytes);
-      if (!pixels) continue;
+      // An image over the decoding caps is passed over as if it were missing.
+      const std::optional<PngSize> size = decodablePngSize(bytes);
+      if (!size) continue;
+      const std::uint32_t pixels = std::max(size->width, size->height);
       // Exact beats larger beats smaller; among larger the smallest, among smaller the
       // largest, so that the image is scaled as little as possible and preferably down.
       auto better = [&](std::uint32_t candidate, std::uint32_t current) {
@@ -353,9 +320,9 @@ std::optional<std::string> ApplicationWorkspace::iconPathForIdentifier(
         if (candidateCovers != currentCovers) return candidateCovers;
         return candidateCovers ? candidate < current : candidate > current;
       };
-      if (!best || better(*pixels, bestPixels)) {
+      if (!best || better(pixels, bestPixels)) {
         best = path;
-        bestPixels = *pixels;
+        bestPixels = pixels;
       }
     }
     if (best) return best;

@@ -1,6 +1,7 @@
 #include "platform/workspace/StringsFile.h"
 
 #include <cstdint>
+#include <string>
 
 #include "Unicode_p.h"
 #include "platform/foundation/PropertyList.h"
@@ -8,6 +9,22 @@
 
 namespace platform {
 namespace {
+
+// A NUL would cut a name short wherever it reaches C strings (the bus, Pango, the page), so
+// every form of the file (an escape, a raw character, a property-list string) turns it into
+// U+FFFD here, where all entries enter the table.
+std::string withoutNul(std::string text) {
+  static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  for (std::size_t at = text.find('\0'); at != std::string::npos;
+       at = text.find('\0', at + kReplacement.size())) {
+    text.replace(at, 1, kReplacement);
+  }
+  return text;
+}
+
+void addEntry(StringsTable& table, std::string key, std::string value) {
+  table.insert_or_assign(withoutNul(std::move(key)), withoutNul(std::move(value)));
+}
 
 // The text form of a strings file, after decoding to UTF-8.
 class StringsTextParser {
@@ -24,7 +41,7 @@ class StringsTextParser {
       if (!skipSpaceAndComments() || atEnd()) return std::nullopt;
       if (peek() == ';') {
         ++position_;
-        table.insert_or_assign(key, key);
+        addEntry(table, key, key);
         continue;
       }
       if (peek() != '=') return std::nullopt;
@@ -34,7 +51,7 @@ class StringsTextParser {
       if (!readToken(value)) return std::nullopt;
       if (!skipSpaceAndComments() || atEnd() || peek() != ';') return std::nullopt;
       ++position_;
-      table.insert_or_assign(std::move(key), std::move(value));
+      addEntry(table, std::move(key), std::move(value));
     }
   }
 
@@ -168,8 +185,7 @@ class StringsTextParser {
             for (int i = 0; i < 2 && peek() >= '0' && peek() <= '7'; ++i) {
               value = value * 8 + static_cast<std::uint32_t>(text_[position_++] - '0');
             }
-            // A NUL would cut the name short wherever it reaches C strings.
-            appendUtf8(out, value == 0 ? kReplacementCharacter : value);
+            appendUtf8(out, value);
           } else {
             // \" \' \\ and any other character stand for themselves.
             out.push_back(e);
@@ -187,7 +203,7 @@ std::optional<StringsTable> tableFromPropertyList(std::string_view bytes) {
   if (!root || !root->isDictionary()) return std::nullopt;
   StringsTable table;
   for (const auto& [key, value] : root->dictionaryValue()) {
-    if (value.isString()) table.emplace(key, value.stringValue());
+    if (value.isString()) addEntry(table, key, value.stringValue());
   }
   return table;
 }

@@ -21,7 +21,9 @@
 namespace platform {
 
 // What identifies one version of a file: a replaced or rewritten file differs in at least one
-// field (as long as the old inode is still held open, so its number cannot be reused).
+// field. A freed inode number may pass to a later file; a file written by writeFileAtomically
+// still differs from every earlier one, because its modification time is stamped from the fine
+// clock (a file replaced by other means within the same clock tick of the file system may not).
 struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
@@ -73,12 +75,15 @@ class Env {
   // path), so that a caller can tell later whether the refused file was replaced.
   virtual Status readFileHeld(const std::string& path, FileKind kind, std::string& contents,
                               std::unique_ptr<HeldFile>& held, FileIdentity& identity) = 0;
-  // Writes `contents` to a new temporary file in the same folder (O_EXCL, `mode`), flushes
-  // it to disk and renames it over `path`, so that readers see the old or the new file, never
-  // a torn one. After a crash the path holds the old file or the new one (the folder entry
-  // itself is not flushed). The folder must exist.
+  // Writes `contents` to a new temporary file in the same folder (O_EXCL, `mode`), stamps its
+  // modification time from the fine clock, flushes it to disk and renames it over `path`, so
+  // that readers see the old or the new file, never a torn one. After a crash the path holds the
+  // old file or the new one; only flushFolder() makes the rename itself survive a power loss.
+  // The folder must exist.
   virtual Status writeFileAtomically(const std::string& path, const std::string& contents,
                                      mode_t mode) = 0;
+  // Flushes the folder's entries to disk, so that files renamed into it survive a power loss.
+  virtual Status flushFolder(const std::string& path) = 0;
   // The identity of the file now at `path`; NotFound when there is none.
   virtual Status fileIdentity(const std::string& path, FileIdentity& identity) = 0;
   virtual bool fileExists(const std::string& path) = 0;
@@ -118,6 +123,7 @@ class EnvWrapper : public Env {
                       std::unique_ptr<HeldFile>& held, FileIdentity& identity) override;
   Status writeFileAtomically(const std::string& path, const std::string& contents,
                              mode_t mode) override;
+  Status flushFolder(const std::string& path) override;
   Status fileIdentity(const std::string& path, FileIdentity& identity) override;
   bool fileExists(const std::string& path) override;
   bool isDirectory(const std::string& path) override;

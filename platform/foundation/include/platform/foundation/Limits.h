@@ -28,7 +28,7 @@ constexpr std::int64_t maximumFileSize(FileKind kind) {
     case FileKind::StringsFile:
       return 2 * kMiB;
     case FileKind::Image:
-      return 4 * kMiB;
+      return 8 * kMiB;
     case FileKind::InfoPlist:
     case FileKind::ListPagePlist:
     case FileKind::DefaultsPlist:

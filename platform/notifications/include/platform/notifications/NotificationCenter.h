@@ -101,6 +101,8 @@ class NotificationCenter {
 };
 
 // Over the user's D-Bus session bus; handlers run on `runLoop`, which must outlive the centre.
+// Incoming signals are read and delivered in bounded batches, one batch per turn of the loop,
+// so that a flood from another process neither holds the loop nor piles up in memory.
 // The connection opens on first use, on the calling thread, and belongs to the process that
 // opened it: a forked child must exec and build its own centre (the inherited one falls back
 // to delivering inside the child only). Without a bus, or after losing it, the centre still

@@ -1,6 +1,7 @@
 // Immutable bitmap images with a scale (pixels per point), loaded from PNG files. The pixels
 // are kept premultiplied in 32-bit ARGB, as Cairo draws them. Loaders return null for a
-// missing or unreadable file and never throw. Main thread only.
+// missing or unreadable file, or one over the image caps of platform/foundation/PngHeader.h
+// (checked from the header before decoding), and never throw. Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +30,7 @@ class UIImage : public platform::Object {
   // The same at `scale` (values ≤ 0 or not finite are taken as 1).
   static std::shared_ptr<UIImage> imageWithContentsOfFileScale(const std::string& path,
                                                                double scale);
-  // PNG bytes at `scale`; null when they do not decode.
+  // PNG bytes at `scale`; null when they do not decode or are over the image caps.
   static std::shared_ptr<UIImage> imageWithDataScale(const std::vector<std::uint8_t>& png,
                                                      double scale);
   // imageNamed:inBundle:compatibleWithTraitCollection:. Looks in the folder `bundlePath` for

@@ -61,9 +61,9 @@ class ApplicationWorkspace {
   // icon source that names an existing PNG: CFBundleIcons > CFBundlePrimaryIcon >
   // CFBundleIconFiles, then CFBundleIconFiles, then CFBundleIconFile, then the default
   // names AppIcon60x60 and Icon; for each name <n> the files <n>@2x.png, <n>@3x.png, <n>.png
-  // and <n> itself. Files that are not PNGs are passed over. None when the application is
-  // not installed or has no usable icon. When two bundles share the identifier, the one
-  // listed last is used.
+  // and <n> itself. Files that are not PNGs, or over the image caps of PngHeader.h, are
+  // passed over. None when the application is not installed or has no usable icon. When two
+  // bundles share the identifier, the one listed last is used.
   std::optional<std::string> iconPathForIdentifier(const std::string& identifier, double pointSize,
                                                    double scale) const;
 

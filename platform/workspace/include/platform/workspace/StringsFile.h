@@ -18,9 +18,10 @@ using StringsTable = std::map<std::string, std::string, std::less<>>;
 // a string are left out), or the text form: entries `key = value;` or `key;` (the value is
 // then the key), where each token is a quoted string or a run of letters, digits and _.-/$:,
 // with /* */ and // comments between tokens. Quoted strings understand \n \t \r \a \b \f \v
-// \" \' \\, \Uxxxx and \uxxxx (surrogate pairs joined), and octal \ooo (\0 gives U+FFFD). A later
-// duplicate key wins. Returns none when the bytes are not a well-formed strings file; an empty file
-// is an empty table.
+// \" \' \\, \Uxxxx and \uxxxx (surrogate pairs joined), and octal \ooo. A later duplicate key
+// wins. A NUL character in a key or value, however written (\0, \U0000, a raw one, inside a
+// property list), becomes U+FFFD. Returns none when the bytes are not a well-formed strings
+// file; an empty file is an empty table.
 std::optional<StringsTable> parseStringsFile(std::string_view bytes);
 
 }  // namespace platform

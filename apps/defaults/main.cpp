@@ -1,0 +1,129 @@
+// halvex-defaults: reads and changes the current user's preference domains from a shell, with
+// the same locking and atomic writes as the library. Writing a domain posts no notification.
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DefaultsCommands.h"
+#include "platform/foundation/Env.h"
+#include "platform/foundation/Process.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: halvex-defaults [--json] [--home DIR] COMMAND [ARGUMENT...]\n"
+    "\n"
+    "Reads and changes the preference domains of the current user.\n"
+    "\n"
+    "commands:\n"
+    "  domains                        list the domains that hold at least one key\n"
+    "  read [DOMAIN [KEY]]            print every domain, one domain or one value\n"
+    "  read-type DOMAIN KEY           print the type of a value\n"
+    "  write DOMAIN KEY VALUE         store a value given as a plist literal, or as\n"
+    "                                 -string S, -int N, -float N, -bool B, -date D, -data HEX,\n"
+    "                                 -array ITEM..., -array-add ITEM..., -dict KEY ITEM...,\n"
+    "                                 -dict-add KEY ITEM...\n"
+    "  delete DOMAIN [KEY]            remove one key, or every key of the domain\n"
+    "  rename DOMAIN OLD NEW          move a value to another key\n"
+    "  export DOMAIN FILE|-           write the domain as an XML plist\n"
+    "  import DOMAIN FILE|-           replace the domain with an XML or binary plist\n"
+    "  watch DOMAIN [KEY]             print each change as it is stored, until interrupted\n"
+    "\n"
+    "options:\n"
+    "  --json        print values as JSON (dates as ISO-8601 text, data as base64)\n"
+    "  --home DIR    the user home (default: $HALVEX_HOME, else ~/.local/share/halvex/mobile)\n"
+    "  --help        show this text and exit\n"
+    "  --version     show the version and exit\n"
+    "\n"
+    "Exit status: 0 on success, 1 when a domain, key or file is missing or a value has the\n"
+    "wrong form (nothing is written then), 2 for a command line that cannot be understood.\n"
+    "Changes made here are stored but not announced: no Halvex notification is posted.\n";
+
+int usage(const std::string& problem) {
+  std::fprintf(stderr, "halvex-defaults: %s\n", problem.c_str());
+  std::fputs("Try 'halvex-defaults --help' for more information.\n", stderr);
+  return 2;
+}
+
+struct Command {
+  const char* name;
+  std::size_t least;  // arguments after the command name
+  std::size_t most;
+};
+
+constexpr Command kCommands[] = {
+    {"domains", 0, 0},      {"read", 0, 2},   {"read-type", 2, 2},
+    {"write", 3, SIZE_MAX}, {"delete", 1, 2}, {"rename", 3, 3},
+    {"export", 2, 2},       {"import", 2, 2}, {"watch", 1, 2},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  defaults::Output output = defaults::Output::Text;
+  std::vector<std::string> words;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    // Values may begin with one dash (-int); only a double dash names an option.
+    if (optionsEnded || arg.rfind("--", 0) != 0) {
+      words.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--version") {
+      std::printf("halvex-defaults %s\n", HX_VERSION);
+      return 0;
+    } else if (arg == "--json") {
+      output = defaults::Output::Json;
+    } else if (arg == "--home" || arg.rfind("--home=", 0) == 0) {
+      std::string folder;
+      if (arg == "--home") {
+        if (i + 1 >= argc) return usage("--home needs a folder");
+        folder = argv[++i];
+      } else {
+        folder = arg.substr(7);
+      }
+      if (folder.empty()) return usage("--home needs a folder");
+      platform::setUserHome(folder);
+    } else {
+      return usage("unknown option " + arg);
+    }
+  }
+  if (words.empty()) return usage("missing command");
+
+  const std::string command = words[0];
+  const std::vector<std::string> args(words.begin() + 1, words.end());
+  const Command* known = nullptr;
+  for (const Command& candidate : kCommands) {
+    if (command == candidate.name) known = &candidate;
+  }
+  if (known == nullptr) return usage("unknown command " + command);
+  if (args.size() < known->least || args.size() > known->most) {
+    return usage("wrong number of arguments for " + command);
+  }
+
+  platform::Env& env = platform::defaultEnv();
+  platform::PreferenceStore store(env, platform::preferencesDirectory());
+  defaults::DefaultsCommands commands(env, store, output, stdout, stderr);
+  auto optional = [&](std::size_t index) {
+    return index < args.size() ? std::optional<std::string>(args[index]) : std::nullopt;
+  };
+
+  if (command == "domains") return commands.domains();
+  if (command == "read") return commands.read(optional(0), optional(1));
+  if (command == "read-type") return commands.readType(args[0], args[1]);
+  if (command == "write") {
+    return commands.write(args[0], args[1], std::vector<std::string>(args.begin() + 2, args.end()));
+  }
+  if (command == "delete") return commands.remove(args[0], optional(1));
+  if (command == "rename") return commands.rename(args[0], args[1], args[2]);
+  if (command == "export") return commands.exportDomain(args[0], args[1]);
+  if (command == "import") return commands.importDomain(args[0], args[1]);
+  return commands.watch(args[0], optional(1));
+}

@@ -1,0 +1,163 @@
+"""halvex-defaults as a person or a script uses it: values it writes read back with plistlib and
+the other way round, every value type, refusals with their exit status, and watch seeing a write
+made by another process."""
+import datetime
+import json
+import os
+import plistlib
+import select
+import subprocess
+import sys
+import tempfile
+import unittest
+
+PROGRAM = os.environ["HALVEX_DEFAULTS"]
+DOMAIN = "com.example.scripted"
+
+
+class DefaultsTest(unittest.TestCase):
+    def setUp(self):
+        self.home = tempfile.TemporaryDirectory()
+        self.addCleanup(self.home.cleanup)
+        self.folder = os.path.join(self.home.name, "Library", "Preferences")
+        self.env = dict(os.environ, HALVEX_HOME=self.home.name)
+
+    def run_tool(self, *args, stdin=None, status=0):
+        result = subprocess.run([PROGRAM, *args], input=stdin, capture_output=True,
+                                env=self.env, timeout=60)
+        self.assertEqual(result.returncode, status, (args, result.stdout, result.stderr))
+        return result
+
+    def json_of(self, *args):
+        return json.loads(self.run_tool("--json", *args).stdout)
+
+    def stored(self, domain=DOMAIN):
+        with open(os.path.join(self.folder, domain + ".plist"), "rb") as f:
+            return plistlib.load(f)
+
+    def test_plistlib_reads_what_it_writes(self):
+        self.run_tool("write", DOMAIN, "text", "-string", "caf\u00e9 \"quoted\"")
+        self.run_tool("write", DOMAIN, "count", "-int", "-42")
+        self.run_tool("write", DOMAIN, "big", "-int", "18446744073709551615")
+        self.run_tool("write", DOMAIN, "ratio", "-float", "2.5")
+        self.run_tool("write", DOMAIN, "flag", "-bool", "YES")
+        self.run_tool("write", DOMAIN, "when", "-date", "2024-02-29T12:34:56Z")
+        self.run_tool("write", DOMAIN, "bytes", "-data", "00ff10")
+        self.run_tool("write", DOMAIN, "list", "-array", "a", "-int", "1", "-bool", "no")
+        self.run_tool("write", DOMAIN, "list", "-array-add", "-float", "0.5")
+        self.run_tool("write", DOMAIN, "map", "-dict", "k", "v", "n", "-int", "3")
+        self.run_tool("write", DOMAIN, "map", "-dict-add", "n", "-int", "4", "m", "(x, \"y z\")")
+        self.run_tool("write", DOMAIN, "literal", '{ a = (1, <0a0b>); "b c" = { }; }')
+        self.run_tool("write", DOMAIN, "xml", "<integer>5</integer>")
+        self.run_tool("write", DOMAIN, "words", "two words, one string")
+        stored = self.stored()
+        self.assertEqual(stored, {
+            "text": "caf\u00e9 \"quoted\"", "count": -42, "big": 18446744073709551615,
+            "ratio": 2.5, "flag": True,
+            "when": datetime.datetime(2024, 2, 29, 12, 34, 56),
+            "bytes": b"\x00\xff\x10", "list": ["a", 1, False, 0.5],
+            "map": {"k": "v", "n": 4, "m": ["x", "y z"]},
+            "literal": {"a": ["1", b"\x0a\x0b"], "b c": {}}, "xml": 5,
+            "words": "two words, one string"})
+        self.assertIsInstance(stored["ratio"], float)
+        types = {key: self.run_tool("read-type", DOMAIN, key).stdout.decode().strip()
+                 for key in ("text", "count", "ratio", "flag", "when", "bytes", "list", "map")}
+        self.assertEqual(types, {"text": "Type is string", "count": "Type is integer",
+                                 "ratio": "Type is float", "flag": "Type is boolean",
+                                 "when": "Type is date", "bytes": "Type is data",
+                                 "list": "Type is array", "map": "Type is dictionary"})
+        self.assertEqual(self.json_of("read", DOMAIN, "when"), "2024-02-29T12:34:56Z")
+
+    def test_it_reads_what_plistlib_writes_in_both_forms(self):
+        value = {"s": "\u00fcber", "i": 7, "neg": -3, "r": 0.25, "b": False,
+                 "d": datetime.datetime(2020, 1, 2, 3, 4, 5), "data": b"\x01\x02",
+                 "nested": {"list": [1, "two", {"three": True}]}}
+        for form in (plistlib.FMT_XML, plistlib.FMT_BINARY):
+            with self.subTest(form=form):
+                path = os.path.join(self.home.name, "in.plist")
+                with open(path, "wb") as f:
+                    plistlib.dump(value, f, fmt=form)
+                self.run_tool("import", DOMAIN, path)
+                self.assertEqual(self.stored(), value)
+                exported = plistlib.loads(self.run_tool("export", DOMAIN, "-").stdout)
+                self.assertEqual(exported, value)
+                self.assertEqual(self.json_of("read", DOMAIN, "nested"), value["nested"])
+        # Import replaces the whole domain; standard input works too.
+        self.run_tool("import", DOMAIN, "-", stdin=plistlib.dumps({"only": 1}))
+        self.assertEqual(self.stored(), {"only": 1})
+        self.assertEqual(self.json_of("domains"), [DOMAIN])
+
+    def test_delete_and_rename(self):
+        self.run_tool("import", DOMAIN, "-", stdin=plistlib.dumps({"a": 1, "b": 2, "c": 3}))
+        self.run_tool("rename", DOMAIN, "a", "b")
+        self.assertEqual(self.stored(), {"b": 1, "c": 3})
+        self.run_tool("delete", DOMAIN, "c")
+        self.assertEqual(self.stored(), {"b": 1})
+        self.run_tool("delete", DOMAIN)
+        self.run_tool("read", DOMAIN, status=1)
+        self.assertEqual(self.json_of("domains"), [])
+
+    def test_refusals_exit_with_status_one_and_write_nothing(self):
+        self.run_tool("write", DOMAIN, "text", "-string", "kept")
+        self.run_tool("write", DOMAIN, "n", "-int", "1")
+        before = self.stored()
+        not_plist = os.path.join(self.home.name, "not.plist")
+        with open(not_plist, "wb") as f:
+            f.write(b"this is not a property list")
+        array_root = os.path.join(self.home.name, "array.plist")
+        with open(array_root, "wb") as f:
+            plistlib.dump([1, 2], f)
+        refusals = [
+            (("read", "com.example.missing"), "does not exist"),
+            (("read", DOMAIN, "missing"), "does not exist"),
+            (("read-type", DOMAIN, "missing"), "does not exist"),
+            (("delete", DOMAIN, "missing"), "does not exist"),
+            (("rename", DOMAIN, "missing", "other"), "does not exist"),
+            (("export", "com.example.missing", "-"), "does not exist"),
+            (("write", DOMAIN, "n", "-int", "12abc"), "is not an integer"),
+            (("write", DOMAIN, "n", "-int", "99999999999999999999"), "is not an integer"),
+            (("write", DOMAIN, "n", "-float", "nan"), "is not a finite number"),
+            (("write", DOMAIN, "n", "-bool", "maybe"), "is not true, false"),
+            (("write", DOMAIN, "n", "-date", "yesterday"), "is not a date"),
+            (("write", DOMAIN, "n", "-data", "abc"), "is not hexadecimal"),
+            (("write", DOMAIN, "n", "{ a = 1 "), "is not a property-list value"),
+            (("write", DOMAIN, "n", "-dict", "lonely"), "has no value"),
+            (("write", DOMAIN, "text", "-array-add", "x"), "not an array"),
+            (("write", DOMAIN, "text", "-dict-add", "k", "v"), "not a dictionary"),
+            (("import", DOMAIN, not_plist), "is not a property list"),
+            (("import", DOMAIN, array_root), "not a dictionary"),
+            (("import", DOMAIN, os.path.join(self.home.name, "absent.plist")), "cannot read"),
+        ]
+        for args, message in refusals:
+            with self.subTest(args=args):
+                result = self.run_tool(*args, status=1)
+                self.assertIn(message, result.stderr.decode())
+                self.assertEqual(result.stdout, b"")
+        self.assertEqual(self.stored(), before)
+        self.assertFalse(os.path.exists(os.path.join(self.folder, "com.example.missing.plist")))
+        for args in (("frobnicate",), ("read", "a", "b", "c"), ("--bogus", "domains"), ()):
+            with self.subTest(args=args):
+                self.assertIn(b"--help", self.run_tool(*args, status=2).stderr)
+
+    def test_watch_prints_a_change_written_by_another_process(self):
+        self.run_tool("write", DOMAIN, "quiet", "-int", "0")
+        watcher = subprocess.Popen([PROGRAM, "--json", "watch", DOMAIN, "watched"],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=self.env)
+        self.addCleanup(watcher.stderr.close)
+        self.addCleanup(watcher.stdout.close)
+        self.addCleanup(watcher.wait)
+        self.addCleanup(watcher.kill)
+        self.assertIn(b"watching", watcher.stderr.readline())
+        def next_line():
+            ready, _, _ = select.select([watcher.stdout], [], [], 20)
+            self.assertTrue(ready, "watch printed nothing within 20 s")
+            return json.loads(watcher.stdout.readline())
+
+        self.run_tool("write", DOMAIN, "quiet", "-int", "1")  # another key: not printed
+        self.run_tool("write", DOMAIN, "watched", "-array", "a", "b")
+        self.assertEqual(next_line(), {"key": "watched", "value": ["a", "b"]})
+        self.run_tool("delete", DOMAIN, "watched")
+        self.assertEqual(next_line(), {"key": "watched", "value": None})
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0], "-v"])
