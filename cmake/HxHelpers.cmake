@@ -24,6 +24,15 @@ target_compile_options(hx_warnings INTERFACE -Wall -Wextra -Wpedantic
   # g++ 12 reports -Wrestrict inside std::string concatenation at -O3, wrongly (GCC bug 105651).
   $<$<CXX_COMPILER_ID:GNU>:-Wno-restrict>)
 
+# Under clang the fuzz targets are libFuzzer programs. libFuzzer steers by the coverage of the
+# code under test, so every library a target calls is instrumented too, not only the target's
+# own file (fuzz/CMakeLists.txt links the targets with -fsanitize=fuzzer,address). Such a
+# build is meant for fuzzing alone (scripts/fuzz keeps it in build-fuzz/).
+if(HX_BUILD_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  add_compile_options(-fsanitize=fuzzer-no-link,address -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address)
+endif()
+
 if(HX_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)

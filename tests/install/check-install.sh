@@ -11,9 +11,9 @@ shift 2
 extra_flags="$*"
 
 scratch=$(mktemp -d)
-agent_pid=
+background_pid=
 cleanup() {
-  if [ -n "$agent_pid" ]; then kill "$agent_pid" 2>/dev/null || true; fi
+  if [ -n "$background_pid" ]; then kill "$background_pid" 2>/dev/null || true; fi
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -42,7 +42,7 @@ c++ $extra_flags -o "$scratch/agent-pkgconfig" "$source_dir/examples/agent/main.
 
 echo "== the agent hears a change made by an installed program"
 "$scratch/agent-pkgconfig" >"$scratch/agent.out" 2>"$scratch/agent.err" &
-agent_pid=$!
+background_pid=$!
 for _ in $(seq 200); do
   grep -q observing "$scratch/agent.err" && break
   sleep 0.1
@@ -56,15 +56,30 @@ done
 grep -q "^HXApplicationSpringboardChangedBackgrounding com.example.installed" "$scratch/agent.out" ||
   fail "the agent did not report the change: $(cat "$scratch/agent.out")"
 grep -q "isBackgroundingEnabled = true" "$scratch/agent.out" || fail "the agent did not read the change"
-kill "$agent_pid"
-wait "$agent_pid" || true
-agent_pid=
+kill "$background_pid"
+wait "$background_pid" || true
+background_pid=
 
 echo "== the moved tree finds its own sample device"
 "$tree/bin/halvex-springboard" apps | grep -q '"identifier"' ||
   fail "halvex-springboard lists no applications from the moved tree"
 "$tree/bin/halvex-defaults" read com.orlentis.halvex backgrounding | grep -q com.example.installed ||
   fail "halvex-defaults does not read what the program stored"
+
+echo "== the moved Settings app loads its plug-in"
+"$tree/bin/halvex-settings" --port 0 >"$scratch/settings.out" 2>"$scratch/settings.err" &
+background_pid=$!
+for _ in $(seq 300); do
+  grep -q '^http://' "$scratch/settings.out" && break
+  sleep 0.1
+done
+url=$(grep -m1 '^http://' "$scratch/settings.out") || fail "halvex-settings did not start: $(cat "$scratch/settings.err")"
+curl -sf -H "Origin: ${url%/}" -H "Content-Type: application/json" \
+  -d '{"action":"select","version":1,"section":0,"row":0}' "${url}api/action" |
+  grep -q '"title":"Halvex"' || fail "the installed Settings app cannot open the Halvex pages"
+kill "$background_pid"
+wait "$background_pid" || true
+background_pid=
 
 echo "== Debian packages"
 (cd "$build_dir" && cpack -G DEB -B "$scratch/packages" >/dev/null)

@@ -10,6 +10,8 @@
   const main = document.querySelector('[data-testid="page"]');
   const toast = document.querySelector('[data-testid="toast"]');
   const connection = document.querySelector('[data-testid="connection"]');
+  const banner = document.querySelector('[data-testid="error-banner"]');
+  const bannerText = document.querySelector('[data-testid="error-banner-text"]');
 
   let version = 0;
   let page = null;
@@ -37,6 +39,16 @@
     toast.hidden = false;
     clearTimeout(toastTimer);
     toastTimer = setTimeout(() => { toast.hidden = true; }, 4000);
+  }
+
+  // Why the last action was refused or not saved; it stays until dismissed or the next action.
+  function showBanner(text) {
+    bannerText.textContent = text;
+    banner.hidden = false;
+  }
+
+  function hideBanner() {
+    banner.hidden = true;
   }
 
   function renderRow(row, sectionIndex, rowIndex) {
@@ -149,7 +161,7 @@
       render(message.page, message.version);
     }
     // A tap on a page that changed meanwhile needs no words: the new page is on screen.
-    if (message.type === 'error' && message.reason && message.status !== 409) showToast(message.reason);
+    if (message.type === 'error' && message.reason && message.status !== 409) showBanner(message.reason);
   }
 
   async function post(action) {
@@ -166,6 +178,7 @@
   }
 
   function send(action) {
+    hideBanner();
     if (socket && socket.readyState === WebSocket.OPEN) {
       socket.send(JSON.stringify({ ...action, id: nextId++ }));
     } else {
@@ -203,6 +216,7 @@
   }
 
   navBack.addEventListener('click', () => send({ action: 'back' }));
+  document.querySelector('[data-testid="error-banner-dismiss"]').addEventListener('click', hideBanner);
 
   // The first page comes over HTTP so that it shows even before the socket is open.
   fetch('/api/page')

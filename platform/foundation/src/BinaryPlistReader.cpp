@@ -146,42 +146,97 @@ std::unique_ptr<BinaryPlistDocument> BinaryPlistDocument::open(std::string bytes
   return document;
 }
 
+namespace {
+
+// Where the references of the dictionary `ref` start, and how many entries it has.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> dictionaryAt(
+    const BinaryPlistWalker<CheckSink>& walker, Ref ref, std::uint64_t offsetTable,
+    std::uint8_t referenceSize) {
+  const auto start = walker.offsetOf(ref);
+  if (!start || (walker.byte(*start) & 0xF0) != 0xD0) return std::nullopt;
+  std::uint64_t at = *start + 1;
+  const auto size = walker.length(walker.byte(*start), at);
+  if (!size || *size > offsetTable / (2 * referenceSize) ||
+      !walker.fits(at, *size * 2 * referenceSize)) {
+    return std::nullopt;
+  }
+  return std::make_pair(at, *size);
+}
+
+// The text of the key object `ref`: ASCII in place (`inPlace`), UTF-16 decoded into `scratch`.
+std::optional<std::string_view> keyText(const BinaryPlistWalker<CheckSink>& walker,
+                                        std::string_view bytes, std::uint64_t offsetTable, Ref ref,
+                                        std::string& scratch, bool& inPlace) {
+  const auto start = walker.offsetOf(ref);
+  if (!start) return std::nullopt;
+  std::uint64_t at = *start;
+  const std::uint8_t marker = walker.byte(at++);
+  const auto length = walker.length(marker, at);
+  if (!length) return std::nullopt;
+  if ((marker & 0xF0) == 0x50) {
+    if (!walker.fits(at, *length)) return std::nullopt;
+    const std::string_view text = bytes.substr(at, *length);
+    for (const char c : text) {
+      if (static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
+    }
+    inPlace = true;
+    return text;
+  }
+  if ((marker & 0xF0) != 0x60 || *length > offsetTable / 2 || !walker.fits(at, *length * 2)) {
+    return std::nullopt;
+  }
+  scratch = fromUtf16(bytes.substr(at, *length * 2));
+  inPlace = false;
+  return scratch;
+}
+
+}  // namespace
+
 bool BinaryPlistDocument::forEachEntry(
     Ref ref,
     const std::function<void(std::string_view key, bool inPlace, Ref value)>& entry) const {
   CheckSink unused(0);
   const BinaryPlistWalker<CheckSink> walker(*this, unused);
-  const auto start = walker.offsetOf(ref);
-  if (!start || (walker.byte(*start) & 0xF0) != 0xD0) return false;
-  std::uint64_t at = *start + 1;
-  const auto size = walker.length(walker.byte(*start), at);
-  if (!size || *size > offsetTable_ / (2 * referenceSize_) ||
-      !walker.fits(at, *size * 2 * referenceSize_)) {
-    return false;
-  }
-  for (std::uint64_t i = 0; i < *size; ++i) {
+  const auto dictionary = dictionaryAt(walker, ref, offsetTable_, referenceSize_);
+  if (!dictionary) return false;
+  const auto [at, size] = *dictionary;
+  std::string scratch;
+  for (std::uint64_t i = 0; i < size; ++i) {
     const auto key = walker.reference(at + i * referenceSize_);
-    const auto value = walker.reference(at + (*size + i) * referenceSize_);
-    const auto keyStart = key ? walker.offsetOf(*key) : std::nullopt;
-    if (!keyStart || !value) return false;
-    std::uint64_t keyAt = *keyStart;
-    const std::uint8_t marker = walker.byte(keyAt++);
-    const auto length = walker.length(marker, keyAt);
-    if ((marker & 0xF0) == 0x50) {
-      if (!length || !walker.fits(keyAt, *length)) return false;
-      const std::string_view text = std::string_view(bytes_).substr(keyAt, *length);
-      for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-      }
-      entry(text, true, *value);
-    } else if ((marker & 0xF0) == 0x60) {
-      if (!length || *length > offsetTable_ / 2 || !walker.fits(keyAt, *length * 2)) return false;
-      entry(fromUtf16(std::string_view(bytes_).substr(keyAt, *length * 2)), false, *value);
-    } else {
-      return false;
-    }
+    const auto value = walker.reference(at + (size + i) * referenceSize_);
+    bool inPlace = false;
+    const auto text =
+        key ? keyText(walker, bytes_, offsetTable_, *key, scratch, inPlace) : std::nullopt;
+    if (!text || !value) return false;
+    entry(*text, inPlace, *value);
   }
   return true;
+}
+
+std::optional<BinaryPlistDocument::Ref> BinaryPlistDocument::findInSortedDictionary(
+    Ref ref, std::string_view key) const {
+  CheckSink unused(0);
+  const BinaryPlistWalker<CheckSink> walker(*this, unused);
+  const auto dictionary = dictionaryAt(walker, ref, offsetTable_, referenceSize_);
+  if (!dictionary) return std::nullopt;
+  const auto [at, size] = *dictionary;
+  std::string scratch;
+  std::uint64_t low = 0, high = size;
+  while (low < high) {
+    const std::uint64_t middle = low + (high - low) / 2;
+    const auto keyRef = walker.reference(at + middle * referenceSize_);
+    bool inPlace = false;
+    const auto text =
+        keyRef ? keyText(walker, bytes_, offsetTable_, *keyRef, scratch, inPlace) : std::nullopt;
+    if (!text) return std::nullopt;
+    if (*text == key) return walker.reference(at + (size + middle) * referenceSize_);
+    if (*text < key) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return std::nullopt;
 }
 
 std::optional<Value> BinaryPlistDocument::decode(Ref ref) const {

@@ -64,23 +64,34 @@ FileIdentity identityOf(const struct stat& st) {
   return identity;
 }
 
-// Reads to the end, refusing more than `limit` bytes: the size seen by fstat may grow while
-// the file is read.
-Status readAll(int fd, const std::string& path, std::int64_t limit, std::string& contents) {
-  contents.clear();
-  char buffer[64 * 1024];
+// Reads to the end of the file, refusing more than `limit` bytes: the size fstat gave may grow
+// while the file is read. With `expected` (that size) the bytes go straight into the buffer in
+// one read, and a reused buffer of that size is not even cleared first.
+Status readAll(int fd, const std::string& path, std::int64_t limit, std::string& contents,
+               std::size_t expected = 0) {
+  contents.resize(expected);
+  std::size_t got = 0;
+  char spill[16 * 1024];
   while (true) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const bool full = got == contents.size();
+    char* into = full ? spill : contents.data() + got;
+    const std::size_t room = full ? sizeof spill : contents.size() - got;
+    const ssize_t n = ::read(fd, into, room);
     if (n < 0) {
       if (errno == EINTR) continue;
+      contents.clear();
       return Status::fromErrno(errno, path);
     }
-    if (n == 0) return Status::ok();
-    if (static_cast<std::int64_t>(contents.size()) + n > limit) {
+    if (n == 0) {
+      contents.resize(got);
+      return Status::ok();
+    }
+    if (static_cast<std::int64_t>(got) + n > limit) {
       contents.clear();
       return Status::corruption(path + ": grew past the size cap while being read");
     }
-    contents.append(buffer, static_cast<std::size_t>(n));
+    if (full) contents.append(spill, static_cast<std::size_t>(n));
+    got += static_cast<std::size_t>(n);
   }
 }
 
@@ -137,15 +148,20 @@ class PosixFileLock final : public FileLock {
 class PosixSharedCounter final : public SharedCounter {
  public:
   explicit PosixSharedCounter(void* mapping) : mapping_(mapping) {}
-  ~PosixSharedCounter() override { ::munmap(mapping_, sizeof(std::uint64_t)); }
-  std::uint64_t load() const override { return counter().load(std::memory_order_acquire); }
-  void increment() override { counter().fetch_add(1, std::memory_order_acq_rel); }
+  ~PosixSharedCounter() override { ::munmap(mapping_, kSize); }
+  std::uint64_t load() const override { return word(0).load(std::memory_order_acquire); }
+  void increment() override { word(0).fetch_add(1, std::memory_order_acq_rel); }
+  std::uint64_t loadTag() const override { return word(1).load(std::memory_order_acquire); }
+  void storeTag(std::uint64_t tag) override { word(1).store(tag, std::memory_order_release); }
+
+  // The count, then the tag.
+  static constexpr std::size_t kSize = 2 * sizeof(std::uint64_t);
 
  private:
-  // The mapping is page-aligned, so the word is suitably aligned for atomic access, and
-  // every process that maps the file sees the same word.
-  std::atomic_ref<std::uint64_t> counter() const {
-    return std::atomic_ref<std::uint64_t>(*static_cast<std::uint64_t*>(mapping_));
+  // The mapping is page-aligned, so the words are suitably aligned for atomic access, and
+  // every process that maps the file sees the same words.
+  std::atomic_ref<std::uint64_t> word(std::size_t index) const {
+    return std::atomic_ref<std::uint64_t>(static_cast<std::uint64_t*>(mapping_)[index]);
   }
   void* const mapping_;
 };
@@ -210,21 +226,28 @@ class PosixEnv final : public Env {
   }
 
   Status readFile(const std::string& path, FileKind kind, std::string& contents) override {
-    contents.clear();
     FileDescriptor fd;
     struct stat st {};
     Status status = openForReading(path, kind, fd, st);
-    if (!status.isOk()) return status;
-    return readAll(fd.get(), path, maximumFileSize(kind), contents);
+    if (!status.isOk()) {
+      contents.clear();
+      return status;
+    }
+    return readAll(fd.get(), path, maximumFileSize(kind), contents,
+                   static_cast<std::size_t>(st.st_size));
   }
 
   Status readFileHeld(const std::string& path, FileKind kind, std::string& contents,
                       std::unique_ptr<HeldFile>& held, FileIdentity& identity) override {
-    contents.clear();
     FileDescriptor fd;
     struct stat st {};
     Status status = openForReading(path, kind, fd, st);
-    if (status.isOk()) status = readAll(fd.get(), path, maximumFileSize(kind), contents);
+    if (status.isOk()) {
+      status = readAll(fd.get(), path, maximumFileSize(kind), contents,
+                       static_cast<std::size_t>(st.st_size));
+    } else {
+      contents.clear();
+    }
     if (!status.isOk() && status.code() != Status::Code::Corruption) return status;
     identity = identityOf(st);
     held = std::make_unique<PosixHeldFile>(fd.release());
@@ -374,16 +397,16 @@ class PosixEnv final : public Env {
     FileDescriptor fd(
         retryOnInterrupt([&] { return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600); }));
     if (fd.get() < 0) return Status::fromErrno(errno, path);
-    // The word's block is allocated for real, not left a hole as growing the file with
+    // The words' block is allocated for real, not left a hole as growing the file with
     // ftruncate would: a mapped hole faults (SIGBUS) at the first touch when the disk is full.
     // Allocating never changes data already there, so a concurrent creator, or a counter
     // already in use, keeps its value; a short file grows zero-filled. Without space the
     // caller does without a counter.
-    if (const int error = posix_fallocate(fd.get(), 0, sizeof(std::uint64_t)); error != 0) {
+    if (const int error = posix_fallocate(fd.get(), 0, PosixSharedCounter::kSize); error != 0) {
       return Status::fromErrno(error, path);
     }
     void* mapping =
-        ::mmap(nullptr, sizeof(std::uint64_t), PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
+        ::mmap(nullptr, PosixSharedCounter::kSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
     if (mapping == MAP_FAILED) return Status::fromErrno(errno, path);
     counter = std::make_unique<PosixSharedCounter>(mapping);
     return Status::ok();

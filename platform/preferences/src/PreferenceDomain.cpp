@@ -17,6 +17,18 @@ constexpr mode_t kDirectoryMode = 0700;
 // Env that claims every name exists.
 constexpr int kMaxAsideIndex = 100000;
 
+// What the counter's tag records of a file a store wrote; never zero, which means "unknown".
+std::uint64_t tagOf(const FileIdentity& identity) {
+  std::uint64_t hash = 14695981039346656037u;
+  for (const std::uint64_t field :
+       {identity.device, identity.inode, static_cast<std::uint64_t>(identity.size),
+        static_cast<std::uint64_t>(identity.mtimeNanoseconds),
+        static_cast<std::uint64_t>(identity.ctimeNanoseconds)}) {
+    hash = (hash ^ field) * 1099511628211u;
+  }
+  return hash == 0 ? 1 : hash;
+}
+
 const Value& noValue() {
   static const Value none;
   return none;
@@ -203,7 +215,9 @@ bool PreferenceDomain::readFromDisk() {
   identity_ = identity;
   valid_ = true;
   spare_ = stored_.recycle();
-  if (!refused && stored_.load(std::move(contents))) {
+  const bool own = counter_ && counter_->loadTag() == tagOf(identity);
+  if (!refused && stored_.load(std::move(contents),
+                               own ? StoredDomain::Origin::Own : StoredDomain::Origin::Foreign)) {
     unreadable_ = false;
   } else if (!(unreadable_ && sameFile)) {
     markUnreadable(refused ? status.message() : std::string());
@@ -264,7 +278,7 @@ bool PreferenceDomain::refreshLocked() {
     // before counting, or by hand; count it now so that readers notice it too.
     const bool missedByCounter = valid_ && before && counterSeen_ && *before == *counterSeen_;
     if (!readFromDisk()) return false;
-    if (missedByCounter) counter_->increment();
+    if (missedByCounter) count(0);
   }
   // Values are decoded lazily for reads; a change is made from a view whose every value is known
   // to be sound, so that a damaged file is treated as unreadable before anything is written.
@@ -295,10 +309,9 @@ bool PreferenceDomain::writeLocked() {
   // (counted) either way, since other processes already read the new file.
   unflushed_ = true;
   const bool durable = flushFolder();
-  if (counter_) counter_->increment();
   pending_.clear();
-
-  // The new contents are the bytes just written: indexed, not read back.
+  // The new contents are the bytes just written, not read back. The tag tells other processes
+  // that the file now at the path is one a store wrote, so they can trust its layout too.
   FileIdentity identity;
   valid_ = env_.fileIdentity(path_, identity).isOk() &&
            stored_.load(std::move(*bytes), StoredDomain::Origin::Own);
@@ -306,8 +319,15 @@ bool PreferenceDomain::writeLocked() {
     identity_ = identity;
     unreadable_ = false;
   }
+  count(valid_ ? tagOf(identity) : 0);
   counterSeen_ = counterValue();
   return durable;
+}
+
+void PreferenceDomain::count(std::uint64_t tag) {
+  if (!counter_) return;
+  counter_->storeTag(tag);
+  counter_->increment();
 }
 
 bool PreferenceDomain::flushFolder() {
@@ -329,7 +349,7 @@ bool PreferenceDomain::moveUnreadableFileAside() {
       NSLog("PreferenceStore: moved the unreadable " + path_ + " aside to " + aside);
       identity_.reset();
       unreadable_ = false;
-      if (counter_) counter_->increment();
+      count(0);
       counterSeen_ = counterValue();
       return true;
     }

@@ -78,6 +78,9 @@ class PreferenceDomain {
   // Under the lock: applies `pending_` over `stored_` and writes the result if it differs.
   bool writeLocked();
   bool moveUnreadableFileAside();
+  // Counts a change of the file, first tagging it with what the file now at the path is (0: a
+  // file no store vouches for).
+  void count(std::uint64_t tag);
   // Flushes the folder after a rename; false (and `unflushed_` kept) when it fails.
   bool flushFolder();
 

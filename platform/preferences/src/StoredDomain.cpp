@@ -18,17 +18,25 @@ bool StoredDomain::load(std::string bytes, Origin origin) {
   }
   document_ = BinaryPlistDocument::open(std::move(bytes));
   if (!document_) return false;
+  validated_ = origin == Origin::Own;
+  if (validated_) return true;
+  if (!index()) {
+    clear();
+    return false;
+  }
+  return true;
+}
+
+bool StoredDomain::index() {
+  if (indexed_) return true;
   bool sorted = true;
   const bool isDictionary = document_->forEachEntry(
       document_->root(), [&](std::string_view key, bool inPlace, BinaryPlistDocument::Ref value) {
         if (!inPlace) key = ownedKeys_.emplace_back(key);
         if (!entries_.empty() && !(entries_.back().key < key)) sorted = false;
-        entries_.push_back(Entry{key, value, -1});
+        entries_.push_back(Entry{key, value});
       });
-  if (!isDictionary) {
-    clear();
-    return false;
-  }
+  if (!isDictionary) return false;
   if (!sorted) {
     // Files from other writers may hold keys in any order, even twice: the last one counts.
     std::stable_sort(entries_.begin(), entries_.end(),
@@ -37,13 +45,14 @@ bool StoredDomain::load(std::string bytes, Origin origin) {
                             [](const Entry& a, const Entry& b) { return a.key == b.key; });
     entries_.erase(entries_.begin(), last.base());
   }
-  validated_ = origin == Origin::Own;
+  indexed_ = true;
   return true;
 }
 
 void StoredDomain::clear() {
   if (document_) spare_ = document_->releaseBytes();
   document_.reset();
+  indexed_ = false;
   entries_.clear();
   ownedKeys_.clear();
   cache_.clear();
@@ -57,10 +66,12 @@ std::string StoredDomain::recycle() {
   return std::move(spare_);
 }
 
-const StoredDomain::Entry* StoredDomain::entryFor(std::string_view key) const {
+std::optional<BinaryPlistDocument::Ref> StoredDomain::valueFor(std::string_view key) const {
+  if (!indexed_) return document_->findInSortedDictionary(document_->root(), key);
   auto it = std::lower_bound(entries_.begin(), entries_.end(), key,
                              [](const Entry& entry, std::string_view k) { return entry.key < k; });
-  return it != entries_.end() && it->key == key ? &*it : nullptr;
+  if (it == entries_.end() || it->key != key) return std::nullopt;
+  return it->value;
 }
 
 const Value* StoredDomain::find(std::string_view key) {
@@ -69,23 +80,22 @@ const Value* StoredDomain::find(std::string_view key) {
     auto it = parsed_->find(key);
     return it == parsed_->end() ? nullptr : &it->second;
   }
-  auto* entry = const_cast<Entry*>(entryFor(key));
-  if (entry == nullptr) return nullptr;
-  if (entry->cached < 0) {
-    std::optional<Value> value = document_->decode(entry->value);
-    if (!value) {
-      damaged_ = true;
-      return nullptr;
-    }
-    entry->cached = static_cast<int>(cache_.size());
-    cache_.push_back(std::move(*value));
+  if (!document_) return nullptr;
+  if (auto it = cache_.find(key); it != cache_.end()) return &it->second;
+  const auto ref = valueFor(key);
+  if (!ref) return nullptr;
+  std::optional<Value> value = document_->decode(*ref);
+  if (!value) {
+    damaged_ = true;
+    return nullptr;
   }
-  return &cache_[static_cast<std::size_t>(entry->cached)];
+  return &cache_.emplace(std::string(key), std::move(*value)).first->second;
 }
 
 Value::Dictionary StoredDomain::copyAll() {
   if (parsed_) return *parsed_;
   Value::Dictionary all;
+  if (document_ && !index()) return {};
   for (const Entry& entry : entries_) {
     const Value* value = find(entry.key);
     if (value == nullptr) return {};
@@ -94,7 +104,8 @@ Value::Dictionary StoredDomain::copyAll() {
   return all;
 }
 
-void StoredDomain::forEachKey(const std::function<void(std::string_view key)>& visit) const {
+void StoredDomain::forEachKey(const std::function<void(std::string_view key)>& visit) {
+  if (document_) index();
   if (parsed_) {
     for (const auto& entry : *parsed_) visit(entry.first);
   } else {
@@ -146,6 +157,7 @@ std::optional<std::string> StoredDomain::encodeWith(const Changes& changes) {
       if (!addEntry(key, [&] { return builder.add(value); })) return std::nullopt;
     }
   } else {
+    if (document_ && !index()) return std::nullopt;
     for (const Entry& entry : entries_) {
       for (; change != changes.end() && change->first < entry.key; ++change) {
         if (!addChange(change->first, change->second)) return std::nullopt;

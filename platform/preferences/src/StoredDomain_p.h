@@ -1,7 +1,9 @@
 // The contents of a domain file as one process last read them. A binary file is read in place:
-// its top-level keys are indexed, a value is decoded the first time it is asked for and kept
-// until other contents are loaded. Any other property list (XML that a person put there) is
-// parsed whole. Not thread-safe: PreferenceDomain serialises every call.
+// a value is decoded the first time it is asked for and kept until other contents are loaded.
+// The keys of a file this system's writer wrote are in byte order, so one is found by binary
+// search in the file itself; any other binary file has its keys indexed when it is loaded. Any
+// other property list (XML that a person put there) is parsed whole. Not thread-safe:
+// PreferenceDomain serialises every call.
 #pragma once
 
 #include <deque>
@@ -26,7 +28,8 @@ class StoredDomain {
 
   // Replaces the contents with `bytes`. Returns false, leaving the contents empty, when they are
   // not a property list whose root is a dictionary with text keys. With Origin::Own the bytes are
-  // what this process's builder wrote, so their values are known to be sound.
+  // known to be what a store's writer wrote (keys in order, every value sound): nothing is
+  // checked or indexed until a write needs it.
   bool load(std::string bytes, Origin origin = Origin::Foreign);
   void clear();
   // Hands out the buffer of the current contents for the next read to reuse (its capacity is
@@ -41,7 +44,7 @@ class StoredDomain {
   // Every entry, decoded; empty when a value is damaged (and damaged() then).
   Value::Dictionary copyAll();
   // Calls `visit` with every key, in byte order.
-  void forEachKey(const std::function<void(std::string_view key)>& visit) const;
+  void forEachKey(const std::function<void(std::string_view key)>& visit);
   // Decodes nothing, but checks every value as decoding would; false (and damaged()) when one
   // is damaged. Cheap after the first call and for Origin::Own.
   bool validate();
@@ -57,16 +60,18 @@ class StoredDomain {
   struct Entry {
     std::string_view key;  // into the document or into ownedKeys_
     BinaryPlistDocument::Ref value;
-    int cached;  // into cache_, or -1
   };
-  const Entry* entryFor(std::string_view key) const;
+  // Indexes the keys of the document; false when its root is not a dictionary with text keys.
+  bool index();
+  std::optional<BinaryPlistDocument::Ref> valueFor(std::string_view key) const;
 
   std::unique_ptr<BinaryPlistDocument> document_;
+  bool indexed_ = false;
   std::vector<Entry> entries_;  // by key, one per key (the last in the file wins)
   std::deque<std::string> ownedKeys_;
-  std::deque<Value> cache_;
-  std::optional<Value::Dictionary> parsed_;  // set for contents that are not binary
-  std::string spare_;                        // a buffer to recycle when there is no document
+  std::map<std::string, Value, std::less<>> cache_;  // decoded values by key
+  std::optional<Value::Dictionary> parsed_;          // set for contents that are not binary
+  std::string spare_;  // a buffer to recycle when there is no document
   bool validated_ = false;
   bool damaged_ = false;
 };

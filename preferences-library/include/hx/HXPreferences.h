@@ -8,8 +8,8 @@
 // Reads never fail: missing or odd values fall back to the defaults and convert leniently.
 // A write either is stored and announced, or changes nothing and posts nothing; which of the
 // two happened is kept for lastWriteSucceeded(). Caller errors go to the platform's assertion
-// handler. The store starts no threads and takes
-// no locks of its own; every read outside a read batch and every write synchronises the domain.
+// handler. The store starts no threads and takes no locks of its own; every read outside a
+// read batch and every write synchronises the domain.
 #pragma once
 
 #include <atomic>

@@ -45,6 +45,12 @@ class BinaryPlistDocument {
       Ref ref,
       const std::function<void(std::string_view key, bool inPlace, Ref value)>& entry) const;
 
+  // The value of `key` in the dictionary `ref`, found by binary search without reading the other
+  // keys: only for a dictionary whose keys are text in byte order without repeats, as
+  // BinaryPlistBuilder writes them (for any other the answer is unspecified, but nothing outside
+  // the document is read). Nothing when the key is absent or `ref` is not such a dictionary.
+  std::optional<Ref> findInSortedDictionary(Ref ref, std::string_view key) const;
+
   // Decodes the object `ref` with everything under it. Nothing when any of it is damaged, nests
   // deeper than 512 levels, contains itself or expands past 2^24 objects counted as a tree.
   std::optional<Value> decode(Ref ref) const;

@@ -47,12 +47,15 @@ class HeldFile {
 };
 
 // A 64-bit counter shared by every process that maps the same path (shared memory for
-// PosixEnv). Reading it makes no system call.
+// PosixEnv), with a second word, the tag, that a writer sets before it counts to say what the
+// counted change left behind. Reading either makes no system call; both start at zero.
 class SharedCounter {
  public:
   virtual ~SharedCounter() = default;
   virtual std::uint64_t load() const = 0;
   virtual void increment() = 0;
+  virtual std::uint64_t loadTag() const = 0;
+  virtual void storeTag(std::uint64_t tag) = 0;
 };
 
 enum class AllowOverwrite { No, Yes };
