@@ -87,6 +87,8 @@ PeerWorld::PeerWorld() {
 
 PeerWorld::~PeerWorld() {
   if (busPid_ > 0) {
+    // GLib ends a process whose session bus closes, with SIGTERM; this one is leaving anyway.
+    ::signal(SIGTERM, SIG_IGN);
     ::kill(busPid_, SIGTERM);
     // The dconf service leaves with its bus; give it time before removing what it writes to.
     for (int i = 0; i < 100 && ::kill(busPid_, 0) == 0; ++i) ::usleep(10000);

@@ -181,6 +181,16 @@ TEST_F(WebServerTest, ServesThePageItsAssetsAndImagesWithSafeHeaders) {
   EXPECT_EQ(status(raw(request("GET", "/image/..%2Fsecret.png", "Host: " + host() + "\r\n"))), 404);
   EXPECT_EQ(status(raw(request("GET", "/footer/2.png?v=1&w=320", "Host: " + host() + "\r\n"))),
             200);
+  EXPECT_EQ(status(raw(request("GET", "/footer/2.png?v=1&w=320&appearance=dark",
+                               "Host: " + host() + "\r\n"))),
+            200);
+  EXPECT_EQ(status(raw(request("GET", "/footer/2.png?appearance=darkish&w=200",
+                               "Host: " + host() + "\r\n"))),
+            200);
+  const auto calls = onServer([this] { return session_.calls; });
+  EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end()),
+            (std::vector<std::string>{"footer 2 320", "footer 2 320 dark", "footer 2 200"}))
+      << "only appearance=dark draws the dark footer";
   EXPECT_EQ(status(raw(request("GET", "/footer/0.png?v=1", "Host: " + host() + "\r\n"))), 404);
   EXPECT_EQ(status(raw(request("DELETE", "/", "Host: " + host() + "\r\n"))), 405);
 }
@@ -270,6 +280,22 @@ TEST_F(WebServerTest, WebSocketGetsThePageRepliesToActionsAndHearsChangesFromEls
     EXPECT_EQ(pushed["version"].integerBits(), version + 2);
     EXPECT_EQ(pushed["page"]["sections"][1]["rows"][1]["title"].stringValue(), "Notes");
   }
+}
+
+TEST_F(WebServerTest, AStormOfChangesIsPushedAtABoundedRateEndingWithTheLast) {
+  start();
+  auto ws = openSocket(origin());
+  readMessage(*ws);
+  constexpr std::size_t kChanges = 100;  // each adds a row
+  for (std::size_t i = 0; i < kChanges; ++i) onServer([this] { session_.changeFromElsewhere(); });
+  std::size_t pushes = 0;
+  std::size_t rows = 0;
+  while (rows < 1 + kChanges) {
+    rows = readMessage(*ws)["page"]["sections"][1]["rows"].arrayValue().size();
+    ++pushes;
+  }
+  EXPECT_EQ(rows, 1 + kChanges);
+  EXPECT_LT(pushes, kChanges / 4);
 }
 
 TEST_F(WebServerTest, AFrameSentTogetherWithTheUpgradeIsRead) {

@@ -240,8 +240,10 @@ void HttpSession::handle(http::request<http::string_body> request) {
       auto [wEnd, wError] = std::from_chars(w->data(), w->data() + w->size(), parsed);
       if (wError == std::errc() && wEnd == w->data() + w->size()) width = parsed;
     }
+    const Appearance appearance =
+        queryValue(target.query, "appearance") == "dark" ? Appearance::Dark : Appearance::Light;
     if (parseError == std::errc() && end == number.data() + number.size() && !number.empty()) {
-      if (auto png = state_->controller.footerPng(section, width)) {
+      if (auto png = state_->controller.footerPng(section, width, appearance)) {
         respond(200, "image/png", std::move(*png), head, closeAfter, version, "no-cache");
         return;
       }

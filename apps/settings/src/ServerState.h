@@ -19,6 +19,9 @@
 namespace settingsapp {
 
 inline constexpr std::string_view kServerName = "halvex-settings";
+// While other processes keep changing the page (a flood of notifications), a snapshot per
+// turn of the loop would crowd out page loads; pushes are spaced by this much instead.
+inline constexpr std::chrono::milliseconds kPublishInterval{50};
 
 // {"type":"error","reason":"..."} with `reason` made valid UTF-8 and safe inside a string.
 std::string errorJson(std::string_view reason);
@@ -52,25 +55,31 @@ class ServerConnection {
 class HttpSession;
 class WebSocketSession;
 
-struct WebServer::State {
+struct WebServer::State : std::enable_shared_from_this<WebServer::State> {
   State(boost::asio::io_context& context, SettingsController& controller, ServerLimits limits)
       : context(context),
         controller(controller),
         limits(limits),
         acceptor(context),
-        retry(context) {}
+        retry(context),
+        publishTimer(context) {}
 
   boost::asio::io_context& context;
   SettingsController& controller;
   const ServerLimits limits;
   boost::asio::ip::tcp::acceptor acceptor;
-  boost::asio::steady_timer retry;  // backs off after a failed accept (out of descriptors)
+  boost::asio::steady_timer retry;         // backs off after a failed accept (out of descriptors)
+  boost::asio::steady_timer publishTimer;  // the deferred push of a throttled publish
+  std::chrono::steady_clock::time_point nextPublish;
+  bool publishDeferred = false;
   std::uint16_t port = 0;
   bool closed = false;
   std::vector<std::weak_ptr<HttpSession>> httpSessions;
   std::vector<std::weak_ptr<WebSocketSession>> webSockets;
 
-  // Refreshes the controller and sends the page to every WebSocket that is behind.
+  // Refreshes the controller and sends the page to every WebSocket that is behind, at most
+  // once per kPublishInterval: a call within the interval defers the work to its end, so
+  // the last change always goes out. Replies to actions and /api/page refresh on their own.
   void publish();
   // Open HTTP connections and open WebSockets.
   std::size_t openHttpSessions();

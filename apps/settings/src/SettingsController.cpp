@@ -175,6 +175,8 @@ std::string pageToJson(const PageSnapshot& page, std::uint64_t version) {
       appendJsonString(out, SettingsController::footerUrl(s, version));
       out += ",\"height\":";
       appendNumber(out, section.footerHeight);
+      out += ",\"alt\":";
+      appendJsonString(out, section.footerViewText);
       out += '}';
     } else {
       out += "null";
@@ -201,6 +203,8 @@ std::string pageToJson(const PageSnapshot& page, std::uint64_t version) {
       out += row.on ? "true" : "false";
       out += ",\"enabled\":";
       out += row.enabled ? "true" : "false";
+      out += ",\"searchable\":";
+      out += row.searchable ? "true" : "false";
       out += '}';
     }
     out += "]}";
@@ -344,13 +348,14 @@ std::optional<std::string> SettingsController::imagePng(std::string_view key) {
   }
 }
 
-std::optional<std::string> SettingsController::footerPng(std::size_t section, double width) {
+std::optional<std::string> SettingsController::footerPng(std::size_t section, double width,
+                                                         Appearance appearance) {
   if (!std::isfinite(width)) width = 375;
   width = std::clamp(width, 160.0, 1600.0);
   refresh();
   if (section >= page_.sections.size() || !page_.sections[section].footerView) return std::nullopt;
   try {
-    return session_.footerPng(section, width);
+    return session_.footerPng(section, width, appearance);
   } catch (...) {
     return std::nullopt;
   }

@@ -90,6 +90,21 @@ void accept(const std::shared_ptr<WebServer::State>& state) {
 }  // namespace
 
 void WebServer::State::publish() {
+  if (closed) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now < nextPublish) {
+    if (publishDeferred) return;
+    publishDeferred = true;
+    publishTimer.expires_at(nextPublish);
+    publishTimer.async_wait([weak = weak_from_this()](beast::error_code error) {
+      auto self = weak.lock();
+      if (!self) return;
+      self->publishDeferred = false;
+      if (!error) self->publish();
+    });
+    return;
+  }
+  nextPublish = now + kPublishInterval;
   controller.refresh();
   pruneClosed(webSockets);
   for (auto& entry : std::vector<std::weak_ptr<WebSocketSession>>(webSockets)) {
@@ -157,6 +172,7 @@ void WebServer::close() {
   beast::error_code ignored;
   state_->acceptor.close(ignored);
   state_->retry.cancel();
+  state_->publishTimer.cancel();
   for (auto& entry : state_->httpSessions) {
     if (auto session = entry.lock()) session->close();
   }

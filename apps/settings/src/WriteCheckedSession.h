@@ -34,8 +34,9 @@ class WriteCheckedSession : public SettingsSession {
   std::optional<std::string> imagePng(std::string_view key) override {
     return inner_.imagePng(key);
   }
-  std::optional<std::string> footerPng(std::size_t section, double width) override {
-    return inner_.footerPng(section, width);
+  std::optional<std::string> footerPng(std::size_t section, double width,
+                                       Appearance appearance) override {
+    return inner_.footerPng(section, width, appearance);
   }
 
  private:

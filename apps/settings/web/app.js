@@ -57,6 +57,7 @@
     item.dataset.row = String(rowIndex);
     item.dataset.kind = row.kind;
     item.dataset.enabled = String(row.enabled);
+    if (row.searchable) item.dataset.searchable = 'true';
     if (!row.enabled) item.classList.add('disabled');
     if (row.icon) {
       item.classList.add('has-icon');
@@ -76,7 +77,9 @@
       input.checked = row.on;
       input.disabled = !row.enabled;
       input.setAttribute('aria-label', row.title);
+      input.setAttribute('aria-checked', String(row.on));
       input.addEventListener('change', () => {
+        input.setAttribute('aria-checked', String(input.checked));
         send({ action: 'setSwitch', section: sectionIndex, row: rowIndex, on: input.checked, version });
       });
       label.append(input, element('span', 'switch-track'));
@@ -86,16 +89,32 @@
       item.append(element('span', 'disclosure', 'row-disclosure'));
     } else if (row.accessory === 'checkmark') {
       const check = element('span', 'checkmark', 'row-checkmark');
-      check.setAttribute('aria-label', 'selected');
+      check.setAttribute('aria-hidden', 'true');
       item.append(check);
-      item.setAttribute('aria-selected', 'true');
     }
 
     const selectable = ['link', 'linkList', 'item', 'button'].includes(row.kind);
+    // Accessibility: a choice is a radio button of its list; any other selectable row
+    // is a link or a button whose focus and name sit on its title, with the value as
+    // its description (a list item cannot itself be a link or a button).
+    let control = null;
+    if (row.kind === 'item') {
+      control = item;
+      item.setAttribute('role', 'radio');
+      item.setAttribute('aria-checked', String(row.accessory === 'checkmark'));
+    } else if (selectable) {
+      control = item.querySelector('.row-title');
+      control.setAttribute('role', row.kind === 'button' ? 'button' : 'link');
+      const value = item.querySelector('.row-value');
+      if (value) {
+        value.id = `row-value-${sectionIndex}-${rowIndex}`;
+        control.setAttribute('aria-describedby', value.id);
+      }
+    }
+    if (control && !row.enabled) control.setAttribute('aria-disabled', 'true');
     if (selectable && row.enabled) {
       item.classList.add('selectable');
-      item.tabIndex = 0;
-      item.setAttribute('role', 'button');
+      control.tabIndex = 0;
       const select = () => send({ action: 'select', section: sectionIndex, row: rowIndex, version });
       item.addEventListener('click', select);
       item.addEventListener('keydown', (event) => {
@@ -111,18 +130,38 @@
   function renderSection(section, index) {
     const group = element('section', 'group', 'section');
     group.dataset.section = String(index);
-    if (section.header) group.append(textElement('h2', 'group-header', 'section-header', section.header));
+    group.setAttribute('role', 'group');
+    if (section.header) {
+      const header = textElement('h2', 'group-header', 'section-header', section.header);
+      header.id = `section-header-${index}`;
+      group.setAttribute('aria-labelledby', header.id);
+      group.append(header);
+    }
     const rows = element('ul', 'group-rows', 'section-rows');
     section.rows.forEach((row, rowIndex) => rows.append(renderRow(row, index, rowIndex)));
+    // The choices of a list page form one radio group, named like the page or the section.
+    if (section.rows.length > 0 && section.rows.every((row) => row.kind === 'item')) {
+      rows.setAttribute('role', 'radiogroup');
+      if (section.header) rows.setAttribute('aria-labelledby', `section-header-${index}`);
+      else rows.setAttribute('aria-label', page.title || 'Choices');
+    }
     group.append(rows);
     if (section.footerImage) {
       const image = element('img', 'group-footer-image', 'section-footer-image');
       const width = Math.max(160, Math.round(main.clientWidth || 375));
-      image.alt = '';
+      image.alt = section.footerImage.alt || '';
       image.width = width;
       if (section.footerImage.height > 0) image.height = Math.round(section.footerImage.height);
-      image.src = `${section.footerImage.url}&w=${width}`;
-      group.append(image);
+      // The browser picks the drawing for the appearance it shows, and swaps it when the
+      // appearance changes.
+      const url = `${section.footerImage.url}&w=${width}`;
+      const picture = element('picture', 'group-footer-picture');
+      const dark = document.createElement('source');
+      dark.media = '(prefers-color-scheme: dark)';
+      dark.srcset = `${url}&appearance=dark`;
+      picture.append(dark, image);
+      image.src = url;
+      group.append(picture);
     } else if (section.footer) {
       group.append(textElement('p', 'group-footer', 'section-footer', section.footer));
     }
@@ -150,6 +189,8 @@
     const identity = `${page.canGoBack}\u0000${page.backTitle}\u0000${page.title}`;
     if (identity !== pageIdentity) window.scrollTo(0, 0);
     pageIdentity = identity;
+    // Keyboard focus and the search filter follow every change of the rows.
+    main.dispatchEvent(new CustomEvent('hx-rendered'));
   }
 
   function handleMessage(message) {

@@ -50,7 +50,8 @@ enum class LeafKind : std::uint8_t { Boolean, Integer, Real, Date, Data, AsciiTe
 // Sink requirements: `Result`; `WalkSlot<Result>& slot(Ref)` (references stay valid during the
 // walk); `std::optional<Result> leaf(LeafKind, std::string_view object, std::uint64_t payloadAt)`;
 // `std::optional<Result> array(const Result*, std::size_t)`;
-// `std::optional<Result> dictionary(const Result* keys, const Result* values, std::size_t)`.
+// `std::optional<Result> dictionary(const Result* keys, const Result* values, std::size_t)`, the
+// values right after the keys in one run.
 template <class Sink>
 class BinaryPlistWalker {
  public:

@@ -62,12 +62,12 @@ struct BuilderSink {
     return builder.intern(start);
   }
   std::optional<Ref> array(const Ref* items, std::size_t count) {
-    return builder.addContainer(0xA0, std::vector<Ref>(items, items + count));
+    return builder.addContainer(0xA0, items, count);
   }
   std::optional<Ref> dictionary(const Ref* keys, const Ref* values, std::size_t count) {
-    std::vector<Ref> refs(keys, keys + count);
-    refs.insert(refs.end(), values, values + count);
-    return builder.addContainer(0xD0, refs);
+    // The walker hands keys and values out as one run: keys first.
+    (void)values;
+    return builder.addContainer(0xD0, keys, 2 * count);
   }
 
   BinaryPlistBuilder& builder;
@@ -123,7 +123,7 @@ std::optional<BinaryPlistBuilder::Ref> BinaryPlistBuilder::addValue(const Value&
         if (!ref) return std::nullopt;
         refs.push_back(*ref);
       }
-      return addContainer(0xA0, refs);
+      return addContainer(0xA0, refs.data(), refs.size());
     }
     case ValueKind::Dictionary: {
       const auto& entries = value.dictionaryValue();
@@ -136,7 +136,7 @@ std::optional<BinaryPlistBuilder::Ref> BinaryPlistBuilder::addValue(const Value&
         refs[i] = *keyRef;
         refs[entries.size() + i++] = *itemRef;
       }
-      return addContainer(0xD0, refs);
+      return addContainer(0xD0, refs.data(), refs.size());
     }
     default:
       return std::nullopt;
@@ -175,6 +175,8 @@ std::optional<BinaryPlistBuilder::Ref> BinaryPlistBuilder::addFrom(
   if (source_ != &document) {
     source_ = &document;
     copied_.assign(document.objectCount(), WalkSlot<Ref>{});
+    // Room for every object of the source without rehashing on the way.
+    while (table_.size() < 2 * (used_ + document.objectCount())) grow();
   }
   BuilderSink sink{*this};
   return BinaryPlistWalker<BuilderSink>(document, sink).visit(ref);
@@ -187,17 +189,17 @@ BinaryPlistBuilder::Ref BinaryPlistBuilder::addDictionary(
     refs[i] = entries[i].first;
     refs[entries.size() + i] = entries[i].second;
   }
-  return addContainer(0xD0, refs);
+  return addContainer(0xD0, refs.data(), refs.size());
 }
 
-BinaryPlistBuilder::Ref BinaryPlistBuilder::addContainer(std::uint8_t type,
-                                                         const std::vector<Ref>& refs) {
+BinaryPlistBuilder::Ref BinaryPlistBuilder::addContainer(std::uint8_t type, const Ref* refs,
+                                                         std::size_t size) {
   const auto ref = static_cast<Ref>(offsets_.size());
   offsets_.push_back(0);
   lengths_.push_back(0);
-  const std::uint64_t count = type == 0xD0 ? refs.size() / 2 : refs.size();
+  const std::uint64_t count = type == 0xD0 ? size / 2 : size;
   containers_.push_back(Container{ref, type, count, refs_.size()});
-  refs_.insert(refs_.end(), refs.begin(), refs.end());
+  refs_.insert(refs_.end(), refs, refs + size);
   return ref;
 }
 

@@ -149,7 +149,10 @@ std::optional<std::string> StoredDomain::encodeWith(const Changes& changes) {
   // Both sides are ordered by key bytes: merge them in one sweep.
   auto change = changes.begin();
   if (parsed_) {
-    for (const auto& [key, value] : *parsed_) {
+    // Named, not a structured binding: clang 14 (the fuzz build) cannot capture those.
+    for (const auto& stored : *parsed_) {
+      const std::string& key = stored.first;
+      const Value& value = stored.second;
       for (; change != changes.end() && change->first < key; ++change) {
         if (!addChange(change->first, change->second)) return std::nullopt;
       }

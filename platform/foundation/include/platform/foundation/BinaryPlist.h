@@ -111,7 +111,8 @@ class BinaryPlistBuilder {
   friend struct BuilderSink;
 
   std::optional<Ref> addValue(const Value& value, int depth);
-  Ref addContainer(std::uint8_t type, const std::vector<Ref>& refs);
+  // `refs`: the items, or the keys then the values.
+  Ref addContainer(std::uint8_t type, const Ref* refs, std::size_t size);
   // Interns the object just appended at `start`: an identical earlier object is reused and the
   // new bytes dropped.
   Ref intern(std::size_t start);
