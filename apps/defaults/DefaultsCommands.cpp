@@ -221,7 +221,9 @@ int DefaultsCommands::importDomain(const std::string& domain, const std::string&
   std::string bytes;
   if (file == "-") {
     if (!readAll(stdin, bytes)) return fail("cannot read standard input");
-  } else if (const platform::Status status = env_.readFile(file, bytes); !status.isOk()) {
+  } else if (const platform::Status status =
+                 env_.readFile(file, platform::FileKind::PreferenceDomain, bytes);
+             !status.isOk()) {
     return fail("cannot read " + file + ": " + status.toString());
   }
   const std::string source = file == "-" ? "standard input" : file;

@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "platform/foundation/Json.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/foundation/Utf8.h"
 #include "platform/notifications/NotificationCenter.h"
 
 using platform::Value;
@@ -24,10 +25,21 @@ void printLine(const std::string& line) {
   std::fflush(stdout);  // line by line, so a reader on a pipe sees each at once
 }
 
-// Posts go out through the bus connection; send them before the process exits.
-int finish() {
+// Posts go out through the bus connection; send them before the process exits. A change
+// that was not stored posted nothing, and the store has logged why.
+int finish(const std::string& what) {
   platform::defaultPlatform().notifications.flush();
-  return 0;
+  if (HXPreferences::sharedPreferences().lastWriteSucceeded()) return 0;
+  std::fprintf(stderr, "halvex-springboard: %s: nothing was stored (see the reason above)\n",
+               what.c_str());
+  return 1;
+}
+
+// An identifier that is not UTF-8 names no application and cannot be stored.
+bool isUsableIdentifier(const std::string& identifier) {
+  if (platform::isValidUtf8(identifier)) return true;
+  std::fprintf(stderr, "halvex-springboard: the application identifier is not valid UTF-8\n");
+  return false;
 }
 
 Value stringArray(const std::vector<std::string>& items) {
@@ -65,18 +77,20 @@ int listen() {
 }
 
 int enable(const std::string& identifier) {
+  if (!isUsableIdentifier(identifier)) return 1;
   HXPreferences::sharedPreferences().addBackgroundingIdentifier(identifier);
-  return finish();
+  return finish("enable");
 }
 
 int disable(const std::string& identifier) {
+  if (!isUsableIdentifier(identifier)) return 1;
   HXPreferences::sharedPreferences().removeBackgroundingIdentifer(identifier);
-  return finish();
+  return finish("disable");
 }
 
 int clear() {
   HXPreferences::sharedPreferences().removeAllBackgroundingIdentifiers();
-  return finish();
+  return finish("clear");
 }
 
 int status() {

@@ -8,8 +8,10 @@ namespace springboard {
 
 // Prints every Halvex notification heard as one JSON line, until SIGINT or SIGTERM.
 int listen();
-// Changes the registry as the home screen does (an add or a remove posts
-// "HXApplicationSpringboardChangedBackgrounding").
+// Change the registry as the home screen does (an add or a remove posts
+// "HXApplicationSpringboardChangedBackgrounding"). Exit status 1, with the reason on standard
+// error, when the change was not stored or the identifier is not valid UTF-8; nothing is
+// posted then.
 int enable(const std::string& identifier);
 int disable(const std::string& identifier);
 int clear();

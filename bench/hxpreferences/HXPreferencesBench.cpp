@@ -104,7 +104,7 @@ void BM_ApplicationWriteAgainstRawWrite(benchmark::State& state) {
     b.preferences->setPreventTerminationForIdentifier(flag, "com.example.app7");
     auto middle = Clock::now();
     std::string bytes;
-    env.readFile(domainFile, bytes);
+    env.readFile(domainFile, platform::FileKind::PreferenceDomain, bytes);
     auto rawStart = Clock::now();
     env.writeFileAtomically(rawFile, bytes, 0600);
     env.flushFolder(b.home);

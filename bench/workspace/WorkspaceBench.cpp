@@ -110,7 +110,9 @@ void BM_ReadAndParseInfoPlists(benchmark::State& state) {
     std::size_t parsed = 0;
     for (const std::string& path : device().infoPlists()) {
       std::string bytes;
-      if (env.readFile(path, bytes).isOk() && platform::parsePropertyList(bytes)) ++parsed;
+      if (env.readFile(path, platform::FileKind::InfoPlist, bytes).isOk() &&
+          platform::parsePropertyList(bytes))
+        ++parsed;
     }
     benchmark::DoNotOptimize(parsed);
   }

@@ -29,15 +29,16 @@ void checkPath(const std::string& path) {
 class DeviceEnv : public platform::EnvWrapper {
  public:
   using EnvWrapper::EnvWrapper;
-  platform::Status readFile(const std::string& path, std::string& contents) override {
+  platform::Status readFile(const std::string& path, platform::FileKind kind,
+                            std::string& contents) override {
     checkPath(path);
-    return EnvWrapper::readFile(path, contents);
+    return EnvWrapper::readFile(path, kind, contents);
   }
-  platform::Status readFileHeld(const std::string& path, std::string& contents,
-                                std::unique_ptr<platform::HeldFile>& held,
+  platform::Status readFileHeld(const std::string& path, platform::FileKind kind,
+                                std::string& contents, std::unique_ptr<platform::HeldFile>& held,
                                 platform::FileIdentity& identity) override {
     checkPath(path);
-    return EnvWrapper::readFileHeld(path, contents, held, identity);
+    return EnvWrapper::readFileHeld(path, kind, contents, held, identity);
   }
   platform::Status fileIdentity(const std::string& path,
                                 platform::FileIdentity& identity) override {

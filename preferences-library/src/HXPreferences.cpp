@@ -93,7 +93,8 @@ HXPreferences::HXPreferences(platform::Platform& platform) : platform_(platform)
   Value defaults;
   if (resourceBundle_) {
     if (auto file = resourceBundle_->pathForResourceOfType("defaults", "plist")) {
-      defaults = platform::readPropertyListFile(platform_.env, *file, ValueKind::Dictionary)
+      defaults = platform::readPropertyListFile(
+                     platform_.env, *file, platform::FileKind::DefaultsPlist, ValueKind::Dictionary)
                      .value_or(Value());
     }
   }
@@ -123,6 +124,22 @@ std::string HXPreferences::description() const {
 void HXPreferences::post(const std::string& name, const std::optional<std::string>& object,
                          Value userInfo) {
   platform_.notifications.postNotification(name, object, userInfo);
+}
+
+bool HXPreferences::storeUpdate(std::string_view key,
+                                const std::function<Value(const Value&)>& change) {
+  std::optional<Value> intended;
+  const Value stored =
+      platform_.preferences.updateAppValue(key, identifier_, [&](const Value& current) {
+        intended = change(current);
+        return *intended;
+      });
+  // updateAppValue answers what the domain holds afterwards. That is what `change` produced
+  // unless the lock, the read or the write failed or the entry was refused; in those cases
+  // the change was dropped, or `change` never ran.
+  const bool succeeded = intended && platform::identicalPropertyLists(stored, *intended);
+  lastWriteSucceeded_.store(succeeded, std::memory_order_relaxed);
+  return succeeded;
 }
 
 // --- Read batches ----------------------------------------------------------------------
@@ -155,12 +172,14 @@ void HXPreferences::_setObjectForKey(const Value& value, std::string_view key) {
                              kInvalidObjectTypeLine, "Invalid object type:" + value.description()});
     stored = Value();  // the handler returned: go on with no value, which removes the key
   }
-  platform_.preferences.setAppValue(key, stored, identifier_);
+  // A read-modify-write rather than a pending change: a change that cannot be stored is
+  // dropped, so reads go on showing what the domain really holds.
+  storeUpdate(key, [&](const Value&) { return stored; });
   _synchronize();
 }
 
 void HXPreferences::_removeObjectForKey(std::string_view key) {
-  platform_.preferences.setAppValue(key, Value(), identifier_);
+  storeUpdate(key, [](const Value&) { return Value(); });
   _synchronize();
 }
 
@@ -214,11 +233,12 @@ void HXPreferences::_setGlobalObjectForKey(const Value& value, std::optional<std
   if (!key) {
     platform::handleFailure({"_setGlobalObject:forKey:", description(), kSourceFile,
                              kGlobalKeyNilLine, "Key cannot be nil:" + value.description()});
+    lastWriteSucceeded_.store(false, std::memory_order_relaxed);
     return;  // nothing can be stored under no key
   }
   Value stored = value.isNone() ? Value::null() : value;
   _setObjectForKey(stored, *key);
-  if (isSettingsHost()) {
+  if (lastWriteSucceeded() && isSettingsHost()) {
     post(str(hx::kGlobalPreferencesChanged), std::nullopt, userInfoWith(*key, stored));
   }
 }
@@ -268,18 +288,19 @@ void HXPreferences::_setApplicationObjectForKeyIdentifier(const Value& value,
   if (!key) {
     platform::handleFailure({"_setApplicationObject:forKey:identifier:", description(), kSourceFile,
                              kApplicationKeyNilLine, "Key cannot be nil:" + value.description()});
+    lastWriteSucceeded_.store(false, std::memory_order_relaxed);
     return;
   }
   Value stored = value.isNone() ? Value::null() : value;
   // One atomic read-modify-write of the application's dictionary, so that a writer of
   // another key of the same application in another process is never lost.
-  platform_.preferences.updateAppValue(identifier, identifier_, [&](const Value& current) {
+  const bool succeeded = storeUpdate(identifier, [&](const Value& current) {
     Value settings = current.isDictionary() ? current : Value::dictionary();
     settings.mutableDictionary()[*key] = stored;
     return settings;
   });
   _synchronize();
-  if (isSettingsHost()) {
+  if (succeeded && isSettingsHost()) {
     post(str(hx::kApplicationPreferencesChanged), identifier, userInfoWith(*key, stored));
   }
 }
@@ -344,45 +365,41 @@ void HXPreferences::addBackgroundingIdentifier(const std::string& identifier) {
   bool added = false;
   // Read, append and write under the domain's lock, so that a concurrent change made by
   // another process between our read and our write is never lost.
-  platform_.preferences.updateAppValue(
-      hx::kBackgroundingKey, identifier_, [&](const Value& current) {
-        if (current.isArray() && containsIdentifier(current, identifier)) return current;
-        Value list = current.isArray() ? current : Value::array();
-        list.mutableArray().push_back(Value(identifier));
-        added = true;
-        return list;
-      });
-  if (!added) return;
+  const bool succeeded = storeUpdate(hx::kBackgroundingKey, [&](const Value& current) {
+    if (current.isArray() && containsIdentifier(current, identifier)) return current;
+    Value list = current.isArray() ? current : Value::array();
+    list.mutableArray().push_back(Value(identifier));
+    added = true;
+    return list;
+  });
+  if (!succeeded || !added) return;
   _synchronize();
   _postApplicationIsBackgroundingEnabledForIdentifier(true, identifier);
 }
 
 void HXPreferences::removeBackgroundingIdentifer(const std::string& identifier) {
   bool removed = false;
-  platform_.preferences.updateAppValue(
-      hx::kBackgroundingKey, identifier_, [&](const Value& current) {
-        if (!current.isArray() || !containsIdentifier(current, identifier)) return current;
-        Value list = current;
-        auto& items = list.mutableArray();
-        std::erase(items, Value(identifier));
-        removed = true;
-        return list;  // an emptied list stays stored as an empty array
-      });
-  if (!removed) return;
+  const bool succeeded = storeUpdate(hx::kBackgroundingKey, [&](const Value& current) {
+    if (!current.isArray() || !containsIdentifier(current, identifier)) return current;
+    Value list = current;
+    auto& items = list.mutableArray();
+    std::erase(items, Value(identifier));
+    removed = true;
+    return list;  // an emptied list stays stored as an empty array
+  });
+  if (!succeeded || !removed) return;
   _synchronize();
   _postApplicationIsBackgroundingEnabledForIdentifier(false, identifier);
 }
 
 void HXPreferences::removeAllBackgroundingIdentifiers() {
   std::vector<std::string> cleared;
-  platform_.preferences.updateAppValue(hx::kBackgroundingKey, identifier_,
-                                       [&](const Value& current) {
-                                         if (!current.isArray() || current.arrayValue().empty())
-                                           return current;
-                                         cleared = identifiersOf(current);
-                                         return Value();  // remove the key
-                                       });
-  if (cleared.empty()) return;
+  const bool succeeded = storeUpdate(hx::kBackgroundingKey, [&](const Value& current) {
+    if (!current.isArray() || current.arrayValue().empty()) return current;
+    cleared = identifiersOf(current);
+    return Value();  // remove the key
+  });
+  if (!succeeded || cleared.empty()) return;
   _synchronize();
   if (isSettingsHost()) {
     Value::Array list;

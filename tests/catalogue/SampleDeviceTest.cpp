@@ -117,7 +117,8 @@ TEST_F(SampleDeviceTest, EveryListedApplicationButOneHasIconsOfTheRightSize) {
 TEST_F(SampleDeviceTest, HomeScreenBundleCarriesTheDotImage) {
   const std::string springboard = sampleRoot() + "/System/Library/CoreServices/SpringBoard.app";
   std::string bytes;
-  ASSERT_TRUE(env_.readFile(springboard + "/Info.plist", bytes).isOk());
+  ASSERT_TRUE(
+      env_.readFile(springboard + "/Info.plist", platform::FileKind::InfoPlist, bytes).isOk());
   EXPECT_NE(bytes.find("<string>com.apple.springboard</string>"), std::string::npos);
   EXPECT_EQ(pngWidth(springboard + "/IconNewDot@2x.png"), 12u);
   EXPECT_EQ(pngWidth(springboard + "/IconNewDot@3x.png"), 18u);

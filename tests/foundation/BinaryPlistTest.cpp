@@ -184,5 +184,37 @@ TEST(BinaryPlistTest, RepeatedValuesAreWrittenOnceAndCopiedDocumentsKeepTheirVal
   EXPECT_TRUE(sameStorage(copy->decode(copy->root()).value(), Value(domain)));
 }
 
+TEST(BinaryPlistTest, SharedContainersMayNotStandForMoreObjectsThanTheInputAllows) {
+  // Four arrays, each holding its successor 63 times: 16 million objects in 300 bytes.
+  std::vector<std::string> objects;
+  for (int i = 0; i < 4; ++i) {
+    std::string array = bytes({0xAF, 0x10, 63});
+    array += std::string(63, static_cast<char>(i + 1));
+    objects.push_back(array);
+  }
+  objects.push_back(bytes({0x09}));
+  EXPECT_FALSE(parsePropertyList(binaryDocument(objects)));
+  // Sharing that stays within bounds still reads.
+  objects[1] = bytes({0xA2, 2, 2});
+  objects[2] = bytes({0xA2, 3, 3});
+  objects[3] = bytes({0xA1, 4});
+  EXPECT_TRUE(parsePropertyList(binaryDocument(objects)));
+}
+
+TEST(BinaryPlistTest, ALargeRealDomainStaysReadable) {
+  Value::Dictionary applications;
+  for (int i = 0; i < 10000; ++i) {
+    applications["com.example.application" + std::to_string(i)] = Value::dictionary(
+        {{"autoLaunch", Value::boolean(i % 2 == 0)},
+         {"backgroundBehavior", Value::unsignedInteger(4294967295u)},
+         {"preventTermination", Value::boolean(false)},
+         {"showActiveIndicator", Value::boolean(true)},
+         {"showInactiveIndicator", Value::boolean(i % 3 == 0)}});
+  }
+  const Value domain(std::move(applications));
+  const std::string document = serializePropertyList(domain).value();
+  EXPECT_EQ(parsePropertyList(document), domain);
+}
+
 }  // namespace
 }  // namespace platform

@@ -48,23 +48,27 @@ TYPED_TEST_SUITE(EnvTest, Environments, EnvironmentNames);
 TYPED_TEST(EnvTest, WritesReadBackAndMissingFilesAreNotFound) {
   Env& env = this->env();
   std::string contents = "stale";
-  EXPECT_TRUE(env.readFile(this->path("missing"), contents).isNotFound());
+  EXPECT_TRUE(env.readFile(this->path("missing"), platform::FileKind::PreferenceDomain, contents)
+                  .isNotFound());
   EXPECT_FALSE(env.fileExists(this->path("missing")));
   EXPECT_TRUE(env.writeFileAtomically(this->path("no/such/folder/file"), "x", 0600).isNotFound());
 
   ASSERT_TRUE(env.writeFileAtomically(this->path("file"), std::string("a\0b", 3), 0600).isOk());
-  ASSERT_TRUE(env.readFile(this->path("file"), contents).isOk());
+  ASSERT_TRUE(
+      env.readFile(this->path("file"), platform::FileKind::PreferenceDomain, contents).isOk());
   EXPECT_EQ(contents, std::string("a\0b", 3));
   EXPECT_TRUE(env.fileExists(this->path("file")));
   EXPECT_FALSE(env.isDirectory(this->path("file")));
   EXPECT_TRUE(env.isDirectory(this->path("")));
 
   ASSERT_TRUE(env.writeFileAtomically(this->path("file"), "", 0600).isOk());
-  ASSERT_TRUE(env.readFile(this->path("file"), contents).isOk());
+  ASSERT_TRUE(
+      env.readFile(this->path("file"), platform::FileKind::PreferenceDomain, contents).isOk());
   EXPECT_EQ(contents, "");
   // Reading a folder as a file is an error, not an empty file.
-  EXPECT_FALSE(env.readFile(this->path(""), contents).isOk());
-  EXPECT_FALSE(env.readFile(this->path(""), contents).isNotFound());
+  EXPECT_FALSE(env.readFile(this->path(""), platform::FileKind::PreferenceDomain, contents).isOk());
+  EXPECT_FALSE(
+      env.readFile(this->path(""), platform::FileKind::PreferenceDomain, contents).isNotFound());
 }
 
 TYPED_TEST(EnvTest, EveryRewriteChangesTheIdentity) {
@@ -76,7 +80,9 @@ TYPED_TEST(EnvTest, EveryRewriteChangesTheIdentity) {
   std::string contents;
   std::unique_ptr<HeldFile> held;
   FileIdentity read;
-  ASSERT_TRUE(env.readFileHeld(this->path("domain"), contents, held, read).isOk());
+  ASSERT_TRUE(env.readFileHeld(this->path("domain"), platform::FileKind::PreferenceDomain, contents,
+                               held, read)
+                  .isOk());
   ASSERT_NE(held, nullptr);
   EXPECT_EQ(contents, "same");
   ASSERT_TRUE(env.fileIdentity(this->path("domain"), identity).isOk());
@@ -88,7 +94,9 @@ TYPED_TEST(EnvTest, EveryRewriteChangesTheIdentity) {
   FileIdentity rewritten;
   ASSERT_TRUE(env.fileIdentity(this->path("domain"), rewritten).isOk());
   EXPECT_NE(rewritten, read);
-  EXPECT_TRUE(env.readFileHeld(this->path("missing"), contents, held, read).isNotFound());
+  EXPECT_TRUE(env.readFileHeld(this->path("missing"), platform::FileKind::PreferenceDomain,
+                               contents, held, read)
+                  .isNotFound());
 }
 
 TYPED_TEST(EnvTest, RenameHonoursOverwritePolicy) {
@@ -99,7 +107,7 @@ TYPED_TEST(EnvTest, RenameHonoursOverwritePolicy) {
   Status refused = env.renameFile(this->path("a"), this->path("b"), AllowOverwrite::No);
   EXPECT_EQ(refused.code(), Status::Code::IOError);
   std::string contents;
-  ASSERT_TRUE(env.readFile(this->path("b"), contents).isOk());
+  ASSERT_TRUE(env.readFile(this->path("b"), platform::FileKind::PreferenceDomain, contents).isOk());
   EXPECT_EQ(contents, "B");
   EXPECT_TRUE(env.fileExists(this->path("a")));
 
@@ -112,7 +120,7 @@ TYPED_TEST(EnvTest, RenameHonoursOverwritePolicy) {
   EXPECT_FALSE(env.fileExists(this->path("a")));
 
   ASSERT_TRUE(env.renameFile(this->path("c"), this->path("b"), AllowOverwrite::Yes).isOk());
-  ASSERT_TRUE(env.readFile(this->path("b"), contents).isOk());
+  ASSERT_TRUE(env.readFile(this->path("b"), platform::FileKind::PreferenceDomain, contents).isOk());
   EXPECT_EQ(contents, "A");
   EXPECT_TRUE(
       env.renameFile(this->path("missing"), this->path("d"), AllowOverwrite::Yes).isNotFound());
@@ -203,9 +211,9 @@ TEST(EnvWrapperTest, OverridesOneCallAndForwardsTheRest) {
   ASSERT_TRUE(env.writeFileAtomically("/file", "one", 0600).isOk());
   EXPECT_EQ(env.writeFileAtomically("/file", "two", 0600).code(), Status::Code::IOError);
   std::string contents;
-  ASSERT_TRUE(memory->readFile("/file", contents).isOk());
+  ASSERT_TRUE(memory->readFile("/file", platform::FileKind::PreferenceDomain, contents).isOk());
   EXPECT_EQ(contents, "one");
-  ASSERT_TRUE(env.readFile("/file", contents).isOk());
+  ASSERT_TRUE(env.readFile("/file", platform::FileKind::PreferenceDomain, contents).isOk());
   EXPECT_EQ(contents, "one");
   EXPECT_EQ(&env.target(), memory.get());
 }

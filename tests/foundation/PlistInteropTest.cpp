@@ -118,7 +118,8 @@ TEST(PlistInteropTest, PythonReadsWhatWeWriteAndWeReadWhatPythonWrites) {
 
     const std::string theirs = directory / ("theirs-" + suffix + ".plist");
     ASSERT_EQ(runPython(*python, "write-" + suffix, theirs), 0);
-    const auto read = readPropertyListFile(env, theirs, ValueKind::Dictionary);
+    const auto read = readPropertyListFile(env, theirs, platform::FileKind::PreferenceDomain,
+                                           ValueKind::Dictionary);
     ASSERT_TRUE(read);
     EXPECT_TRUE(sameStorage(*read, expectedValue(binary)));
   }

@@ -1,6 +1,8 @@
-// What only the real environment can show: file modes, leftovers, and locks and counters
-// shared with another process.
+// What only the real environment can show: file modes, leftovers, reads of what is not a plain
+// file, and locks and counters shared with another process.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -87,9 +89,63 @@ TEST(PosixEnvTest, LockHeldByAnotherProcessIsBusyAndDiesWithIt) {
 
   std::unique_ptr<FileLock> lock;
   EXPECT_TRUE(defaultEnv().tryLockFile(path, lock).isBusy());
+  // A blocking take gives up after its bound instead of waiting for the holder.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(defaultEnv().lockFile(path, lock).isBusy());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
   child.kill(SIGKILL);
   child.wait();
   EXPECT_TRUE(defaultEnv().tryLockFile(path, lock).isOk());
+}
+
+TEST(PosixEnvTest, ReadsRefuseWhatIsNotARegularFileOrIsOverTheCapWithoutBlocking) {
+  hxtest::TemporaryDirectory directory;
+  ASSERT_EQ(::mkfifo((directory / "fifo").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", (directory / "zero").c_str()), 0);
+  const std::int64_t cap = maximumFileSize(FileKind::InfoPlist);
+  hxtest::writeFile(directory / "at-cap", std::string(static_cast<std::size_t>(cap), 'x'));
+  hxtest::writeFile(directory / "over-cap", std::string(static_cast<std::size_t>(cap) + 1, 'x'));
+
+  std::string contents;
+  for (const char* name : {"fifo", "zero", "over-cap"}) {
+    EXPECT_EQ(defaultEnv().readFile(directory / name, FileKind::InfoPlist, contents).code(),
+              Status::Code::Corruption)
+        << name;
+    EXPECT_TRUE(contents.empty());
+  }
+  EXPECT_TRUE(defaultEnv().readFile(directory / "at-cap", FileKind::InfoPlist, contents).isOk());
+  EXPECT_EQ(static_cast<std::int64_t>(contents.size()), cap);
+
+  // A refused file is still identified, so a caller can tell when it is replaced.
+  std::unique_ptr<HeldFile> held;
+  FileIdentity identity;
+  EXPECT_EQ(defaultEnv()
+                .readFileHeld(directory / "fifo", FileKind::PreferenceDomain, contents, held,
+                              identity)
+                .code(),
+            Status::Code::Corruption);
+  EXPECT_TRUE(held);
+  FileIdentity now;
+  ASSERT_TRUE(defaultEnv().fileIdentity(directory / "fifo", now).isOk());
+  EXPECT_EQ(identity, now);
+}
+
+TEST(PosixEnvTest, CounterPageIsAllocatedBeforeItIsMapped) {
+  // A page that is only a hole in the file faults on first touch when the disk is full.
+  hxtest::TemporaryDirectory directory;
+  const std::string holey = directory / "holey";
+  const int fd = ::open(holey.c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, sizeof(std::uint64_t)), 0);
+  ::close(fd);
+  for (const std::string& path : {holey, directory / "fresh"}) {
+    std::unique_ptr<SharedCounter> counter;
+    ASSERT_TRUE(defaultEnv().mapSharedCounter(path, counter).isOk());
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_GT(st.st_blocks, 0) << path;
+    EXPECT_EQ(counter->load(), 0u);
+  }
 }
 
 TEST(PosixEnvTest, CounterIsSharedBetweenProcesses) {

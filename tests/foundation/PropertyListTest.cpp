@@ -273,24 +273,32 @@ TEST(PropertyListTest, ValuesThatAreNoPropertyListAreNotSerialised) {
 TEST(PropertyListTest, FilesFallBackToNothingAndWritesKeepTheOldFileOnFailure) {
   auto env = newMemoryEnv(defaultEnv());
   ASSERT_TRUE(env->createDirectories("/prefs", 0700).isOk());
-  EXPECT_FALSE(readPropertyListFile(*env, "/prefs/missing.plist"));
+  EXPECT_FALSE(
+      readPropertyListFile(*env, "/prefs/missing.plist", platform::FileKind::PreferenceDomain));
 
   const Value domain = Value::dictionary({{"key", Value::integer(3)}});
   ASSERT_TRUE(writePropertyListFile(*env, "/prefs/d.plist", domain).isOk());
-  EXPECT_EQ(readPropertyListFile(*env, "/prefs/d.plist", ValueKind::Dictionary), domain);
-  EXPECT_FALSE(readPropertyListFile(*env, "/prefs/d.plist", ValueKind::Array));
+  EXPECT_EQ(readPropertyListFile(*env, "/prefs/d.plist", platform::FileKind::PreferenceDomain,
+                                 ValueKind::Dictionary),
+            domain);
+  EXPECT_FALSE(readPropertyListFile(*env, "/prefs/d.plist", platform::FileKind::PreferenceDomain,
+                                    ValueKind::Array));
 
   const Status refused = writePropertyListFile(*env, "/prefs/d.plist", Value::null());
   EXPECT_EQ(refused.code(), Status::Code::InvalidArgument);
-  EXPECT_EQ(readPropertyListFile(*env, "/prefs/d.plist"), domain);
+  EXPECT_EQ(readPropertyListFile(*env, "/prefs/d.plist", platform::FileKind::PreferenceDomain),
+            domain);
 
   ASSERT_TRUE(env->writeFileAtomically("/prefs/garbage.plist", "bplist00garbage", 0600).isOk());
-  EXPECT_FALSE(readPropertyListFile(*env, "/prefs/garbage.plist"));
+  EXPECT_FALSE(
+      readPropertyListFile(*env, "/prefs/garbage.plist", platform::FileKind::PreferenceDomain));
   ASSERT_TRUE(writePropertyListFile(*env, "/prefs/x.plist", domain, PlistFormat::Xml).isOk());
   std::string text;
-  ASSERT_TRUE(env->readFile("/prefs/x.plist", text).isOk());
+  ASSERT_TRUE(env->readFile("/prefs/x.plist", platform::FileKind::PreferenceDomain, text).isOk());
   EXPECT_TRUE(text.starts_with("<?xml"));
-  EXPECT_EQ(readPropertyListFile(*env, "/prefs/x.plist", ValueKind::Dictionary), domain);
+  EXPECT_EQ(readPropertyListFile(*env, "/prefs/x.plist", platform::FileKind::PreferenceDomain,
+                                 ValueKind::Dictionary),
+            domain);
 }
 
 }  // namespace

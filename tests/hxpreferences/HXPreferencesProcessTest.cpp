@@ -2,11 +2,16 @@
 // home-screen stand-in (halvex-springboard) and writers racing on one domain.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <set>
+#include <thread>
 
 #include "hx/HXPreferences.h"
 #include "hx/HXPreferencesKeys.h"
 #include "platform/Platform.h"
+#include "platform/foundation/Env.h"
 #include "platform/foundation/Process.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/notifications/NotificationCenter.h"
@@ -61,6 +66,15 @@ HX_CHILD_SCENARIO("enable-many") {
     store.addBackgroundingIdentifier(arguments.at(1) + std::to_string(i));
   }
   platform::defaultPlatform().notifications.flush();
+  return 0;
+}
+
+HX_CHILD_SCENARIO("hold-lock") {
+  std::unique_ptr<platform::FileLock> lock;
+  if (!platform::defaultEnv().lockFile(arguments.at(0), lock).isOk()) return 1;
+  std::printf("locked\n");
+  std::fflush(stdout);
+  std::this_thread::sleep_for(60s);
   return 0;
 }
 
@@ -136,6 +150,46 @@ TEST_F(StoreProcessTest, TwoProcessesEnablingAtOnceLoseNothing) {
   for (int i = 0; i < 200; ++i) {
     EXPECT_NE(json->find("\"settings." + std::to_string(i) + "\""), std::string::npos) << i;
     EXPECT_NE(json->find("\"board." + std::to_string(i) + "\""), std::string::npos) << i;
+  }
+}
+
+TEST_F(StoreProcessTest, SpringboardChangesThatAreNotStoredExitWithStatusOne) {
+  const std::string preferences = home / "Library/Preferences";
+  ASSERT_EQ(springboard({"enable", "com.example.kept"}).wait(30s), std::optional<int>(0));
+  {
+    // Another process holds the domain's lock past the wait bound.
+    hxtest::ChildProcess holder("hold-lock", {preferences + "/com.orlentis.halvex.plist.lock"});
+    ASSERT_EQ(holder.readLine(), std::optional<std::string>("locked"));
+    EXPECT_EQ(springboard({"enable", "com.example.new"}).wait(30s), std::optional<int>(1));
+  }
+  // A Preferences folder that cannot be written (a file in its place, as root ignores modes).
+  std::filesystem::rename(preferences, home / "aside");
+  hxtest::writeFile(preferences, "");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"enable", "com.example.new"},
+        {"disable", "com.example.kept"},
+        {"clear"},
+        {"enable", "com.example.\xFF"}}) {
+    EXPECT_EQ(springboard(args).wait(30s), std::optional<int>(1)) << args[0];
+  }
+  std::filesystem::remove(preferences);
+  std::filesystem::rename(home / "aside", preferences);
+  auto status = springboard({"status"});
+  EXPECT_NE(status.readLine(10s).value_or("").find("\"backgrounding\":[\"com.example.kept\"]"),
+            std::string::npos);
+}
+
+TEST_F(StoreProcessTest, SpringboardNeverHangsOnAFifoOrADeviceInPlaceOfAFile) {
+  std::filesystem::create_directories(home / "Library/Preferences");
+  ASSERT_EQ(::mkfifo((home / "Library/Preferences/com.orlentis.halvex.plist").c_str(), 0600), 0);
+  std::filesystem::create_directories(root / "Applications/Fifo.app");
+  ASSERT_EQ(::mkfifo((root / "Applications/Fifo.app/Info.plist").c_str(), 0600), 0);
+  std::filesystem::create_directories(root / "Applications/Zero.app");
+  std::filesystem::create_symlink("/dev/zero", root / "Applications/Zero.app/Info.plist");
+  for (const char* command : {"status", "apps"}) {
+    auto child = springboard({command});
+    EXPECT_TRUE(child.readLine(10s)) << command;
+    EXPECT_EQ(child.wait(10s), std::optional<int>(0)) << command;
   }
 }
 

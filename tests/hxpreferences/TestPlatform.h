@@ -22,20 +22,41 @@ inline constexpr const char* kTestPreferences = "/home/Library/Preferences";
 inline constexpr const char* kBundleFolder =
     "/device/Library/Application Support/com.orlentis.halvex.bundle";
 
+// Forwards to the memory files, except that writes and lock takes fail with the status set
+// here (a full disk, a lock another process holds past the wait bound).
+class FaultEnv : public platform::EnvWrapper {
+ public:
+  using EnvWrapper::EnvWrapper;
+  platform::Status writeFileAtomically(const std::string& path, const std::string& contents,
+                                       mode_t mode) override {
+    if (!writeFailure.isOk()) return writeFailure;
+    return EnvWrapper::writeFileAtomically(path, contents, mode);
+  }
+  platform::Status lockFile(const std::string& path,
+                            std::unique_ptr<platform::FileLock>& lock) override {
+    if (!lockFailure.isOk()) return lockFailure;
+    return EnvWrapper::lockFile(path, lock);
+  }
+  platform::Status writeFailure;
+  platform::Status lockFailure;
+};
+
 class MemoryPlatform {
  public:
   MemoryPlatform()
       : env_(platform::newMemoryEnv(platform::defaultEnv())),
-        store_(std::make_unique<platform::PreferenceStore>(*env_, kTestPreferences)),
+        faults_(*env_),
+        store_(std::make_unique<platform::PreferenceStore>(faults_, kTestPreferences)),
         notifications_(platform::newLocalNotificationCenter(platform::RunLoop::main())),
-        workspace_(std::make_unique<platform::ApplicationWorkspace>(*env_, kTestRoot)),
-        platform_{*env_, *store_, *notifications_, *workspace_, platform::RunLoop::main()} {
+        workspace_(std::make_unique<platform::ApplicationWorkspace>(faults_, kTestRoot)),
+        platform_{faults_, *store_, *notifications_, *workspace_, platform::RunLoop::main()} {
     platform::setDeviceRoot(kTestRoot);
     env_->createDirectories(kTestPreferences, 0700);
   }
 
   platform::Platform& platform() { return platform_; }
   platform::Env& env() { return *env_; }
+  FaultEnv& faults() { return faults_; }
   platform::NotificationCenter& notifications() { return *notifications_; }
 
   // A second store over the same files: another process's view of the domain.
@@ -51,6 +72,7 @@ class MemoryPlatform {
 
  private:
   std::unique_ptr<platform::Env> env_;
+  FaultEnv faults_;
   std::unique_ptr<platform::PreferenceStore> store_;
   std::unique_ptr<platform::NotificationCenter> notifications_;
   std::unique_ptr<platform::ApplicationWorkspace> workspace_;

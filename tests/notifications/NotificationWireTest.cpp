@@ -6,6 +6,7 @@
 
 #include "NotificationTestUtil.h"
 #include "platform/foundation/PropertyList.h"
+#include "support/TestSupport.h"
 
 using namespace platform;
 
@@ -110,6 +111,8 @@ TEST(NotificationWireTest, DecodingDropsMalformedInput) {
       {"overlong UTF-8 in name", "\xC0\xAF", false, "", "", WireError::InvalidText},
       {"surrogate in object", "N", true, "\xED\xA0\x80", "", WireError::InvalidText},
       {"truncated UTF-8", "N\xE2\x82", false, "", "", WireError::InvalidText},
+      {"objects expanding to millions", "N", false, "", hxtest::expandingBinaryPlist(),
+       WireError::UnreadableUserInfo},
       {"huge blob", "N", false, "", std::string(kMaxNotificationUserInfoBytes + 1, 'x'),
        WireError::UserInfoTooLarge},
       {"huge name", std::string(kMaxNotificationNameBytes + 1, 'n'), false, "", "",

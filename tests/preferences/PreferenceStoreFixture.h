@@ -41,7 +41,8 @@ class PreferenceStoreFixture : public testing::TestWithParam<Backing> {
   // parse as a dictionary fails the test.
   platform::Value::Dictionary storedDomain() {
     std::string contents;
-    platform::Status status = env_.target().readFile(path_, contents);
+    platform::Status status =
+        env_.target().readFile(path_, platform::FileKind::PreferenceDomain, contents);
     if (status.isNotFound()) return {};
     EXPECT_TRUE(status.isOk()) << status.toString();
     std::optional<platform::Value> root = platform::parsePropertyList(contents);
@@ -59,7 +60,8 @@ class PreferenceStoreFixture : public testing::TestWithParam<Backing> {
 
   std::string readRaw(const std::string& path) {
     std::string contents;
-    EXPECT_TRUE(env_.target().readFile(path, contents).isOk()) << path;
+    EXPECT_TRUE(env_.target().readFile(path, platform::FileKind::PreferenceDomain, contents).isOk())
+        << path;
     return contents;
   }
 

@@ -131,7 +131,8 @@ TEST_F(PreferenceStoreProcessTest, AWriterKilledAtAnyMomentLeavesAReadableFile) 
       ASSERT_NE(*status, 1) << "the writer saw a failed synchronisation";
     }
     std::string contents;
-    const platform::Status read = platform::defaultEnv().readFile(domainPath(), contents);
+    const platform::Status read = platform::defaultEnv().readFile(
+        domainPath(), platform::FileKind::PreferenceDomain, contents);
     ASSERT_TRUE(read.isOk()) << read.toString();
     const std::optional<Value> root = platform::parsePropertyList(contents);
     ASSERT_TRUE(root && root->isDictionary()) << "torn or corrupt domain file";

@@ -45,16 +45,18 @@ bool PreferenceTestEnv::enter(Call call) {
   return true;
 }
 
-Status PreferenceTestEnv::readFile(const std::string& path, std::string& contents) {
+Status PreferenceTestEnv::readFile(const std::string& path, platform::FileKind kind,
+                                   std::string& contents) {
   if (enter(Call::ReadFile)) return injected(path);
-  return EnvWrapper::readFile(path, contents);
+  return EnvWrapper::readFile(path, kind, contents);
 }
 
-Status PreferenceTestEnv::readFileHeld(const std::string& path, std::string& contents,
+Status PreferenceTestEnv::readFileHeld(const std::string& path, platform::FileKind kind,
+                                       std::string& contents,
                                        std::unique_ptr<platform::HeldFile>& held,
                                        platform::FileIdentity& identity) {
   if (enter(Call::ReadFileHeld)) return injected(path);
-  return EnvWrapper::readFileHeld(path, contents, held, identity);
+  return EnvWrapper::readFileHeld(path, kind, contents, held, identity);
 }
 
 Status PreferenceTestEnv::writeFileAtomically(const std::string& path, const std::string& contents,

@@ -44,9 +44,10 @@ class PreferenceTestEnv : public platform::EnvWrapper {
   void failCall(Call call, int nth = 1, int times = 1);
   void clearFailures();
 
-  platform::Status readFile(const std::string& path, std::string& contents) override;
-  platform::Status readFileHeld(const std::string& path, std::string& contents,
-                                std::unique_ptr<platform::HeldFile>& held,
+  platform::Status readFile(const std::string& path, platform::FileKind kind,
+                            std::string& contents) override;
+  platform::Status readFileHeld(const std::string& path, platform::FileKind kind,
+                                std::string& contents, std::unique_ptr<platform::HeldFile>& held,
                                 platform::FileIdentity& identity) override;
   platform::Status writeFileAtomically(const std::string& path, const std::string& contents,
                                        mode_t mode) override;

@@ -234,4 +234,29 @@ std::string readFile(const std::string& path) {
   return s.str();
 }
 
+std::string expandingBinaryPlist() {
+  std::string file = "bplist00";
+  std::string offsets;  // two bytes each, big-endian
+  auto object = [&](const std::string& bytes) {
+    offsets += static_cast<char>(file.size() >> 8);
+    offsets += static_cast<char>(file.size() & 0xFF);
+    file += bytes;
+  };
+  object(std::string("\xD1\x01\x02", 3));  // 0: the root dictionary
+  object("Qk");                            // 1: "k"
+  for (char next = 3; next <= 6; ++next) {
+    object(std::string("\xAF\x10\x3F", 3) + std::string(63, next));  // 2-5: the arrays
+  }
+  object("\x09");  // 6: true
+  const std::size_t table = file.size();
+  file += offsets;
+  std::string trailer(32, '\0');
+  trailer[6] = 2;   // offset size
+  trailer[7] = 1;   // reference size
+  trailer[15] = 7;  // object count
+  trailer[30] = static_cast<char>(table >> 8);
+  trailer[31] = static_cast<char>(table & 0xFF);
+  return file + trailer;
+}
+
 }  // namespace hxtest

@@ -97,6 +97,10 @@ std::string binaryDir();
 void writeFile(const std::string& path, const std::string& contents);
 std::string readFile(const std::string& path);
 
+// A binary plist of about 300 bytes, the dictionary { "k": a } where each of four arrays holds
+// the next one 63 times: 16 million objects if expanded.
+std::string expandingBinaryPlist();
+
 }  // namespace hxtest
 
 #define HX_CHILD_SCENARIO_CONCAT2(a, b) a##b

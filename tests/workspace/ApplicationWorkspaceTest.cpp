@@ -373,15 +373,16 @@ namespace {
 class ObservingEnv : public platform::EnvWrapper {
  public:
   using EnvWrapper::EnvWrapper;
-  platform::Status readFile(const std::string& path, std::string& contents) override {
+  platform::Status readFile(const std::string& path, platform::FileKind kind,
+                            std::string& contents) override {
     ++reads;
-    return EnvWrapper::readFile(path, contents);
+    return EnvWrapper::readFile(path, kind, contents);
   }
-  platform::Status readFileHeld(const std::string& path, std::string& contents,
-                                std::unique_ptr<platform::HeldFile>& held,
+  platform::Status readFileHeld(const std::string& path, platform::FileKind kind,
+                                std::string& contents, std::unique_ptr<platform::HeldFile>& held,
                                 platform::FileIdentity& identity) override {
     ++reads;
-    platform::Status status = EnvWrapper::readFileHeld(path, contents, held, identity);
+    platform::Status status = EnvWrapper::readFileHeld(path, kind, contents, held, identity);
     if (fixedIdentity) identity = *fixedIdentity;
     return status;
   }

@@ -18,8 +18,22 @@
 namespace platform {
 
 // A document whose objects, counted as a tree (shared references counted each time), exceed
-// this is refused: it would expand without bound in anything that walks the result.
-inline constexpr std::uint32_t kMaximumExpandedObjects = 1u << 24;
+// its limit is refused: a few hundred bytes of containers that share each other can stand for
+// millions of objects, and everything that walks, copies or rewrites the result pays for each.
+// An object that is not a shared container costs at least one reference byte, so a real
+// document has few objects per byte even when its writer shares repeated values; the limit
+// allows many times that, a floor for tiny documents, and never more than the absolute cap.
+inline constexpr std::uint32_t kExpandedObjectsPerByte = 16;
+inline constexpr std::uint32_t kMinimumExpandedObjects = 4096;
+inline constexpr std::uint32_t kMaximumExpandedObjects = 1u << 22;
+
+constexpr std::uint32_t expandedObjectLimit(std::size_t documentSize) {
+  if (documentSize >= kMaximumExpandedObjects / kExpandedObjectsPerByte) {
+    return kMaximumExpandedObjects;
+  }
+  const auto relative = static_cast<std::uint32_t>(documentSize) * kExpandedObjectsPerByte;
+  return relative < kMinimumExpandedObjects ? kMinimumExpandedObjects : relative;
+}
 
 // What a sink remembers per object.
 template <class Result>
@@ -45,7 +59,10 @@ class BinaryPlistWalker {
   using Result = typename Sink::Result;
 
   BinaryPlistWalker(const BinaryPlistDocument& document, Sink& sink)
-      : document_(document), bytes_(document.bytes_), sink_(sink) {}
+      : document_(document),
+        bytes_(document.bytes_),
+        sink_(sink),
+        expandedLimit_(expandedObjectLimit(document.bytes_.size())) {}
 
   // The sink's result for `ref`; nothing when it or anything under it is refused.
   std::optional<Result> visit(Ref ref, int depth = 0) {
@@ -197,7 +214,7 @@ class BinaryPlistWalker {
       std::optional<Result> child = visit(*ref, depth + 1);
       if (!child) return unwind(base);
       expanded += sink_.slot(*ref).expanded;
-      if (expanded > kMaximumExpandedObjects) return unwind(base);
+      if (expanded > expandedLimit_) return unwind(base);
       scratch_.push_back(std::move(*child));
     }
     const Result* items = scratch_.data() + base;
@@ -216,6 +233,7 @@ class BinaryPlistWalker {
   const BinaryPlistDocument& document_;
   const std::string& bytes_;
   Sink& sink_;
+  const std::uint32_t expandedLimit_;
   std::vector<Result> scratch_;  // children of the containers being visited, innermost last
 };
 

@@ -13,8 +13,8 @@ std::shared_ptr<Bundle> Bundle::bundleWithPath(const std::string& path, Env& env
 
 const Value& Bundle::infoDictionary() const {
   std::call_once(infoOnce_, [this] {
-    if (auto info =
-            readPropertyListFile(env_, joinPath(path_, "Info.plist"), ValueKind::Dictionary)) {
+    if (auto info = readPropertyListFile(env_, joinPath(path_, "Info.plist"), FileKind::InfoPlist,
+                                         ValueKind::Dictionary)) {
       info_ = std::move(*info);
     }
   });

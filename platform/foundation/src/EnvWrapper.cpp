@@ -2,12 +2,12 @@
 
 namespace platform {
 
-Status EnvWrapper::readFile(const std::string& path, std::string& contents) {
-  return target_.readFile(path, contents);
+Status EnvWrapper::readFile(const std::string& path, FileKind kind, std::string& contents) {
+  return target_.readFile(path, kind, contents);
 }
-Status EnvWrapper::readFileHeld(const std::string& path, std::string& contents,
+Status EnvWrapper::readFileHeld(const std::string& path, FileKind kind, std::string& contents,
                                 std::unique_ptr<HeldFile>& held, FileIdentity& identity) {
-  return target_.readFileHeld(path, contents, held, identity);
+  return target_.readFileHeld(path, kind, contents, held, identity);
 }
 Status EnvWrapper::writeFileAtomically(const std::string& path, const std::string& contents,
                                        mode_t mode) {

@@ -3,6 +3,7 @@
 // threads, and a blocked lockFile() waits for the holder on another thread to release.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <map>
@@ -101,28 +102,25 @@ class MemoryEnv final : public Env {
     state_->nodes["."] = root;
   }
 
-  Status readFile(const std::string& rawPath, std::string& contents) override {
+  Status readFile(const std::string& rawPath, FileKind kind, std::string& contents) override {
     const std::string path = normalized(rawPath);
     std::lock_guard guard(state_->mutex);
     const Node* node = find(path);
     if (node == nullptr) return Status::notFound(path + ": No such file or directory");
-    if (node->directory) return Status::ioError(path + ": Is a directory");
-    contents = node->contents;
-    return Status::ok();
+    return copyContents(*node, path, kind, contents);
   }
 
-  Status readFileHeld(const std::string& rawPath, std::string& contents,
+  Status readFileHeld(const std::string& rawPath, FileKind kind, std::string& contents,
                       std::unique_ptr<HeldFile>& held, FileIdentity& identity) override {
     const std::string path = normalized(rawPath);
     std::lock_guard guard(state_->mutex);
     const Node* node = find(path);
     if (node == nullptr) return Status::notFound(path + ": No such file or directory");
-    if (node->directory) return Status::ioError(path + ": Is a directory");
-    contents = node->contents;
+    Status status = copyContents(*node, path, kind, contents);
     identity = identityOf(*node);
     // Inode numbers are never reused here, so holding needs no resource.
     held = std::make_unique<MemoryHeldFile>();
-    return Status::ok();
+    return status;
   }
 
   Status writeFileAtomically(const std::string& rawPath, const std::string& contents,
@@ -322,6 +320,17 @@ class MemoryEnv final : public Env {
     return identity;
   }
 
+  static Status copyContents(const Node& node, const std::string& path, FileKind kind,
+                             std::string& contents) {
+    contents.clear();
+    if (node.directory) return Status::corruption(path + ": not a regular file");
+    if (static_cast<std::int64_t>(node.contents.size()) > maximumFileSize(kind)) {
+      return Status::corruption(path + ": over the size cap of its kind");
+    }
+    contents = node.contents;
+    return Status::ok();
+  }
+
   Status takeLock(const std::string& path, bool wait, std::unique_ptr<FileLock>& lock) {
     std::unique_lock guard(state_->mutex);
     const Node* node = find(path);
@@ -334,7 +343,11 @@ class MemoryEnv final : public Env {
     }
     if (state_->lockedPaths.count(path) != 0) {
       if (!wait) return Status::busy(path + ": Resource temporarily unavailable");
-      state_->lockReleased.wait(guard, [&] { return state_->lockedPaths.count(path) == 0; });
+      const auto bound = std::chrono::duration<double>(kDomainLockWaitSeconds);
+      if (!state_->lockReleased.wait_for(guard, bound,
+                                         [&] { return state_->lockedPaths.count(path) == 0; })) {
+        return Status::busy(path + ": held elsewhere for more than the lock wait bound");
+      }
     }
     state_->lockedPaths.insert(path);
     lock = std::make_unique<MemoryFileLock>(state_, path);

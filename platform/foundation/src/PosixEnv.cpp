@@ -1,6 +1,7 @@
 // The real environment: every call goes straight to POSIX on the caller's thread.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -10,11 +11,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <new>
 #include <random>
+#include <string>
 #include <utility>
 
 #include "platform/foundation/Env.h"
@@ -61,10 +64,11 @@ FileIdentity identityOf(const struct stat& st) {
   return identity;
 }
 
-// Reads to the end of the file. With `expected` (the size fstat gave) the bytes go straight into
-// the buffer in one read, and a reused buffer of that size is not even cleared first; a file that
-// grew meanwhile is still read to its end.
-Status readAll(int fd, const std::string& path, std::string& contents, std::size_t expected = 0) {
+// Reads to the end of the file, refusing more than `limit` bytes: the size fstat gave may grow
+// while the file is read. With `expected` (that size) the bytes go straight into the buffer in
+// one read, and a reused buffer of that size is not even cleared first.
+Status readAll(int fd, const std::string& path, std::int64_t limit, std::string& contents,
+               std::size_t expected = 0) {
   contents.resize(expected);
   std::size_t got = 0;
   char spill[16 * 1024];
@@ -82,9 +86,28 @@ Status readAll(int fd, const std::string& path, std::string& contents, std::size
       contents.resize(got);
       return Status::ok();
     }
+    if (static_cast<std::int64_t>(got) + n > limit) {
+      contents.clear();
+      return Status::corruption(path + ": grew past the size cap while being read");
+    }
     if (full) contents.append(spill, static_cast<std::size_t>(n));
     got += static_cast<std::size_t>(n);
   }
+}
+
+// Opens `path` for a bounded read: without blocking (a FIFO opened for reading would wait for a
+// writer), and only when it is a regular file within the cap of `kind`.
+Status openForReading(const std::string& path, FileKind kind, FileDescriptor& fd, struct stat& st) {
+  fd.reset(retryOnInterrupt(
+      [&] { return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); }));
+  if (fd.get() < 0) return Status::fromErrno(errno, path);
+  if (::fstat(fd.get(), &st) != 0) return Status::fromErrno(errno, path);
+  if (!S_ISREG(st.st_mode)) return Status::corruption(path + ": not a regular file");
+  if (st.st_size > maximumFileSize(kind)) {
+    return Status::corruption(path + ": " + std::to_string(st.st_size) +
+                              " bytes, over the cap of " + std::to_string(maximumFileSize(kind)));
+  }
+  return Status::ok();
 }
 
 Status writeAll(int fd, const std::string& path, const std::string& contents) {
@@ -143,6 +166,56 @@ class PosixSharedCounter final : public SharedCounter {
   void* const mapping_;
 };
 
+// The signal that ends a bounded wait for a lock. Its handler does nothing; installed
+// without SA_RESTART, its arrival makes the blocked flock return EINTR.
+int lockTimeoutSignal() {
+  static const int number = [] {
+    const int signal = SIGRTMIN + 5;
+    struct sigaction action {};
+    action.sa_handler = [](int) {};
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+    return signal;
+  }();
+  return number;
+}
+
+// Blocks in flock on `fd` until the lock is held or `wait` has passed (Busy).
+Status waitForLock(int fd, const std::string& path, std::chrono::duration<double> wait) {
+  sigevent event{};
+  event.sigev_notify = SIGEV_THREAD_ID;
+  event.sigev_signo = lockTimeoutSignal();
+  event._sigev_un._tid = static_cast<pid_t>(::gettid());  // sigev_notify_thread_id
+  timer_t timer;
+  if (::timer_create(CLOCK_MONOTONIC, &event, &timer) != 0) return Status::fromErrno(errno, path);
+  const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+  itimerspec deadline{};
+  deadline.it_value.tv_sec = static_cast<time_t>(nanoseconds / 1000000000);
+  deadline.it_value.tv_nsec = static_cast<long>(nanoseconds % 1000000000);
+  // Should a signal have been missed, the interval keeps interrupting until the loop ends.
+  deadline.it_interval.tv_nsec = 10000000;
+  const auto end = std::chrono::steady_clock::now() + wait;
+  Status status;
+  if (::timer_settime(timer, 0, &deadline, nullptr) != 0) {
+    status = Status::fromErrno(errno, path);
+  } else {
+    while (::flock(fd, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        status = Status::fromErrno(errno, path);
+        break;
+      }
+      if (std::chrono::steady_clock::now() >= end) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%g", wait.count());
+        status = Status::busy(path + ": held by another process for more than " + seconds + " s");
+        break;
+      }
+    }
+  }
+  ::timer_delete(timer);
+  return status;
+}
+
 class PosixEnv final : public Env {
  public:
   PosixEnv() = default;
@@ -152,23 +225,33 @@ class PosixEnv final : public Env {
     std::abort();
   }
 
-  Status readFile(const std::string& path, std::string& contents) override {
-    FileDescriptor fd(retryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }));
-    if (fd.get() < 0) return Status::fromErrno(errno, path);
-    return readAll(fd.get(), path, contents);
+  Status readFile(const std::string& path, FileKind kind, std::string& contents) override {
+    FileDescriptor fd;
+    struct stat st {};
+    Status status = openForReading(path, kind, fd, st);
+    if (!status.isOk()) {
+      contents.clear();
+      return status;
+    }
+    return readAll(fd.get(), path, maximumFileSize(kind), contents,
+                   static_cast<std::size_t>(st.st_size));
   }
 
-  Status readFileHeld(const std::string& path, std::string& contents,
+  Status readFileHeld(const std::string& path, FileKind kind, std::string& contents,
                       std::unique_ptr<HeldFile>& held, FileIdentity& identity) override {
-    FileDescriptor fd(retryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }));
-    if (fd.get() < 0) return Status::fromErrno(errno, path);
+    FileDescriptor fd;
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return Status::fromErrno(errno, path);
-    Status status = readAll(fd.get(), path, contents, static_cast<std::size_t>(st.st_size));
-    if (!status.isOk()) return status;
+    Status status = openForReading(path, kind, fd, st);
+    if (status.isOk()) {
+      status = readAll(fd.get(), path, maximumFileSize(kind), contents,
+                       static_cast<std::size_t>(st.st_size));
+    } else {
+      contents.clear();
+    }
+    if (!status.isOk() && status.code() != Status::Code::Corruption) return status;
     identity = identityOf(st);
     held = std::make_unique<PosixHeldFile>(fd.release());
-    return Status::ok();
+    return status;
   }
 
   Status writeFileAtomically(const std::string& path, const std::string& contents,
@@ -240,11 +323,11 @@ class PosixEnv final : public Env {
   }
 
   Status lockFile(const std::string& path, std::unique_ptr<FileLock>& lock) override {
-    return takeLock(path, LOCK_EX, lock);
+    return takeLock(path, std::chrono::duration<double>(kDomainLockWaitSeconds), lock);
   }
 
   Status tryLockFile(const std::string& path, std::unique_ptr<FileLock>& lock) override {
-    return takeLock(path, LOCK_EX | LOCK_NB, lock);
+    return takeLock(path, std::chrono::duration<double>::zero(), lock);
   }
 
   Status listDirectory(const std::string& path, std::vector<std::string>& names) override {
@@ -314,12 +397,13 @@ class PosixEnv final : public Env {
     FileDescriptor fd(
         retryOnInterrupt([&] { return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600); }));
     if (fd.get() < 0) return Status::fromErrno(errno, path);
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return Status::fromErrno(errno, path);
-    // Growing a short file zero-fills it; a concurrent creator does the same, so both agree.
-    if (st.st_size < static_cast<off_t>(PosixSharedCounter::kSize) &&
-        ::ftruncate(fd.get(), PosixSharedCounter::kSize) != 0) {
-      return Status::fromErrno(errno, path);
+    // The words' block is allocated for real, not left a hole as growing the file with
+    // ftruncate would: a mapped hole faults (SIGBUS) at the first touch when the disk is full.
+    // Allocating never changes data already there, so a concurrent creator, or a counter
+    // already in use, keeps its value; a short file grows zero-filled. Without space the
+    // caller does without a counter.
+    if (const int error = posix_fallocate(fd.get(), 0, PosixSharedCounter::kSize); error != 0) {
+      return Status::fromErrno(error, path);
     }
     void* mapping =
         ::mmap(nullptr, PosixSharedCounter::kSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
@@ -341,12 +425,18 @@ class PosixEnv final : public Env {
   }
 
  private:
-  Status takeLock(const std::string& path, int operation, std::unique_ptr<FileLock>& lock) {
+  // flock has no timeout. A waiter that polled with LOCK_NB would starve behind a holder that
+  // locks again as soon as it unlocks, so the wait blocks in flock (where the kernel wakes
+  // waiters at each release) and a per-thread timer interrupts it at the deadline.
+  Status takeLock(const std::string& path, std::chrono::duration<double> wait,
+                  std::unique_ptr<FileLock>& lock) {
     FileDescriptor fd(
         retryOnInterrupt([&] { return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600); }));
     if (fd.get() < 0) return Status::fromErrno(errno, path);
-    if (retryOnInterrupt([&] { return ::flock(fd.get(), operation); }) != 0) {
-      return Status::fromErrno(errno, path);
+    if (retryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }) != 0) {
+      if (errno != EWOULDBLOCK || wait == wait.zero()) return Status::fromErrno(errno, path);
+      Status waited = waitForLock(fd.get(), path, wait);
+      if (!waited.isOk()) return waited;
     }
     lock = std::make_unique<PosixFileLock>(fd.release());
     return Status::ok();

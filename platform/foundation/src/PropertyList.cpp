@@ -14,10 +14,10 @@ std::optional<std::string> serializePropertyList(const Value& value, PlistFormat
   return format == PlistFormat::Binary ? plist::writeBinary(value) : plist::writeXml(value);
 }
 
-std::optional<Value> readPropertyListFile(Env& env, const std::string& path,
+std::optional<Value> readPropertyListFile(Env& env, const std::string& path, FileKind kind,
                                           std::optional<ValueKind> rootKind) {
   std::string contents;
-  if (!env.readFile(path, contents).isOk()) return std::nullopt;
+  if (!env.readFile(path, kind, contents).isOk()) return std::nullopt;
   std::optional<Value> value = parsePropertyList(contents);
   if (!value || (rootKind && value->kind() != *rootKind)) return std::nullopt;
   return value;

@@ -190,7 +190,8 @@ bool PreferenceDomain::readFromDisk() {
   std::string contents = std::move(spare_);
   std::unique_ptr<HeldFile> held;
   FileIdentity identity;
-  const Status status = env_.readFileHeld(path_, contents, held, identity);
+  const Status status =
+      env_.readFileHeld(path_, FileKind::PreferenceDomain, contents, held, identity);
   // Not kept open: closing the last descriptor of a replaced file is what deletes it, and that
   // belongs to the writer that replaced it, not to a later read.
   held.reset();
@@ -201,7 +202,9 @@ bool PreferenceDomain::readFromDisk() {
     valid_ = true;
     return true;
   }
-  if (!status.isOk()) {
+  // Corruption: not a regular file, or over the size cap; as unreadable as a malformed file.
+  const bool refused = status.code() == Status::Code::Corruption;
+  if (!status.isOk() && !refused) {
     // Keep the last view; `valid_` off makes the next synchronisation try again.
     NSLog("PreferenceStore: cannot read domain " + name_ + ": " + status.toString());
     valid_ = false;
@@ -213,19 +216,19 @@ bool PreferenceDomain::readFromDisk() {
   valid_ = true;
   spare_ = stored_.recycle();
   const bool own = counter_ && counter_->loadTag() == tagOf(identity);
-  if (stored_.load(std::move(contents),
-                   own ? StoredDomain::Origin::Own : StoredDomain::Origin::Foreign)) {
+  if (!refused && stored_.load(std::move(contents),
+                               own ? StoredDomain::Origin::Own : StoredDomain::Origin::Foreign)) {
     unreadable_ = false;
   } else if (!(unreadable_ && sameFile)) {
-    markUnreadable();
+    markUnreadable(refused ? status.message() : std::string());
   }
   return true;
 }
 
-void PreferenceDomain::markUnreadable() {
-  NSLog("PreferenceStore: " + path_ +
-        " is not a dictionary property list; it reads as empty and is moved aside before the "
-        "next write");
+void PreferenceDomain::markUnreadable(const std::string& reason) {
+  NSLog("PreferenceStore: " +
+        (reason.empty() ? path_ + " is not a dictionary property list" : reason) +
+        "; it reads as empty and is moved aside before the next write");
   stored_.clear();
   unreadable_ = true;
 }

@@ -72,8 +72,9 @@ class PreferenceDomain {
   // Under the lock: makes `stored_` the file's current contents, every value checked. False
   // when it cannot.
   bool refreshLocked();
-  // Treats the file last read as unreadable: empty, moved aside before the next write.
-  void markUnreadable();
+  // Treats the file last read as unreadable: empty, moved aside before the next write. The log
+  // line gives `reason`, by default that the file is not a dictionary property list.
+  void markUnreadable(const std::string& reason = std::string());
   // Under the lock: applies `pending_` over `stored_` and writes the result if it differs.
   bool writeLocked();
   bool moveUnreadableFileAside();

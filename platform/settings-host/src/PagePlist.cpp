@@ -106,7 +106,7 @@ PagePlist loadPagePlist(Env& env, const std::string& bundlePath, std::string_vie
                         Object* target) {
   const std::string file = joinPath(bundlePath, std::string(name) + ".plist");
   std::string error;
-  std::optional<Value> root = hostio::readPropertyList(env, file, error);
+  std::optional<Value> root = hostio::readPropertyList(env, file, FileKind::ListPagePlist, error);
   if (!root) {
     NSLog("Cannot load the specifiers " + file + ": " + error + "; the page has no rows");
     return {};
@@ -118,7 +118,7 @@ PagePlist loadPagePlist(Env& env, const std::string& bundlePath, std::string_vie
     const std::string path =
         joinPath(*folder != '\0' ? joinPath(bundlePath, folder) : bundlePath, stringsName);
     std::string bytes;
-    if (!env.readFile(path, bytes).isOk()) continue;
+    if (!env.readFile(path, FileKind::StringsFile, bytes).isOk()) continue;
     strings = parseStringsFile(bytes);
     if (!strings) NSLog("Cannot read the strings table " + path + "; labels stay as they are");
     break;

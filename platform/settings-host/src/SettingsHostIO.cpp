@@ -5,8 +5,9 @@
 
 namespace platform::hostio {
 
-std::optional<Value> readPropertyList(Env& env, const std::string& path, std::string& error) {
-  std::optional<Value> root = readPropertyListFile(env, path);
+std::optional<Value> readPropertyList(Env& env, const std::string& path, FileKind kind,
+                                      std::string& error) {
+  std::optional<Value> root = readPropertyListFile(env, path, kind);
   if (!root) error = env.fileExists(path) ? "not a well-formed property list" : "no such file";
   return root;
 }

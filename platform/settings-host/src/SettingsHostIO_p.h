@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/foundation/Limits.h"
 #include "platform/foundation/Value.h"
 
 namespace platform {
@@ -13,7 +14,8 @@ namespace hostio {
 
 // The root of the plist file at `path`; none when it is missing or malformed, with the
 // reason in `error`.
-std::optional<Value> readPropertyList(Env& env, const std::string& path, std::string& error);
+std::optional<Value> readPropertyList(Env& env, const std::string& path, FileKind kind,
+                                      std::string& error);
 
 }  // namespace hostio
 }  // namespace platform

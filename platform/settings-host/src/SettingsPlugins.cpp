@@ -67,7 +67,7 @@ std::string findBundle(Env& env, const std::string& root, const Value& entry,
 std::optional<SettingsEntry> entryFromPlist(Env& env, const std::string& root,
                                             const std::string& path) {
   std::string error;
-  std::optional<Value> plist = hostio::readPropertyList(env, path, error);
+  std::optional<Value> plist = hostio::readPropertyList(env, path, FileKind::ListPagePlist, error);
   if (!plist) {
     NSLog("Settings entry " + path + " is unreadable (" + error + "); it is left out");
     return std::nullopt;
@@ -185,8 +185,8 @@ SettingsPageLoad loadSettingsBundlePage(Env& env, const std::string& bundlePath,
   LoadedBundle& bundle = it->second;
   if (inserted) {
     std::string error;
-    std::optional<Value> info =
-        hostio::readPropertyList(env, joinPath(bundlePath, "Info.plist"), error);
+    std::optional<Value> info = hostio::readPropertyList(env, joinPath(bundlePath, "Info.plist"),
+                                                         FileKind::InfoPlist, error);
     if (!info || !info->isDictionary()) {
       bundle.error = "The bundle " + bundleName + " has no readable Info.plist" +
                      (error.empty() ? std::string() : " (" + error + ")");

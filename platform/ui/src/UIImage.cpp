@@ -122,7 +122,7 @@ std::shared_ptr<UIImage> UIImage::imageWithContentsOfFileScale(const std::string
     return nullptr;
   }
   std::string bytes;
-  if (!env.readFile(path, bytes).isOk()) return nullptr;
+  if (!env.readFile(path, platform::FileKind::Image, bytes).isOk()) return nullptr;
   return decodePng(bytes, scale);
 }
 

@@ -118,7 +118,7 @@ struct ApplicationWorkspace::FileCache {
   // The parsed file at `path`, or nullptr when it is missing, unreadable or malformed.
   // The pointer is valid until the next lookup of the same path or the next prune.
   template <typename T, typename Parse>
-  const T* lookup(Env& env, Table<T>& table, const std::string& path, Parse parse) {
+  const T* lookup(Env& env, Table<T>& table, const std::string& path, FileKind kind, Parse parse) {
     auto it = table.find(path);
     if (it != table.end() && !it->second.racy) {
       FileIdentity identity;
@@ -134,7 +134,7 @@ struct ApplicationWorkspace::FileCache {
     std::string bytes;
     std::unique_ptr<HeldFile> held;
     FileIdentity identity;
-    if (!env.readFileHeld(path, bytes, held, identity).isOk()) {
+    if (!env.readFileHeld(path, kind, bytes, held, identity).isOk()) {
       if (it != table.end()) table.erase(it);
       return nullptr;
     }
@@ -162,7 +162,7 @@ ApplicationWorkspace::~ApplicationWorkspace() = default;
 
 const Value* ApplicationWorkspace::infoDictionary(const std::string& bundlePath) const {
   return cache_->lookup(env_, cache_->infos, joinPath(bundlePath, std::string(kInfoPlist)),
-                        [](std::string_view bytes) -> std::optional<Value> {
+                        FileKind::InfoPlist, [](std::string_view bytes) -> std::optional<Value> {
                           auto root = parsePropertyList(bytes);
                           if (!root || !root->isDictionary()) return std::nullopt;
                           return root;
@@ -233,9 +233,9 @@ std::vector<ApplicationProxy> ApplicationWorkspace::allInstalledApplications() c
       if (!isSafeFileName(folder)) continue;
       const std::string folderPath = joinPath(bundlePath, folder);
       if (!env_.isDirectory(folderPath)) continue;
-      localized = cache_->lookup(env_, cache_->strings,
-                                 joinPath(folderPath, std::string(kInfoPlistStrings)),
-                                 [](std::string_view bytes) { return parseStringsFile(bytes); });
+      localized = cache_->lookup(
+          env_, cache_->strings, joinPath(folderPath, std::string(kInfoPlistStrings)),
+          FileKind::StringsFile, [](std::string_view bytes) { return parseStringsFile(bytes); });
       break;
     }
     for (std::string_view key : {kDisplayNameKey, kBundleNameKey}) {
@@ -307,7 +307,7 @@ std::optional<std::string> ApplicationWorkspace::iconPathForIdentifier(
     for (const std::string& file : files) {
       std::string bytes;
       const std::string path = joinPath(bundlePath, file);
-      if (!env_.readFile(path, bytes).isOk()) continue;
+      if (!env_.readFile(path, FileKind::Image, bytes).isOk()) continue;
       // An image over the decoding caps is passed over as if it were missing.
       const std::optional<PngSize> size = decodablePngSize(bytes);
       if (!size) continue;

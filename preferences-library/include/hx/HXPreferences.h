@@ -6,11 +6,15 @@
 // "com.apple.Preferences", the home screen "com.apple.springboard", or another).
 //
 // Reads never fail: missing or odd values fall back to the defaults and convert leniently.
-// Caller errors go to the platform's assertion handler. The store starts no threads and takes
-// no locks of its own; every read outside a read batch and every write synchronises the domain.
+// A write either is stored and announced, or changes nothing and posts nothing; which of the
+// two happened is kept for lastWriteSucceeded(). Caller errors go to the platform's assertion
+// handler. The store starts no threads and takes no locks of its own; every read outside a
+// read batch and every write synchronises the domain.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,6 +70,21 @@ class HX_EXPORT HXPreferences {
     applicationDefaults_ = std::move(defaults);
   }
 
+  // --- Write status --------------------------------------------------------------------
+  // Whether the last write made through this object stored what it meant to store. Writes are
+  // the typed setters, addBackgroundingIdentifier, removeBackgroundingIdentifer,
+  // removeAllBackgroundingIdentifiers, _setObjectForKey and _removeObjectForKey. A write that
+  // had nothing to change (enabling a listed identifier, clearing an empty list) succeeds.
+  // False when nothing was stored: the Preferences folder could not be created or written, the
+  // disk is full, the domain's lock was not obtained within kDomainLockWaitSeconds
+  // (platform/foundation/Limits.h), the domain file could not be read, or the entry cannot be
+  // stored (an identifier or text that is not valid UTF-8). A failed write has posted nothing,
+  // and the domain still holds what it held: reads (after synchronising) show the stored value,
+  // not the one that was refused. The reason has gone to the system log. True before the first
+  // write. One status per object, set by whichever thread wrote last: read it on the thread
+  // that wrote, while no other thread writes through this object.
+  bool lastWriteSucceeded() const { return lastWriteSucceeded_.load(std::memory_order_relaxed); }
+
   // --- Read batches --------------------------------------------------------------------
   // beginRead synchronises once and stops later reads from synchronising; commitRead lets
   // them synchronise again without synchronising itself. Not counted: an inner commitRead
@@ -76,7 +95,8 @@ class HX_EXPORT HXPreferences {
   // --- Typed global settings -----------------------------------------------------------
   // Getters: the stored value, else the "global" default, converted leniently (NO when
   // neither). Setters store at once, synchronise and, in the Settings host only, post
-  // "HXGlobalPreferencesChanged" with { key → value }, even when the value is unchanged.
+  // "HXGlobalPreferencesChanged" with { key → value }, even when the value is unchanged, but
+  // never when the value could not be stored (see lastWriteSucceeded()).
   bool appSwitcherToggleEnabled();
   void setAppSwitcherToggleEnabled(bool enabled);
   bool showGlobalActiveIndicator();
@@ -89,7 +109,8 @@ class HX_EXPORT HXPreferences {
   // leniently (NO or 0 when neither). Setters change one key of the application's settings
   // dictionary atomically across processes, keep its other keys, synchronise and, in the
   // Settings host only, post "HXApplicationPreferencesChanged" with the identifier as object
-  // and { key → value }. REQUIRES: `identifier` is an application identifier (not empty).
+  // and { key → value }; a change that was not stored posts nothing (see lastWriteSucceeded()).
+  // REQUIRES: `identifier` is an application identifier (not empty).
   std::int32_t backgroundingBehaviorForIdentifier(const std::string& identifier);
   // Stored as the unsigned 32-bit reading of `behavior` (-1 is stored as 4294967295 and
   // reads back as -1).
@@ -111,7 +132,8 @@ class HX_EXPORT HXPreferences {
   // Appends the identifier unless present, atomically across processes, then posts
   // "HXApplicationSpringboardChangedBackgrounding" in the home screen, or
   // "HXApplicationBackgroundingChanged" elsewhere, with { "isBackgroundingEnabled" → YES }.
-  // A listed identifier changes and posts nothing.
+  // A listed identifier changes and posts nothing; so does a change that could not be stored
+  // (see lastWriteSucceeded()), here and in the two operations below.
   void addBackgroundingIdentifier(const std::string& identifier);
   // Removes every entry equal to the identifier (the name keeps its historical spelling),
   // then posts as above with NO. An unlisted identifier changes and posts nothing.
@@ -125,7 +147,8 @@ class HX_EXPORT HXPreferences {
   // One top-level value: a private copy (mutable containers included), None when absent or
   // of a kind the store does not keep. Synchronises first unless a read batch is open.
   platform::Value _objectForKey(std::string_view key);
-  // Stores one top-level value and synchronises. REQUIRES: a dictionary, array, string,
+  // Stores one top-level value atomically across processes and synchronises; when it cannot
+  // be stored the change is dropped, not kept pending. REQUIRES: a dictionary, array, string,
   // number (booleans included), data or date; anything else goes to the assertion handler
   // ("Invalid object type:%@"), and if the handler returns, the key is removed.
   void _setObjectForKey(const platform::Value& value, std::string_view key);
@@ -160,6 +183,10 @@ class HX_EXPORT HXPreferences {
   std::string description() const;
   void post(const std::string& name, const std::optional<std::string>& object,
             platform::Value userInfo);
+  // One atomic read-modify-write of the top-level `key`; records and returns whether the
+  // domain now holds what `change` produced.
+  bool storeUpdate(std::string_view key,
+                   const std::function<platform::Value(const platform::Value&)>& change);
 
   platform::Platform& platform_;
   std::optional<platform::Color> activeIndicatorColor_;
@@ -169,4 +196,5 @@ class HX_EXPORT HXPreferences {
   std::shared_ptr<platform::Bundle> resourceBundle_;
   platform::Value globalDefaults_;
   platform::Value applicationDefaults_;
+  std::atomic<bool> lastWriteSucceeded_{true};
 };

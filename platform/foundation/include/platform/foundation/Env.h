@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/Limits.h"
 #include "platform/foundation/Status.h"
 
 namespace platform {
@@ -66,10 +67,16 @@ class Env {
   Env(const Env&) = delete;
   Env& operator=(const Env&) = delete;
 
-  // Reads the whole file into `contents`. NotFound when it does not exist.
-  virtual Status readFile(const std::string& path, std::string& contents) = 0;
-  // Reads the whole file, keeps it open in `held` and reports the identity of what was read.
-  virtual Status readFileHeld(const std::string& path, std::string& contents,
+  // Reads the whole file into `contents`. NotFound when it does not exist. Every read is
+  // bounded and never blocks: only a regular file is read (a FIFO, a device, a folder or a
+  // socket is never read from), and only up to maximumFileSize(kind). Corruption, with
+  // `contents` empty, when the path names something other than a regular file or a file
+  // larger than the cap of its kind; callers treat that as an unreadable file.
+  virtual Status readFile(const std::string& path, FileKind kind, std::string& contents) = 0;
+  // Reads the whole file as readFile does, keeps it open in `held` and reports the identity
+  // of what was read. On Corruption `held` and `identity` are still set (for what is at the
+  // path), so that a caller can tell later whether the refused file was replaced.
+  virtual Status readFileHeld(const std::string& path, FileKind kind, std::string& contents,
                               std::unique_ptr<HeldFile>& held, FileIdentity& identity) = 0;
   // Writes `contents` to a new temporary file in the same folder (O_EXCL, `mode`), stamps its
   // modification time from the fine clock, flushes it to disk and renames it over `path`, so
@@ -84,7 +91,8 @@ class Env {
   virtual Status fileIdentity(const std::string& path, FileIdentity& identity) = 0;
   virtual bool fileExists(const std::string& path) = 0;
   virtual bool isDirectory(const std::string& path) = 0;
-  // Blocks until the exclusive lock on `path` (created 0600 when missing) is held.
+  // Takes the exclusive lock on `path` (created 0600 when missing), waiting at most
+  // kDomainLockWaitSeconds for another holder; Busy, naming the bound, past it.
   virtual Status lockFile(const std::string& path, std::unique_ptr<FileLock>& lock) = 0;
   // Busy, without waiting, when another holder has it.
   virtual Status tryLockFile(const std::string& path, std::unique_ptr<FileLock>& lock) = 0;
@@ -113,8 +121,8 @@ class EnvWrapper : public Env {
  public:
   explicit EnvWrapper(Env& target) : target_(target) {}
   Env& target() const { return target_; }
-  Status readFile(const std::string& path, std::string& contents) override;
-  Status readFileHeld(const std::string& path, std::string& contents,
+  Status readFile(const std::string& path, FileKind kind, std::string& contents) override;
+  Status readFileHeld(const std::string& path, FileKind kind, std::string& contents,
                       std::unique_ptr<HeldFile>& held, FileIdentity& identity) override;
   Status writeFileAtomically(const std::string& path, const std::string& contents,
                              mode_t mode) override;

@@ -8,12 +8,15 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/foundation/Limits.h"
+
 namespace platform {
 
 // Caps on an image file that is decoded. Icons and previews are a few hundred pixels wide;
 // past a cap the file is treated as missing.
-inline constexpr std::size_t kMaxImageFileBytes = 8u << 20;  // 8 MiB on disk
-inline constexpr std::uint32_t kMaxImageSide = 4096;         // pixels, either side
+inline constexpr std::size_t kMaxImageFileBytes =  // on disk, the cap of every file read
+    static_cast<std::size_t>(maximumFileSize(FileKind::Image));
+inline constexpr std::uint32_t kMaxImageSide = 4096;  // pixels, either side
 // 4 Mi pixels: 16 MiB once decoded to 32-bit pixels.
 inline constexpr std::uint64_t kMaxImagePixels = std::uint64_t{2048} * 2048;
 

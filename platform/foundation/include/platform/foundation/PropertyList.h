@@ -34,10 +34,11 @@ std::optional<Value> parsePropertyList(std::string_view bytes);
 std::optional<std::string> serializePropertyList(const Value& value,
                                                  PlistFormat format = PlistFormat::Binary);
 
-// Reads and parses the file at `path` through `env`. Returns nothing when the file is missing
-// or unreadable, or when `rootKind` is given and the root is of another kind (with
+// Reads and parses the file at `path` through `env`, a file of `kind` (see Env::readFile for
+// the size cap and what is never read). Returns nothing when the file is missing, unreadable or
+// over its cap, or when `rootKind` is given and the root is of another kind (with
 // ValueKind::Dictionary this answers as dictionaryWithContentsOfFile: does).
-std::optional<Value> readPropertyListFile(Env& env, const std::string& path,
+std::optional<Value> readPropertyListFile(Env& env, const std::string& path, FileKind kind,
                                           std::optional<ValueKind> rootKind = std::nullopt);
 
 // Serialises `value` and writes it atomically (temporary file, flush, rename) with `mode`.
