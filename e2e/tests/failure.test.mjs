@@ -35,6 +35,7 @@ test('an application switched on where nothing can be stored keeps its row', asy
     await until(async () => (await title(page).textContent()) === 'Settings', 'the first page');
     await open(page, 'Halvex', 'Maps');
     await row(page, 'Enable Backgrounding').getByTestId('row-switch').click();
+    await page.getByRole('alert').filter({ hasText: 'could not be saved' }).waitFor();
     await open(page, 'Halvex');
     assert.deepEqual(await rowTitles(page, ENABLED), []);
     assert.equal(await row(section(page, DISABLED), 'Maps').count(), 1);

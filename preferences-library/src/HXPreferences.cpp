@@ -138,8 +138,13 @@ bool HXPreferences::storeUpdate(std::string_view key,
   // unless the lock, the read or the write failed or the entry was refused; in those cases
   // the change was dropped, or `change` never ran.
   const bool succeeded = intended && platform::identicalPropertyLists(stored, *intended);
-  lastWriteSucceeded_.store(succeeded, std::memory_order_relaxed);
+  recordWrite(succeeded);
   return succeeded;
+}
+
+void HXPreferences::recordWrite(bool succeeded) {
+  lastWriteSucceeded_.store(succeeded, std::memory_order_relaxed);
+  if (!succeeded) failedWrites_.fetch_add(1, std::memory_order_relaxed);
 }
 
 // --- Read batches ----------------------------------------------------------------------
@@ -233,7 +238,7 @@ void HXPreferences::_setGlobalObjectForKey(const Value& value, std::optional<std
   if (!key) {
     platform::handleFailure({"_setGlobalObject:forKey:", description(), kSourceFile,
                              kGlobalKeyNilLine, "Key cannot be nil:" + value.description()});
-    lastWriteSucceeded_.store(false, std::memory_order_relaxed);
+    recordWrite(false);
     return;  // nothing can be stored under no key
   }
   Value stored = value.isNone() ? Value::null() : value;
@@ -288,7 +293,7 @@ void HXPreferences::_setApplicationObjectForKeyIdentifier(const Value& value,
   if (!key) {
     platform::handleFailure({"_setApplicationObject:forKey:identifier:", description(), kSourceFile,
                              kApplicationKeyNilLine, "Key cannot be nil:" + value.description()});
-    lastWriteSucceeded_.store(false, std::memory_order_relaxed);
+    recordWrite(false);
     return;
   }
   Value stored = value.isNone() ? Value::null() : value;

@@ -13,16 +13,20 @@ namespace {
 class StoringStub : public testing::StubSession {
  public:
   Outcome selectRow(std::size_t section, std::size_t row) override {
-    if (stack.back().sections[section].rows[row].kind != RowKind::Link) stored = !failWrites;
+    if (stack.back().sections[section].rows[row].kind != RowKind::Link) write();
     return StubSession::selectRow(section, row);
   }
   Outcome setSwitch(std::size_t section, std::size_t row, bool on) override {
-    stored = !failWrites;
+    write();
     return StubSession::setSwitch(section, row, on);
   }
 
+  void write() {
+    if (failWrites) ++failed;
+  }
+
   bool failWrites = false;
-  bool stored = true;
+  std::uint64_t failed = 0;
 };
 
 class WriteCheckedSessionTest : public ::testing::Test {
@@ -34,7 +38,7 @@ class WriteCheckedSessionTest : public ::testing::Test {
   }
 
   StoringStub stub;
-  WriteCheckedSession session{stub, [this] { return stub.stored; }};
+  WriteCheckedSession session{stub, [this] { return stub.failed; }};
   SettingsController controller{session};
 };
 
@@ -50,21 +54,21 @@ TEST_F(WriteCheckedSessionTest, AChangeThatWasNotStoredIsReportedOnceWithTheStor
   EXPECT_EQ(act("\"action\":\"select\",\"section\":0,\"row\":0")["type"].stringValue(), "page");
   act("\"action\":\"back\"");
 
-  // Once writes work again a switch is not refused, and a tap that stores (a button) and
-  // fails is.
+  // A tap that stores (a button) and fails is refused even right after an earlier failure,
+  // and once writes work again a switch is not refused.
+  stub.failWrites = true;
+  EXPECT_EQ(act("\"action\":\"select\",\"section\":0,\"row\":3")["reason"].stringValue(),
+            kNotStoredReason);
   stub.failWrites = false;
   EXPECT_EQ(
       act("\"action\":\"setSwitch\",\"section\":0,\"row\":1,\"on\":true")["type"].stringValue(),
       "page");
-  stub.failWrites = true;
-  EXPECT_EQ(act("\"action\":\"select\",\"section\":0,\"row\":3")["reason"].stringValue(),
-            kNotStoredReason);
 }
 
 TEST_F(WriteCheckedSessionTest, WithoutAStatusNothingIsChecked) {
   StoringStub other;
   other.failWrites = true;
-  WriteCheckedSession unchecked(other, LastWriteStored());
+  WriteCheckedSession unchecked(other, FailedWriteCount());
   EXPECT_FALSE(unchecked.setSwitch(0, 1, false));
   EXPECT_FALSE(unchecked.selectRow(0, 3));
 }

@@ -2,22 +2,24 @@
 
 namespace settingsapp {
 
-WriteCheckedSession::WriteCheckedSession(SettingsSession& inner, LastWriteStored lastWriteStored)
-    : inner_(inner), lastWriteStored_(std::move(lastWriteStored)) {}
+WriteCheckedSession::WriteCheckedSession(SettingsSession& inner, FailedWriteCount failedWriteCount)
+    : inner_(inner), failedWriteCount_(std::move(failedWriteCount)) {}
 
-Outcome WriteCheckedSession::selectRow(std::size_t section, std::size_t row) {
-  const bool storedBefore = !lastWriteStored_ || lastWriteStored_();
-  Outcome outcome = inner_.selectRow(section, row);
-  if (!outcome && storedBefore && lastWriteStored_ && !lastWriteStored_()) {
+Outcome WriteCheckedSession::checked(Outcome outcome, std::uint64_t failedBefore) const {
+  if (!outcome && failedWriteCount_ && failedWriteCount_() != failedBefore) {
     return kNotStoredReason;
   }
   return outcome;
 }
 
+Outcome WriteCheckedSession::selectRow(std::size_t section, std::size_t row) {
+  const std::uint64_t failedBefore = failedWriteCount_ ? failedWriteCount_() : 0;
+  return checked(inner_.selectRow(section, row), failedBefore);
+}
+
 Outcome WriteCheckedSession::setSwitch(std::size_t section, std::size_t row, bool on) {
-  Outcome outcome = inner_.setSwitch(section, row, on);
-  if (!outcome && lastWriteStored_ && !lastWriteStored_()) return kNotStoredReason;
-  return outcome;
+  const std::uint64_t failedBefore = failedWriteCount_ ? failedWriteCount_() : 0;
+  return checked(inner_.setSwitch(section, row, on), failedBefore);
 }
 
 }  // namespace settingsapp

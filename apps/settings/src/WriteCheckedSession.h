@@ -5,14 +5,15 @@
 // Main thread only.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 #include "SettingsSession.h"
 
 namespace settingsapp {
 
-// True when the last preference write of this process was stored (and before any write).
-using LastWriteStored = std::function<bool()>;
+// How many preference writes of this process have stored nothing so far.
+using FailedWriteCount = std::function<std::uint64_t()>;
 
 // The reason given for a change that was not stored.
 inline constexpr const char* kNotStoredReason =
@@ -20,14 +21,13 @@ inline constexpr const char* kNotStoredReason =
 
 class WriteCheckedSession : public SettingsSession {
  public:
-  // `inner` must outlive this session. An empty `lastWriteStored` checks nothing.
-  WriteCheckedSession(SettingsSession& inner, LastWriteStored lastWriteStored);
+  // `inner` must outlive this session. An empty `failedWriteCount` checks nothing.
+  WriteCheckedSession(SettingsSession& inner, FailedWriteCount failedWriteCount);
 
   PageSnapshot currentPage() override { return inner_.currentPage(); }
   std::uint64_t changeCount() override { return inner_.changeCount(); }
-  // Every switch stores its value, so a write that was not stored after it is its own. A tap
-  // may store nothing (a link opens a page), so it counts as failed only when the status
-  // turned from stored to not stored during the tap.
+  // A switch or a tap is refused when a write made during it stored nothing; a tap that
+  // stores nothing (a link opens a page) is never blamed for an earlier failure.
   Outcome selectRow(std::size_t section, std::size_t row) override;
   Outcome setSwitch(std::size_t section, std::size_t row, bool on) override;
   Outcome goBack() override { return inner_.goBack(); }
@@ -40,8 +40,10 @@ class WriteCheckedSession : public SettingsSession {
   }
 
  private:
+  Outcome checked(Outcome outcome, std::uint64_t failedBefore) const;
+
   SettingsSession& inner_;
-  const LastWriteStored lastWriteStored_;
+  const FailedWriteCount failedWriteCount_;
 };
 
 }  // namespace settingsapp

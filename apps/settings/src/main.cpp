@@ -18,6 +18,7 @@
 #include "SettingsController.h"
 #include "WebServer.h"
 #include "WriteCheckedSession.h"
+#include "hx/HXPreferences.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Process.h"
 #include "platform/foundation/RunLoop.h"
@@ -75,9 +76,8 @@ int main(int argc, char** argv) {
 
   platform::SettingsDriver driver(platform::deviceRoot());
   settingsapp::DriverSession session(driver, options.scale);
-  // FIXME: give it the store's status once HXPreferences reports one, as
-  // [] { return HXPreferences::sharedPreferences().lastWriteSucceeded(); }
-  settingsapp::WriteCheckedSession checked(session, settingsapp::LastWriteStored());
+  settingsapp::WriteCheckedSession checked(
+      session, [] { return HXPreferences::sharedPreferences().failedWriteCount(); });
   settingsapp::SettingsController controller(checked);
   settingsapp::WebServer server(context, controller);
   if (std::string failure = server.listen(options.port); !failure.empty()) {

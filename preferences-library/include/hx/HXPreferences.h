@@ -84,6 +84,10 @@ class HX_EXPORT HXPreferences {
   // write. One status per object, set by whichever thread wrote last: read it on the thread
   // that wrote, while no other thread writes through this object.
   bool lastWriteSucceeded() const { return lastWriteSucceeded_.load(std::memory_order_relaxed); }
+  // How many writes through this object stored nothing, counted as lastWriteSucceeded() turns
+  // false. A caller compares it before and after an operation to learn whether a write made
+  // during the operation failed, even when an earlier one had failed too.
+  std::uint64_t failedWriteCount() const { return failedWrites_.load(std::memory_order_relaxed); }
 
   // --- Read batches --------------------------------------------------------------------
   // beginRead synchronises once and stops later reads from synchronising; commitRead lets
@@ -187,6 +191,7 @@ class HX_EXPORT HXPreferences {
   // domain now holds what `change` produced.
   bool storeUpdate(std::string_view key,
                    const std::function<platform::Value(const platform::Value&)>& change);
+  void recordWrite(bool succeeded);
 
   platform::Platform& platform_;
   std::optional<platform::Color> activeIndicatorColor_;
@@ -197,4 +202,5 @@ class HX_EXPORT HXPreferences {
   platform::Value globalDefaults_;
   platform::Value applicationDefaults_;
   std::atomic<bool> lastWriteSucceeded_{true};
+  std::atomic<std::uint64_t> failedWrites_{0};
 };
