@@ -113,10 +113,10 @@ class WebSocketSession : public std::enable_shared_from_this<WebSocketSession> {
         request, [self = shared_from_this()](beast::error_code error) { self->onAccept(error); });
   }
 
-  // Sends the current page unless this socket has already seen its version.
+  // Sends what changed since the version this socket has seen (the whole page to a new one).
   void sendPageIfBehind() {
     if (!open_ || sentVersion_ >= state_->controller.version()) return;
-    send(state_->controller.pageMessage(), CarriesPage::Yes);
+    send(state_->controller.updateMessage(sentVersion_), CarriesPage::Yes);
   }
 
   void close() {
@@ -150,7 +150,7 @@ class WebSocketSession : public std::enable_shared_from_this<WebSocketSession> {
       send(errorJson("send actions as JSON text"), CarriesPage::No);
     } else {
       std::string text = beast::buffers_to_string(buffer_.data());
-      SettingsController::Reply reply = state_->controller.handleAction(text);
+      SettingsController::Reply reply = state_->controller.handleActionFrom(text, sentVersion_);
       send(std::move(reply.body), CarriesPage::Yes);
     }
     buffer_.consume(buffer_.size());
@@ -347,7 +347,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
           target.path.substr(kImage.size(), target.path.size() - kImage.size() - kPng.size());
       if (auto png = state_->controller.imagePng(key)) {
         respond(200, "image/png", std::move(*png), head, closeAfter, version,
-                "private, max-age=86400");
+                "private, max-age=31536000, immutable");
         return;
       }
       respondError(404, "no such image", head, closeAfter, version);

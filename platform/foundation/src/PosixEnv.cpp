@@ -61,6 +61,10 @@ FileIdentity identityOf(const struct stat& st) {
   return identity;
 }
 
+// Reads a regular file of `size` bytes (as fstat gave it) with one read in the usual case: a
+// read that returns less than asked ends at the end of the file.
+Status readSized(int fd, const std::string& path, std::string& contents, std::size_t size);
+
 Status readAll(int fd, const std::string& path, std::string& contents) {
   contents.clear();
   char buffer[64 * 1024];
@@ -73,6 +77,25 @@ Status readAll(int fd, const std::string& path, std::string& contents) {
     if (n == 0) return Status::ok();
     contents.append(buffer, static_cast<std::size_t>(n));
   }
+}
+
+Status readSized(int fd, const std::string& path, std::string& contents, std::size_t size) {
+  contents.resize(size + 1);
+  ssize_t n = 0;
+  do {
+    n = ::read(fd, contents.data(), size + 1);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return Status::fromErrno(errno, path);
+  if (static_cast<std::size_t>(n) <= size) {
+    contents.resize(static_cast<std::size_t>(n));
+    return Status::ok();
+  }
+  // The file grew since fstat: read the rest as it comes.
+  std::string rest;
+  Status status = readAll(fd, path, rest);
+  contents.resize(size + 1);
+  contents += rest;
+  return status;
 }
 
 Status writeAll(int fd, const std::string& path, const std::string& contents) {
@@ -147,7 +170,9 @@ class PosixEnv final : public Env {
     if (fd.get() < 0) return Status::fromErrno(errno, path);
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return Status::fromErrno(errno, path);
-    Status status = readAll(fd.get(), path, contents);
+    Status status = S_ISREG(st.st_mode)
+                        ? readSized(fd.get(), path, contents, static_cast<std::size_t>(st.st_size))
+                        : readAll(fd.get(), path, contents);
     if (!status.isOk()) return status;
     identity = identityOf(st);
     held = std::make_unique<PosixHeldFile>(fd.release());
@@ -219,17 +244,42 @@ class PosixEnv final : public Env {
   }
 
   Status listDirectory(const std::string& path, std::vector<std::string>& names) override {
+    return list(path, names, nullptr);
+  }
+
+  Status listDirectoryWithIdentity(const std::string& path, std::vector<std::string>& names,
+                                   FileIdentity& identity) override {
+    return list(path, names, &identity);
+  }
+
+  // The catalogue lists every application's folder, so this reads the entries straight into
+  // a buffer on the stack, without a directory stream's allocation.
+  static Status list(const std::string& path, std::vector<std::string>& names,
+                     FileIdentity* identity) {
     names.clear();
-    DIR* directory = ::opendir(path.c_str());
-    if (directory == nullptr) return Status::fromErrno(errno, path);
-    errno = 0;
-    while (const dirent* entry = ::readdir(directory)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
+    FileDescriptor fd(
+        retryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    if (fd.get() < 0) return Status::fromErrno(errno, path);
+    if (identity != nullptr) {
+      struct stat st {};
+      if (::fstat(fd.get(), &st) != 0) return Status::fromErrno(errno, path);
+      *identity = identityOf(st);
     }
-    const int error = errno;
-    ::closedir(directory);
-    if (error != 0) return Status::fromErrno(error, path);
+    alignas(dirent64) char buffer[16 * 1024];
+    while (true) {
+      const ssize_t n = ::getdents64(fd.get(), buffer, sizeof buffer);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return Status::fromErrno(errno, path);
+      }
+      if (n == 0) break;
+      for (ssize_t offset = 0; offset < n;) {
+        const auto* entry = reinterpret_cast<const dirent64*>(buffer + offset);
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") names.emplace_back(name);
+        offset += entry->d_reclen;
+      }
+    }
     std::sort(names.begin(), names.end());
     return Status::ok();
   }
