@@ -24,10 +24,40 @@ target_compile_options(hx_warnings INTERFACE -Wall -Wextra -Wpedantic
   # g++ 12 reports -Wrestrict inside std::string concatenation at -O3, wrongly (GCC bug 105651).
   $<$<CXX_COMPILER_ID:GNU>:-Wno-restrict>)
 
+# Under clang the fuzz targets are libFuzzer programs. libFuzzer steers by the coverage of the
+# code under test, so every library a target calls is instrumented too, not only the target's
+# own file (fuzz/CMakeLists.txt links the targets with -fsanitize=fuzzer,address). Such a
+# build is meant for fuzzing alone (scripts/fuzz keeps it in build-fuzz/).
+if(HX_BUILD_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  add_compile_options(-fsanitize=fuzzer-no-link,address -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address)
+endif()
+
 if(HX_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# hx_install_program(TARGET): installs a program with its manual page TARGET.1 (from the
+# current source folder) in the programs component.
+function(hx_install_program target)
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
+  install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/${target}.1
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT programs)
+endfunction()
+
+# hx_install_pkgconfig(TEMPLATE): configures NAME.pc.in and installs it with the development
+# files. The template names the prefix as ${pcfiledir}/@hx_pkgconfig_to_prefix@, so that the
+# file stays right wherever the tree is moved.
+function(hx_install_pkgconfig template)
+  get_filename_component(name ${template} NAME_WLE)
+  file(RELATIVE_PATH hx_pkgconfig_to_prefix "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig"
+       "${CMAKE_INSTALL_PREFIX}")
+  string(REGEX REPLACE "/$" "" hx_pkgconfig_to_prefix "${hx_pkgconfig_to_prefix}")
+  configure_file(${template} ${CMAKE_CURRENT_BINARY_DIR}/${name} @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${name}
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+endfunction()
 
 # hx_add_layer(NAME SOURCES ... [PUBLIC_DEPS ...] [PRIVATE_DEPS ...])
 # Compiles one layer once as a PIC object library with its public include folder.

@@ -1,6 +1,8 @@
 #include "HXRootListController.h"
 
 #include <algorithm>
+#include <unordered_set>
+#include <utility>
 
 #include "hx/HXApplicationsManager.h"
 #include "hx/HXPreferences.h"
@@ -179,23 +181,39 @@ void HXRootListController::reloadTable() {
 // --- Changes -------------------------------------------------------------------------------
 
 void HXRootListController::disableAll() {
+  HXPreferences& store = HXPreferences::sharedPreferences();
+  store.removeAllBackgroundingIdentifiers();
+  if (!store.backgroundingIdentifiers().empty()) {
+    // Not cleared (the write failed, or another process enabled one meanwhile): the rows
+    // stay where the store has them.
+    if (followStoredRegistry(std::nullopt)) reloadTable();
+    return;
+  }
   notBackgroundingIdentifiers_.insert(notBackgroundingIdentifiers_.end(),
                                       backgroundingIdentifiers_.begin(),
                                       backgroundingIdentifiers_.end());
   sortIdentifiers(notBackgroundingIdentifiers_);
   backgroundingIdentifiers_.clear();
   reloadTable();
-  HXPreferences::sharedPreferences().removeAllBackgroundingIdentifiers();
 }
 
 void HXRootListController::controllerBackgroundingChangedForApplicationIdentifier(
-    HXApplicationListController&, bool enabled, const std::string& identifier) {
-  updateBackgroundingChangedForApplicationIdentifier(enabled, identifier);
+    HXApplicationListController& controller, bool enabled, const std::string& identifier) {
+  HXPreferences& store = HXPreferences::sharedPreferences();
   if (enabled) {
-    HXPreferences::sharedPreferences().addBackgroundingIdentifier(identifier);
+    store.addBackgroundingIdentifier(identifier);
   } else {
-    HXPreferences::sharedPreferences().removeBackgroundingIdentifer(identifier);
+    store.removeBackgroundingIdentifer(identifier);
   }
+  // The row moves only as far as the store followed: a change that was not stored moves
+  // nothing, and the application page's switch goes back to the stored value.
+  const bool stored = store.isBackgroundingEnabledForIdentifier(identifier);
+  if (stored != enabled) {
+    controller.updateBackgroundingChangedForApplicationIdentifier(stored, identifier);
+  }
+  place(stored, identifier);
+  followStoredRegistry(identifier);
+  reloadTable();
 }
 
 void HXRootListController::applicationBackgroundingChanged(
@@ -209,11 +227,19 @@ void HXRootListController::applicationBackgroundingChanged(
     applicationListController_->updateBackgroundingChangedForApplicationIdentifier(
         enabled, *notification.object);
   }
-  updateBackgroundingChangedForApplicationIdentifier(enabled, *notification.object);
+  place(enabled, *notification.object);
+  // The writer may have replaced more than this entry (a corrupt domain it moved aside, say).
+  followStoredRegistry(*notification.object);
+  reloadTable();
 }
 
 void HXRootListController::updateBackgroundingChangedForApplicationIdentifier(
     bool enabled, const std::string& identifier) {
+  place(enabled, identifier);
+  reloadTable();
+}
+
+void HXRootListController::place(bool enabled, const std::string& identifier) {
   std::vector<std::string>& source =
       enabled ? notBackgroundingIdentifiers_ : backgroundingIdentifiers_;
   std::vector<std::string>& target =
@@ -229,7 +255,33 @@ void HXRootListController::updateBackgroundingChangedForApplicationIdentifier(
                platform::ComparisonResult::Ascending;
       });
   target.insert(position, identifier);
-  reloadTable();
+}
+
+bool HXRootListController::followStoredRegistry(const std::optional<std::string>& except) {
+  const std::vector<std::string> stored =
+      HXPreferences::sharedPreferences().backgroundingIdentifiers();
+  const std::unordered_set<std::string> storedSet(stored.begin(), stored.end());
+  const std::unordered_set<std::string> shown(backgroundingIdentifiers_.begin(),
+                                              backgroundingIdentifiers_.end());
+  std::vector<std::pair<bool, std::string>> moves;
+  for (const std::string& identifier : backgroundingIdentifiers_) {
+    if (identifier != except && !storedSet.contains(identifier))
+      moves.emplace_back(false, identifier);
+  }
+  for (const std::string& identifier : stored) {
+    // As at creation, stored identifiers the catalogue does not list get no row.
+    if (identifier == except || shown.contains(identifier)) continue;
+    if (applicationsDictionary_[identifier].isNone()) continue;
+    moves.emplace_back(true, identifier);
+  }
+  for (const auto& [enabled, identifier] : moves) {
+    if (applicationListController_) {
+      applicationListController_->updateBackgroundingChangedForApplicationIdentifier(enabled,
+                                                                                     identifier);
+    }
+    place(enabled, identifier);
+  }
+  return !moves.empty();
 }
 
 // --- Helpers -------------------------------------------------------------------------------

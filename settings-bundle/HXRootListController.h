@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,15 +49,18 @@ class HXRootListController : public PSListController, public HXApplicationListCo
   // Forgets the application page pushed last, then lets the base run.
   void viewWillAppear(bool animated) override;
 
-  // The action of the "Disable All" button: moves every application to the disabled
-  // section and clears the backgrounding list.
+  // The action of the "Disable All" button: clears the backgrounding list and, once it is
+  // cleared, moves every application to the disabled section. When the list was not cleared,
+  // the rows show what the store holds.
   void disableAll();
 
-  // From an application page: moves the row, then stores the change in the registry.
+  // From an application page: stores the change in the registry, then puts the row (and the
+  // page's switch) where the store has it, so a change that was not stored moves nothing.
   void controllerBackgroundingChangedForApplicationIdentifier(
       HXApplicationListController& controller, bool enabled,
       const std::string& identifier) override;
   // From the home screen: updates an open application page and moves the row; stores nothing.
+  // Rows of other applications that disagree with the stored list follow it too.
   void applicationBackgroundingChanged(const platform::Notification& notification);
 
   void _cacheIconForIdentifier(const std::string& identifier);
@@ -92,6 +96,12 @@ class HXRootListController : public PSListController, public HXApplicationListCo
     return section == enabledIndex_ ? backgroundingIdentifiers_ : notBackgroundingIdentifiers_;
   }
   void reloadTable();
+  // Moves `identifier` into its section at its display-name place, without reloading.
+  void place(bool enabled, const std::string& identifier);
+  // Moves every row (but `except`) whose section disagrees with the stored backgrounding
+  // list to where the store has it, and tells an open application page, without reloading.
+  // Returns true when a row moved.
+  bool followStoredRegistry(const std::optional<std::string>& except);
 
   std::shared_ptr<HXApplicationListController> applicationListController_;
   std::vector<std::string> backgroundingIdentifiers_;

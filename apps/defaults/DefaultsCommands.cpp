@@ -134,7 +134,7 @@ int DefaultsCommands::update(const std::string& domain,
   } catch (const CommandError& error) {
     return fail(error.what());
   }
-  if (!stored) return fail("could not write domain " + quoted(domain) + "; nothing was changed");
+  if (!stored) return fail("could not write domain " + quoted(domain));
   return 0;
 }
 

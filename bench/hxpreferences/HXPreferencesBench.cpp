@@ -1,7 +1,7 @@
 // The store's typed settings against their own baselines, each as a ratio measured in the
 // same run: a typed getter outside a read batch on an unchanged domain against the same getter
-// inside a batch, and a per-application write against the platform's raw atomic write of the
-// same domain file.
+// inside a batch, and a per-application write against the platform's raw durable write of the
+// same domain file (temporary file, flush, rename, folder flush: what the store's write does).
 //
 // The store works on a fresh home in $HX_BENCH_DIR (else a folder in the current one) with no
 // session bus needed: notifications stay inside the process.
@@ -107,6 +107,7 @@ void BM_ApplicationWriteAgainstRawWrite(benchmark::State& state) {
     env.readFile(domainFile, bytes);
     auto rawStart = Clock::now();
     env.writeFileAtomically(rawFile, bytes, 0600);
+    env.flushFolder(b.home);
     auto end = Clock::now();
     store += seconds(middle - start);
     raw += seconds(end - rawStart);

@@ -135,8 +135,8 @@ bool rawAtomicWrite(const std::string& path, const std::string& bytes, FolderFlu
 }
 
 // setAppValue + appSynchronize of one changed key, against writing the already encoded bytes
-// of the same domain by hand: temporary file, fsync, rename; and the same followed by an
-// fsync of the folder, which the store's Env does so that the rename itself is durable.
+// of the same domain by hand: temporary file, fsync, rename, then an fsync of the folder, as the
+// store does so that the rename itself is durable; and the same without the folder's fsync.
 void BM_SynchronisedWrite(benchmark::State& state) {
   ScratchFolder folder;
   const std::string directory = folder.path() + "/Preferences";

@@ -5,6 +5,7 @@ import { existsSync, mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { createInterface } from 'node:readline';
+import { after, before } from 'node:test';
 import { chromium } from 'playwright-core';
 
 export const build = process.env.HX_E2E_BUILD;
@@ -32,6 +33,33 @@ export async function launchBrowser() {
     },
   };
 }
+
+// A browser on the Settings server under test, its page showing the first page; close()
+// ends both.
+export async function openSettingsPage() {
+  const browser = await launchBrowser();
+  const page = await browser.context.newPage();
+  await page.goto(mainUrl);
+  await until(async () => (await page.getByTestId('nav-title').textContent()) !== '', 'the first page');
+  return { page, close: () => browser.close() };
+}
+
+// Opens such a page before the calling file's tests and closes it after them; `use` receives
+// the page.
+export function useSettingsPage(use) {
+  let opened = null;
+  before(async () => {
+    opened = await openSettingsPage();
+    use(opened.page);
+  });
+  after(async () => {
+    await opened?.close();
+  });
+}
+
+// The headers of the root page's two application sections.
+export const ENABLED = 'Backgrounding Enabled';
+export const DISABLED = 'Backgrounding Disabled';
 
 // A process whose standard output is read line by line; waitForLine resolves on the first
 // line (old or new) that matches.

@@ -3,29 +3,15 @@
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { after, before, test } from 'node:test';
+import { test } from 'node:test';
 
 import {
-  backToSettings, hasSpringboard, launchBrowser, mainUrl, open, pageVersion, row, rowTitles,
-  section, springboard, springboardListen, title, until,
+  DISABLED, ENABLED, backToSettings, hasSpringboard, open, pageVersion, row, rowTitles, section,
+  springboard, springboardListen, title, until, useSettingsPage,
 } from './helpers.mjs';
 
-const ENABLED = 'Backgrounding Enabled';
-const DISABLED = 'Backgrounding Disabled';
-
-let browser;
 let page;
-
-before(async () => {
-  browser = await launchBrowser();
-  page = await browser.context.newPage();
-  await page.goto(mainUrl);
-  await until(async () => (await title(page).textContent()) !== '', 'the first page');
-});
-
-after(async () => {
-  await browser?.close();
-});
+useSettingsPage((opened) => { page = opened; });
 
 function switchOf(scope, label) {
   return row(scope, label).getByTestId('row-switch');
@@ -79,7 +65,7 @@ test('enabling an application moves its row, stores it and announces it', async 
   }
 });
 
-test('choosing a behaviour shows on the row and moves the checkmark', async () => {
+test('the behaviour list stays open after a choice, the checkmark moved, and back shows it', async () => {
   await open(page, 'Halvex', 'Maps');
   const behavior = row(page, 'Behavior');
   assert.equal(await behavior.getAttribute('data-kind'), 'linkList');
@@ -88,8 +74,15 @@ test('choosing a behaviour shows on the row and moves the checkmark', async () =
   await until(async () => (await title(page).textContent()) === 'Behavior', 'the list of behaviours');
   assert.equal(await row(page, 'Native').getByTestId('row-checkmark').count(), 1);
 
-  // Choosing returns to the application's page, whose row shows the choice.
+  // The list stays open with the checkmark on the choice; back shows it on the row.
+  const before = await pageVersion(page);
   await row(page, 'Suspended').click();
+  await until(async () => (await row(page, 'Suspended').getByTestId('row-checkmark').count()) === 1,
+    'the checkmark on the choice');
+  assert.equal(await title(page).textContent(), 'Behavior', 'the list stays open');
+  assert.ok((await pageVersion(page)) > before);
+  assert.equal(await row(page, 'Native').getByTestId('row-checkmark').count(), 0);
+  await page.getByTestId('nav-back').click();
   await until(async () => (await title(page).textContent()) === 'Maps', 'the application page again');
   assert.equal(await row(page, 'Behavior').getByTestId('row-value').textContent(), 'Suspended');
   await row(page, 'Behavior').click();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "PlistTestValues.h"
+#include "platform/foundation/BinaryPlist.h"
 #include "platform/foundation/PropertyList.h"
 
 namespace platform {
@@ -142,6 +143,45 @@ TEST(BinaryPlistTest, ExponentialSharingIsRefused) {
   }
   objects.push_back(bytes({0x09}));
   EXPECT_FALSE(parsePropertyList(binaryDocument(objects)));
+  // Read in place, checked or copied into another document: the same refusal.
+  const auto document = BinaryPlistDocument::open(binaryDocument(objects));
+  ASSERT_TRUE(document);
+  EXPECT_FALSE(document->validate(document->root()));
+  EXPECT_FALSE(document->decode(document->root()));
+  BinaryPlistBuilder builder;
+  EXPECT_FALSE(builder.addFrom(*document, document->root()));
+}
+
+TEST(BinaryPlistTest, RepeatedValuesAreWrittenOnceAndCopiedDocumentsKeepTheirValues) {
+  Value::Dictionary domain;
+  for (int i = 0; i < 1000; ++i) {
+    domain.emplace("app" + std::to_string(i), Value::dictionary({{"flag", Value::boolean(true)},
+                                                                 {"level", Value::integer(2)},
+                                                                 {"name", Value("\xC3\xA9")}}));
+  }
+  const std::string bytes = serializePropertyList(Value(domain)).value();
+  const auto document = BinaryPlistDocument::open(bytes);
+  ASSERT_TRUE(document);
+  // The root, 1,000 keys and dictionaries, and each of the three keys and values once.
+  EXPECT_EQ(document->objectCount(), 1u + 2000u + 6u);
+  ASSERT_TRUE(document->validate(document->root()));
+  EXPECT_TRUE(sameStorage(document->decode(document->root()).value(), Value(domain)));
+
+  // Copied entry by entry next to new values, the sharing carries over.
+  BinaryPlistBuilder builder;
+  std::vector<std::pair<BinaryPlistBuilder::Ref, BinaryPlistBuilder::Ref>> entries;
+  ASSERT_TRUE(document->forEachEntry(
+      document->root(), [&](std::string_view key, bool inPlace, BinaryPlistDocument::Ref value) {
+        EXPECT_TRUE(inPlace);
+        entries.emplace_back(builder.addString(key).value(),
+                             key == "app5" ? builder.add(Value::integer(2)).value()
+                                           : builder.addFrom(*document, value).value());
+      }));
+  const auto copy = BinaryPlistDocument::open(builder.finish(builder.addDictionary(entries)));
+  ASSERT_TRUE(copy);
+  EXPECT_EQ(copy->objectCount(), 1u + 1999u + 6u);
+  domain["app5"] = Value::integer(2);
+  EXPECT_TRUE(sameStorage(copy->decode(copy->root()).value(), Value(domain)));
 }
 
 }  // namespace

@@ -176,8 +176,11 @@ TYPED_TEST(EnvTest, SharedCounterIsSeenThroughEveryMapping) {
   ASSERT_TRUE(env.mapSharedCounter(this->path("counter"), writer).isOk());
   ASSERT_TRUE(env.mapSharedCounter(this->path("counter"), reader).isOk());
   EXPECT_EQ(reader->load(), 0u);
+  EXPECT_EQ(reader->loadTag(), 0u);
   for (int i = 0; i < 5; ++i) writer->increment();
+  writer->storeTag(0xFEEDu);
   EXPECT_EQ(reader->load(), 5u);
+  EXPECT_EQ(reader->loadTag(), 0xFEEDu);
   EXPECT_TRUE(env.fileExists(this->path("counter")));
   EXPECT_TRUE(env.mapSharedCounter(this->path("no/counter"), writer).isNotFound());
 }

@@ -53,6 +53,23 @@ TEST(PosixEnvTest, AtomicWriteSetsModeDespiteUmaskAndLeavesNoTemporaryFile) {
   EXPECT_EQ(names, (std::vector<std::string>{"lock", "private", "shared"}));
 }
 
+TEST(PosixEnvTest, EveryAtomicWriteLeavesAFileOfItsOwnIdentity) {
+  // Same size, written faster than the file system's clock ticks, and nothing held open, so
+  // inode numbers are free to come back.
+  hxtest::TemporaryDirectory directory;
+  const std::string path = directory / "domain.plist";
+  std::vector<FileIdentity> seen;
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_TRUE(defaultEnv().writeFileAtomically(path, i % 2 == 0 ? "a" : "b", 0600).isOk());
+    FileIdentity identity;
+    ASSERT_TRUE(defaultEnv().fileIdentity(path, identity).isOk());
+    for (const FileIdentity& earlier : seen) ASSERT_FALSE(earlier == identity) << i;
+    seen.push_back(identity);
+  }
+  EXPECT_TRUE(defaultEnv().flushFolder(directory.path()).isOk());
+  EXPECT_TRUE(defaultEnv().flushFolder(directory / "missing").isNotFound());
+}
+
 TEST(PosixEnvTest, WritingOverAFolderFailsAndCleansUp) {
   hxtest::TemporaryDirectory directory;
   ASSERT_TRUE(defaultEnv().createDirectories(directory / "folder", 0700).isOk());

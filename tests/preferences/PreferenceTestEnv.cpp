@@ -63,6 +63,11 @@ Status PreferenceTestEnv::writeFileAtomically(const std::string& path, const std
   return EnvWrapper::writeFileAtomically(path, contents, mode);
 }
 
+Status PreferenceTestEnv::flushFolder(const std::string& path) {
+  if (enter(Call::FlushFolder)) return injected(path);
+  return EnvWrapper::flushFolder(path);
+}
+
 Status PreferenceTestEnv::fileIdentity(const std::string& path, platform::FileIdentity& identity) {
   if (enter(Call::FileIdentity)) return injected(path);
   return EnvWrapper::fileIdentity(path, identity);

@@ -29,6 +29,7 @@ class PreferenceTestEnv : public platform::EnvWrapper {
     RemoveFile,
     RenameFile,
     MapSharedCounter,
+    FlushFolder,
     Count
   };
 
@@ -49,6 +50,7 @@ class PreferenceTestEnv : public platform::EnvWrapper {
                                 platform::FileIdentity& identity) override;
   platform::Status writeFileAtomically(const std::string& path, const std::string& contents,
                                        mode_t mode) override;
+  platform::Status flushFolder(const std::string& path) override;
   platform::Status fileIdentity(const std::string& path, platform::FileIdentity& identity) override;
   bool fileExists(const std::string& path) override;
   bool isDirectory(const std::string& path) override;

@@ -49,6 +49,7 @@ TEST_F(DriverSessionTest, EntriesShowWithIconsWhoseUrlsStayTheSameAcrossSnapshot
   const RowSnapshot& alpha = first.sections[0].rows[0];
   EXPECT_EQ(alpha.title, "Alpha");
   EXPECT_EQ(alpha.kind, RowKind::Link);
+  EXPECT_FALSE(alpha.searchable) << "an entry from a specifier is not a searched list's row";
   ASSERT_FALSE(alpha.imageKey.empty());
   // The same pixels give the same key, whichever image object carries them.
   EXPECT_EQ(first.sections[0].rows[1].imageKey, alpha.imageKey);

@@ -74,5 +74,22 @@ TEST(RequestGuardTest, ActionsMustBeSameSiteJson) {
   }
 }
 
+TEST(RequestGuardTest, OnlyABodyEndingInChunkedHasAKnownLength) {
+  RequestFacts facts = get("127.0.0.1:41234");
+  facts.hasTransferEncoding = true;
+  for (std::string_view list : {"chunked", " Chunked ", "chunked,", ", chunked"}) {
+    facts.transferEncoding = list;
+    EXPECT_FALSE(checkRequest(facts, kPort)) << list;
+  }
+  for (std::string_view list : {"", "gzip", "chunked, gzip", "chunked,identity", "chunkedx"}) {
+    facts.transferEncoding = list;
+    auto refusal = checkRequest(facts, kPort);
+    ASSERT_TRUE(refusal) << list;
+    EXPECT_EQ(refusal->status, 400) << list;
+  }
+  facts.transferEncoding = "gzip, chunked";
+  EXPECT_EQ(checkRequest(facts, kPort)->status, 501);
+}
+
 }  // namespace
 }  // namespace settingsapp

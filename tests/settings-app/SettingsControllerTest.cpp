@@ -191,6 +191,15 @@ TEST(SettingsControllerTest, ImagesAreAskedForOnlyBySafeKeysAndExistingFooters) 
   EXPECT_EQ(session.calls, (std::vector<std::string>{"image icon-maps", "footer 2 1600"}));
   EXPECT_NE(controller.pageMessage().find(SettingsController::footerUrl(2, controller.version())),
             std::string::npos);
+  EXPECT_TRUE(controller.footerPng(2, 320, Appearance::Dark));
+  EXPECT_EQ(session.calls.back(), "footer 2 320 dark");
+  // The footer's text alternative travels with its URL; an application row says that a
+  // search filters it.
+  const platform::Value sections = parse(controller.pageMessage())["page"]["sections"];
+  EXPECT_EQ(sections[2]["footerImage"]["alt"].stringValue(),
+            "ACTIVE APPLICATION. Indicates an actively running application.");
+  EXPECT_EQ(sections[1]["rows"][0]["searchable"].boolValue(), true);
+  EXPECT_EQ(sections[0]["rows"][0]["searchable"].boolValue(), false);
 }
 
 }  // namespace

@@ -25,9 +25,11 @@ inline PageSnapshot samplePage() {
   apps.header = "Enabled Applications";
   apps.footer = "Applications listed here keep running.";
   apps.rows.push_back({"Maps", "", "icon-maps", RowKind::Link, Accessory::Disclosure, false, true});
+  apps.rows.back().searchable = true;
   SectionSnapshot preview;
   preview.footerView = true;
   preview.footerHeight = 160;
+  preview.footerViewText = "ACTIVE APPLICATION. Indicates an actively running application.";
   preview.rows.push_back(
       {"Behavior", "Suspend", "", RowKind::LinkList, Accessory::Disclosure, false, true});
   page.sections = {global, apps, preview};
@@ -83,9 +85,11 @@ class StubSession : public SettingsSession {
     if (key == "icon-maps") return std::string("\x89PNG icon");
     return std::nullopt;
   }
-  std::optional<std::string> footerPng(std::size_t section, double width) override {
+  std::optional<std::string> footerPng(std::size_t section, double width,
+                                       Appearance appearance) override {
     calls.push_back("footer " + std::to_string(section) + " " +
-                    std::to_string(static_cast<int>(width)));
+                    std::to_string(static_cast<int>(width)) +
+                    (appearance == Appearance::Dark ? " dark" : ""));
     return std::string("\x89PNG footer");
   }
 

@@ -63,8 +63,8 @@ class WebServerTest : public ::testing::Test {
   std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
   std::string origin() const { return "http://" + host(); }
 
-  // Sends `request` as it stands and returns everything the server sends until it closes.
-  std::string raw(const std::string& request) const {
+  // A TCP connection to the server that the test drives byte by byte; -1 when refused.
+  int connectRaw() const {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -74,13 +74,21 @@ class WebServerTest : public ::testing::Test {
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
       ::close(fd);
-      return {};
+      return -1;
     }
-    for (std::size_t sent = 0; sent < request.size();) {
-      ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+    return fd;
+  }
+
+  static void sendAll(int fd, const std::string& bytes) {
+    for (std::size_t sent = 0; sent < bytes.size();) {
+      ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
       if (n <= 0) break;
       sent += static_cast<std::size_t>(n);
     }
+  }
+
+  // Everything the server sends on `fd` until it closes (or 5 s of silence); closes `fd`.
+  static std::string readToEnd(int fd) {
     std::string response;
     char chunk[4096];
     ssize_t n;
@@ -88,6 +96,24 @@ class WebServerTest : public ::testing::Test {
       response.append(chunk, static_cast<std::size_t>(n));
     ::close(fd);
     return response;
+  }
+
+  // Sends `request` as it stands and returns everything the server sends until it closes.
+  std::string raw(const std::string& request) const {
+    int fd = connectRaw();
+    if (fd < 0) return {};
+    sendAll(fd, request);
+    return readToEnd(fd);
+  }
+
+  // Polls `done` on the server's loop until it holds, for at most 5 s.
+  template <class F>
+  bool eventually(F done) {
+    for (int i = 0; i < 500; ++i) {
+      if (onServer(done)) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
   }
 
   std::string request(const std::string& method, const std::string& target,
@@ -155,6 +181,16 @@ TEST_F(WebServerTest, ServesThePageItsAssetsAndImagesWithSafeHeaders) {
   EXPECT_EQ(status(raw(request("GET", "/image/..%2Fsecret.png", "Host: " + host() + "\r\n"))), 404);
   EXPECT_EQ(status(raw(request("GET", "/footer/2.png?v=1&w=320", "Host: " + host() + "\r\n"))),
             200);
+  EXPECT_EQ(status(raw(request("GET", "/footer/2.png?v=1&w=320&appearance=dark",
+                               "Host: " + host() + "\r\n"))),
+            200);
+  EXPECT_EQ(status(raw(request("GET", "/footer/2.png?appearance=darkish&w=200",
+                               "Host: " + host() + "\r\n"))),
+            200);
+  const auto calls = onServer([this] { return session_.calls; });
+  EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end()),
+            (std::vector<std::string>{"footer 2 320", "footer 2 320 dark", "footer 2 200"}))
+      << "only appearance=dark draws the dark footer";
   EXPECT_EQ(status(raw(request("GET", "/footer/0.png?v=1", "Host: " + host() + "\r\n"))), 404);
   EXPECT_EQ(status(raw(request("DELETE", "/", "Host: " + host() + "\r\n"))), 405);
 }
@@ -257,22 +293,114 @@ TEST_F(WebServerTest, WebSocketGetsThePageRepliesToActionsAndHearsChangesFromEls
   }
 }
 
-TEST_F(WebServerTest, ConnectionsBeyondTheLimitAreTurnedAway) {
-  ServerLimits limits;
-  limits.maxConnections = 2;
-  start(limits);
-  auto a = openSocket(origin());
-  auto b = openSocket(origin());
-  EXPECT_EQ(onServer([this] { return server_->connectionCount(); }), 2u);
-  EXPECT_EQ(status(raw(request("GET", "/", "Host: " + host() + "\r\n"))), 503);
-  a->close(websocket::close_code::normal);
-  // Once one leaves, the next is served.
-  bool served = false;
-  for (int i = 0; i < 100 && !served; ++i) {
-    served = status(raw(request("GET", "/", "Host: " + host() + "\r\n"))) == 200;
-    if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+TEST_F(WebServerTest, AStormOfChangesIsPushedAtABoundedRateEndingWithTheLast) {
+  start();
+  auto ws = openSocket(origin());
+  std::size_t rows = readMessage(*ws)["page"]["sections"][1]["rows"].arrayValue().size();
+  constexpr std::size_t kChanges = 100;  // each adds a row
+  for (std::size_t i = 0; i < kChanges; ++i) onServer([this] { session_.changeFromElsewhere(); });
+  std::size_t pushes = 0;
+  while (rows < 1 + kChanges) {
+    platform::Value pushed = readMessage(*ws);
+    ASSERT_EQ(pushed["type"].stringValue(), "delta");
+    for (const platform::Value& change : pushed["changes"].arrayValue()) {
+      if (change["section"].integerBits() != 1 || !change["rows"].isArray()) continue;
+      rows += change["rows"].arrayValue().size();
+      rows -= static_cast<std::size_t>(change["remove"].integerBits());
+    }
+    ++pushes;
   }
-  EXPECT_TRUE(served);
+  EXPECT_EQ(rows, 1 + kChanges);
+  EXPECT_LT(pushes, kChanges / 4);
+}
+
+TEST_F(WebServerTest, AFrameSentTogetherWithTheUpgradeIsRead) {
+  start();
+  // One write: the handshake and a masked text frame right behind it.
+  const std::string action = "{\"id\":1,\"action\":\"back\"}";
+  std::string bytes = "GET /ws HTTP/1.1\r\nHost: " + host() + "\r\nOrigin: " + origin() +
+                      "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                      "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                      "Sec-WebSocket-Version: 13\r\n\r\n";
+  bytes += static_cast<char>(0x81);  // a final text frame
+  bytes += static_cast<char>(0x80 | action.size());
+  const char mask[4] = {0x11, 0x22, 0x33, 0x44};
+  bytes.append(mask, 4);
+  for (std::size_t i = 0; i < action.size(); ++i)
+    bytes += static_cast<char>(action[i] ^ mask[i % 4]);
+  int fd = connectRaw();
+  sendAll(fd, bytes);
+  EXPECT_TRUE(eventually([this] { return session_.calls == std::vector<std::string>{"back"}; }));
+  ::close(fd);
+}
+
+TEST_F(WebServerTest, ABodyOfUnknownLengthIsRefusedNotReadAsTheNextRequest) {
+  start();
+  const std::string json = "Host: " + host() + "\r\nContent-Type: application/json\r\n";
+  const std::string smuggled = request("POST", "/api/action", json, "{\"action\":\"back\"}");
+  for (const std::string codings :
+       {"Transfer-Encoding: gzip\r\n", "Transfer-Encoding: chunked, identity\r\n",
+        "Transfer-Encoding: chunked\r\nTransfer-Encoding: gzip\r\n"}) {
+    SCOPED_TRACE(codings);
+    std::string response =
+        raw("POST /api/action HTTP/1.1\r\n" + json + codings + "\r\n" + smuggled);
+    EXPECT_EQ(status(response), 400);
+    EXPECT_EQ(response.find("HTTP/1.1", 1), std::string::npos) << "a second answer";
+  }
+  EXPECT_TRUE(onServer([this] { return session_.calls; }).empty());
+  // A chunked body is still read as one.
+  EXPECT_EQ(
+      status(raw("POST /api/action HTTP/1.1\r\nConnection: close\r\n" + json +
+                 "Transfer-Encoding: chunked\r\n\r\n11\r\n{\"action\":\"back\"}\r\n0\r\n\r\n")),
+      200);
+}
+
+TEST_F(WebServerTest, QuietPeersAreClosedAfterTheirTimeouts) {
+  ServerLimits limits;
+  limits.idleTimeout = std::chrono::milliseconds(200);
+  limits.requestTimeout = std::chrono::milliseconds(300);
+  limits.webSocketIdleTimeout = std::chrono::milliseconds(1000);
+  start(limits);
+  const int quiet = connectRaw();
+  const int slow = connectRaw();
+  sendAll(slow, "GET / HTTP/1.1\r\nHost: ");
+  auto mute = openSocket(origin());  // never reads, so it answers no ping
+  auto live = openSocket(origin());
+  std::atomic<bool> liveClosed{false};
+  std::thread reader([&] {
+    beast::flat_buffer buffer;
+    beast::error_code error;
+    while (!error) live->read(buffer, error);  // answers pings while it reads
+    liveClosed = true;
+  });
+  EXPECT_EQ(readToEnd(quiet), "");
+  EXPECT_EQ(readToEnd(slow), "");
+  EXPECT_TRUE(eventually([this] { return server_->connectionCount() == 1; }));
+  EXPECT_FALSE(liveClosed) << "a WebSocket that answers pings stays open";
+  onServer([this] { server_->close(); });
+  reader.join();
+}
+
+TEST_F(WebServerTest, QuietConnectionsMakeRoomForNewClients) {
+  ServerLimits limits;
+  limits.maxConnections = 3;
+  limits.maxWebSockets = 2;
+  start(limits);
+  auto first = openSocket(origin());
+  readMessage(*first);
+  auto second = openSocket(origin());
+  readMessage(*second);
+  // A third WebSocket takes the place of the one quiet longest.
+  auto third = openSocket(origin());
+  readMessage(*third);
+  ASSERT_TRUE(eventually([this] { return server_->connectionCount() == 2; }));
+  EXPECT_THROW(readMessage(*first), beast::system_error);
+
+  // With every place taken by quiet peers, a page load is still served.
+  const int quiet = connectRaw();
+  ASSERT_TRUE(eventually([this] { return server_->connectionCount() == 3; }));
+  EXPECT_EQ(status(raw(request("GET", "/", "Host: " + host() + "\r\n"))), 200);
+  ::close(quiet);
 }
 
 }  // namespace

@@ -53,9 +53,14 @@ TEST_F(ApplicationPageTest, ChoosingEachBehaviourStoresItsValue) {
     std::int64_t item = rowIndex(list, 0, title);
     ASSERT_GE(item, 0) << title;
     ASSERT_TRUE(driver.chooseItem(0, item).isOk());
-    platform::SettingsPage page = driver.currentPage();
-    EXPECT_EQ(page.title, "Weather") << "the list returns to the application page";
+    list = driver.currentPage();
+    EXPECT_TRUE(list.isListItems) << "the list stays open after a choice";
+    EXPECT_EQ(list.sections[0].rows[static_cast<std::size_t>(item)].accessory,
+              platform::SettingsAccessory::Checkmark);
     EXPECT_EQ(store.backgroundingBehaviorForIdentifier("com.apple.weather"), value);
+    ASSERT_TRUE(driver.goBack().isOk());
+    platform::SettingsPage page = driver.currentPage();
+    EXPECT_EQ(page.title, "Weather");
     EXPECT_EQ(row(page, "Behavior").detail, title);
   }
   // The list checks the current choice.

@@ -44,6 +44,15 @@ class BundleEnvironment : public testing::Environment {
     platform::setDeviceRoot(w.root->path());
     platform::setUserHome(w.home->path());
   }
+  // The platform keeps its bus connection and paths to the end of the process, but nothing
+  // uses them after the last test: stop the daemon and remove the copies so that no run
+  // leaves them behind.
+  void TearDown() override {
+    BundleWorld& w = world();
+    w.bus.reset();
+    w.home.reset();
+    w.root.reset();
+  }
 };
 
 [[maybe_unused]] testing::Environment* const kEnvironment =

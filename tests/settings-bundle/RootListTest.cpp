@@ -1,7 +1,11 @@
 // The root page: the two sections, the road of one change in both directions, and Disable All.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 
 #include "BundleTestSupport.h"
 #include "hx/HXApplicationsManager.h"
@@ -18,6 +22,24 @@ using hxtest::rowTitles;
 
 constexpr std::size_t kEnabled = 1;
 constexpr std::size_t kDisabled = 2;
+
+// While alive, the Preferences folder is a place where nothing can be created, not even by
+// root: every write fails, and what was read before stays what is stored.
+class UnwritablePreferences {
+ public:
+  UnwritablePreferences() {
+    EXPECT_EQ(std::rename(folder_.c_str(), kept_.c_str()), 0);
+    EXPECT_EQ(::symlink("/proc/self/fdinfo", folder_.c_str()), 0);
+  }
+  ~UnwritablePreferences() {
+    ::unlink(folder_.c_str());
+    std::rename(kept_.c_str(), folder_.c_str());
+  }
+
+ private:
+  const std::string folder_ = hxtest::bundleUserHome() + "/Library/Preferences";
+  const std::string kept_ = folder_ + ".kept";
+};
 
 class RootListTest : public testing::Test {
  protected:
@@ -142,6 +164,38 @@ TEST_F(RootListTest, DisableAllEmptiesTheEnabledSectionAndClearsTheList) {
   // Again with nothing enabled: still sorted, nothing stored.
   ASSERT_TRUE(driver.selectRow(3, button).isOk());
   EXPECT_TRUE(store._objectForKey("backgrounding").isNone());
+}
+
+TEST_F(RootListTest, AChangeThatWasNotStoredMovesNoRow) {
+  store.addBackgroundingIdentifier("com.apple.weather");
+  platform::SettingsPage root = openRoot();
+  ASSERT_TRUE(driver.selectRow(kDisabled, rowIndex(root, kDisabled, "Maps")).isOk());
+  {
+    UnwritablePreferences unwritable;
+    ASSERT_TRUE(driver.setSwitch(0, 0, true).isOk());
+    EXPECT_FALSE(driver.currentPage().sections[0].rows[0].isOn) << "the switch shows the store";
+    ASSERT_TRUE(driver.goBack().isOk());
+    root = driver.currentPage();
+    EXPECT_EQ(rowTitles(root, kEnabled), std::vector<std::string>{"Weather"});
+    EXPECT_GE(rowIndex(root, kDisabled, "Maps"), 0);
+
+    ASSERT_TRUE(driver.selectRow(3, rowIndex(root, 3, "Disable All Applications")).isOk());
+    EXPECT_EQ(rowTitles(driver.currentPage(), kEnabled), std::vector<std::string>{"Weather"});
+  }
+  EXPECT_EQ(store.backgroundingIdentifiers(), std::vector<std::string>{"com.apple.weather"});
+}
+
+TEST_F(RootListTest, AfterACorruptDomainIsMovedAsideTheRowsShowWhatIsStored) {
+  store.addBackgroundingIdentifier("com.apple.weather");
+  openRoot();
+  std::ofstream(hxtest::bundleUserHome() + "/Library/Preferences/com.orlentis.halvex.plist")
+      << "not a property list";
+  // The home screen's next write moves the corrupt file aside and stores only its change.
+  ASSERT_EQ(hxtest::runSpringboard({"enable", "com.apple.Maps"}), 0);
+  ASSERT_TRUE(
+      hxtest::pumpUntil([&] { return rowIndex(driver.currentPage(), kEnabled, "Maps") >= 0; }));
+  EXPECT_EQ(rowTitles(driver.currentPage(), kEnabled), std::vector<std::string>{"Maps"});
+  EXPECT_EQ(store.backgroundingIdentifiers(), std::vector<std::string>{"com.apple.Maps"});
 }
 
 TEST_F(RootListTest, SectionsFollowTheRegistryAndUnlistedIdentifiersStayStored) {

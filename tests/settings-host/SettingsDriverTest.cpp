@@ -108,10 +108,26 @@ class StagedDevice {
   hxtest::TemporaryDirectory dir_;
 };
 
+StagedDevice* staged = nullptr;
+
 StagedDevice& device() {
-  static auto* staged = new StagedDevice();  // kept to the end: loaded code refers to it
+  if (staged == nullptr) staged = new StagedDevice();  // kept to the end: loaded code refers to it
   return *staged;
 }
+
+// Loaded plug-ins stay mapped once their files are gone, so the folder can go after the last
+// test even though the object stays.
+class StagedDeviceRemoval : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    if (staged == nullptr) return;
+    std::error_code error;
+    fs::remove_all(staged->path(), error);
+  }
+};
+
+[[maybe_unused]] ::testing::Environment* const kStagedDeviceRemoval =
+    ::testing::AddGlobalTestEnvironment(new StagedDeviceRemoval);
 
 std::vector<std::string> titles(const platform::SettingsSection& section) {
   std::vector<std::string> out;
@@ -279,9 +295,18 @@ TEST_F(SettingsDriverTest, LinkListHandsATwoArgumentSetterTheTitleAndAOneArgumen
   ASSERT_TRUE(driver().chooseItem(0, 2).isOk());
   EXPECT_EQ(log_.sampleEvents(),
             std::vector<std::string>{"setMode: High Power forSpecifier: mode"});
+  list = driver().currentPage();
+  EXPECT_EQ(list.title, "Mode") << "the list stays open after a choice";
+  checks.clear();
+  for (const auto& row : list.sections[0].rows) checks.push_back(row.accessory);
+  EXPECT_EQ(checks,
+            (std::vector<SettingsAccessory>{SettingsAccessory::None, SettingsAccessory::None,
+                                            SettingsAccessory::Checkmark}))
+      << "the checkmark moves to the choice";
+  ASSERT_TRUE(driver().goBack().isOk());
   SettingsPage root = driver().currentPage();
-  EXPECT_EQ(root.title, "Sample Settings") << "a choice returns to the previous page";
-  EXPECT_EQ(root.sections[kChoices].rows[0].detail, "High");
+  EXPECT_EQ(root.title, "Sample Settings");
+  EXPECT_EQ(root.sections[kChoices].rows[0].detail, "High") << "the row reads the choice anew";
 
   log_.clear();
   ASSERT_TRUE(driver().selectRow(kChoices, 1).isOk());
@@ -292,6 +317,7 @@ TEST_F(SettingsDriverTest, LinkListHandsATwoArgumentSetterTheTitleAndAOneArgumen
   ASSERT_TRUE(driver().chooseItem(0, 0).isOk());
   EXPECT_EQ(log_.sampleEvents(), std::vector<std::string>{"setLevel: integer 1"})
       << "the value, with its kind, as validValues holds it";
+  ASSERT_TRUE(driver().goBack().isOk());
   EXPECT_EQ(driver().currentPage().sections[kChoices].rows[1].detail, "One");
 }
 
@@ -307,6 +333,7 @@ TEST_F(SettingsDriverTest, ListItemsSubclassUsesItsOwnPlistOfItems) {
 
   ASSERT_TRUE(driver().chooseItem(0, 1).isOk());
   EXPECT_EQ(log_.sampleEvents(), std::vector<std::string>{"setFlavor: Chocolate"});
+  ASSERT_TRUE(driver().goBack().isOk());
   EXPECT_EQ(driver().currentPage().sections[kChoices].rows[2].detail, "Chocolate");
 }
 

@@ -65,7 +65,11 @@ PrivateBus::PrivateBus() {
 }
 
 PrivateBus::~PrivateBus() {
-  if (pid_ > 0) ::kill(pid_, SIGTERM);
+  if (pid_ > 0 && ::kill(pid_, SIGTERM) == 0) {
+    // The daemon forked away from us, so it cannot be reaped; wait until it is gone so that
+    // a finished run leaves no daemon behind, however soon it is counted.
+    waitFor([this] { return ::kill(pid_, 0) != 0; }, std::chrono::seconds(2));
+  }
   if (hadPrevious_) {
     setenv("DBUS_SESSION_BUS_ADDRESS", previous_.c_str(), 1);
   } else {

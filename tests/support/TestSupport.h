@@ -28,7 +28,8 @@ class TemporaryDirectory {
 };
 
 // A private D-Bus session daemon for one test: started on construction, pointed to by
-// DBUS_SESSION_BUS_ADDRESS of this process (and so of its children), killed on destruction.
+// DBUS_SESSION_BUS_ADDRESS of this process (and so of its children), stopped on destruction
+// (which waits up to two seconds for it to be gone).
 class PrivateBus {
  public:
   PrivateBus();

@@ -4,9 +4,11 @@
 
 #include <vector>
 
+#include "platform/ui/PreferencesAppearance.h"
 #include "platform/ui/UIImageView.h"
 #include "platform/ui/UILabel.h"
 #include "platform/ui/UIScreen.h"
+#include "platform/ui/UITraitCollection.h"
 #include "platform/ui/UIView.h"
 
 namespace {
@@ -64,6 +66,70 @@ TEST(ViewRendererTest, DrawsBackgroundsImagesTextAndSubviewsInOrder) {
     for (int x = 0; x < 120; ++x) dark += image->colorAtPixel(x, y).red < 0.5;
   }
   EXPECT_GT(dark, 50) << "the label's text is drawn in black";
+}
+
+TEST(ViewRendererTest, DynamicColoursAreDrawnForTheAppearanceAsked) {
+  const auto red = platform::Color::rgba(1, 0, 0, 1);
+  const auto blue = platform::Color::rgba(0, 0, 1, 1);
+  auto dynamic = UIColor::colorWithDynamicProvider([&](const UITraitCollection& traits) {
+    return UIColor::colorWithRedGreenBlueAlpha(
+        0, 0, traits.userInterfaceStyle() == UIUserInterfaceStyleDark ? 1 : 0, 1);
+  });
+  auto view = std::make_shared<UIView>(CGRectMake(0, 0, 4, 4));
+  view->setBackgroundColor(UIColor::colorWithDynamicProvider([&](const UITraitCollection& traits) {
+    // A dynamic answer is resolved again; light answers fixed red.
+    return traits.userInterfaceStyle() == UIUserInterfaceStyleDark
+               ? dynamic
+               : UIColor::colorWithRedGreenBlueAlpha(1, 0, 0, 1);
+  }));
+  auto light = decode(platform::renderViewToPng(*view, 1), 1);
+  auto dark = decode(
+      platform::renderViewToPng(*view, 1, UITraitCollection(0, UIUserInterfaceStyleDark)), 1);
+  ASSERT_TRUE(light && dark);
+  expectColor(*light, 1, 1, red);
+  expectColor(*dark, 1, 1, blue);
+  EXPECT_EQ(view->backgroundColor()->color(), red) << "unspecified traits draw as light";
+
+  // A provider that answers nothing gives clear; one that answers itself ends.
+  EXPECT_EQ(UIColor::colorWithDynamicProvider([](const UITraitCollection&) { return nullptr; })
+                ->color()
+                .alpha,
+            0);
+  std::shared_ptr<UIColor> loop;
+  loop = UIColor::colorWithDynamicProvider([&loop](const UITraitCollection&) { return loop; });
+  EXPECT_EQ(loop->resolvedColorWithTraitCollection(UITraitCollection()).alpha, 0);
+  loop.reset();
+
+  // The grey of section headers and of the preview footer's texts lightens in the dark.
+  const UITraitCollection darkTraits(0, UIUserInterfaceStyleDark);
+  EXPECT_EQ(PreferencesTableViewHeaderColor()->resolvedColorWithTraitCollection(darkTraits),
+            platform::Color::rgba(0.557, 0.557, 0.576, 1));
+  EXPECT_EQ(PreferencesTableViewHeaderColor()->resolvedColorWithTraitCollection(
+                UITraitCollection(0, UIUserInterfaceStyleLight)),
+            platform::Color::rgba(0.43, 0.43, 0.45, 1));
+}
+
+TEST(ViewRendererTest, TextOfATreeReadsItsShownLabelsInOrderAsSentences) {
+  auto root = std::make_shared<UIView>(CGRectMake(0, 0, 100, 100));
+  auto row = std::make_shared<UIView>();
+  root->addSubview(row);
+  auto addLabel = [](const UIViewPtr& parent, const std::string& text) {
+    auto label = std::make_shared<UILabel>();
+    label->setText(text);
+    parent->addSubview(label);
+    return label;
+  };
+  addLabel(row, "ACTIVE APPLICATION");
+  addLabel(row, "  Indicates a running one.  ");
+  addLabel(row, " ");
+  addLabel(root, "Hidden")->setHidden(true);
+  auto faded = std::make_shared<UIView>();
+  faded->setAlpha(0);
+  root->addSubview(faded);
+  addLabel(faded, "Invisible");
+  addLabel(root, "Done?");
+  EXPECT_EQ(platform::textOfViewTree(*root), "ACTIVE APPLICATION. Indicates a running one. Done?");
+  EXPECT_EQ(platform::textOfViewTree(*faded), "");
 }
 
 TEST(ViewRendererTest, RefusesEmptyOrOversizedImages) {

@@ -4,6 +4,7 @@
 
 #include "platform/settings-host/SettingsDriver.h"
 #include "platform/ui/UIImage.h"
+#include "platform/ui/UITraitCollection.h"
 #include "platform/ui/UIView.h"
 #include "platform/ui/ViewRenderer.h"
 
@@ -129,6 +130,7 @@ PageSnapshot DriverSession::currentPage() {
     if (section.footerView) {
       out.footerView = true;
       out.footerHeight = section.footerHeight > 0 ? section.footerHeight : 0;
+      out.footerViewText = platform::textOfViewTree(*section.footerView);
     }
     footerViews.push_back({section.footerView, section.footerHeight});
     for (const platform::SettingsRow& row : section.rows) {
@@ -139,6 +141,7 @@ PageSnapshot DriverSession::currentPage() {
       r.accessory = accessory(row.accessory);
       r.on = row.isOn;
       r.enabled = row.enabled;
+      r.searchable = row.kind == platform::SettingsRowKind::Plain;
       if (row.image && row.image->pixelWidth() > 0 && row.image->pixelHeight() > 0) {
         r.imageKey = keyForImage(row.image);
         images.emplace(r.imageKey, row.image);
@@ -187,7 +190,8 @@ std::optional<std::string> DriverSession::imagePng(std::string_view key) {
   return bytes;
 }
 
-std::optional<std::string> DriverSession::footerPng(std::size_t section, double width) {
+std::optional<std::string> DriverSession::footerPng(std::size_t section, double width,
+                                                    Appearance appearance) {
   if (section >= footerViews_.size() || !footerViews_[section].view) return std::nullopt;
   UIView& view = *footerViews_[section].view;
   // The table gives a footer the table's width and the height it asked for.
@@ -196,7 +200,10 @@ std::optional<std::string> DriverSession::footerPng(std::size_t section, double 
   if (height <= 0) return std::nullopt;
   view.setFrame(CGRectMake(0, 0, width, height));
   view.layoutIfNeeded();
-  return platform::renderViewToPng(view, scale_);
+  const UITraitCollection traits(scale_, appearance == Appearance::Dark
+                                             ? UIUserInterfaceStyleDark
+                                             : UIUserInterfaceStyleLight);
+  return platform::renderViewToPng(view, scale_, traits);
 }
 
 }  // namespace settingsapp

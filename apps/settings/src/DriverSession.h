@@ -34,7 +34,8 @@ class DriverSession : public SettingsSession {
   Outcome setSwitch(std::size_t section, std::size_t row, bool on) override;
   Outcome goBack() override;
   std::optional<std::string> imagePng(std::string_view key) override;
-  std::optional<std::string> footerPng(std::size_t section, double width) override;
+  std::optional<std::string> footerPng(std::size_t section, double width,
+                                       Appearance appearance) override;
 
  private:
   std::string keyForImage(const std::shared_ptr<UIImage>& image);

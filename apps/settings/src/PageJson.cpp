@@ -92,6 +92,8 @@ void appendFooterImage(std::string& out, const SectionSnapshot& section, std::si
   appendJsonString(out, footerUrl(index, version));
   out += ",\"height\":";
   appendNumber(out, section.footerHeight);
+  out += ",\"alt\":";
+  appendJsonString(out, section.footerViewText);
   out += '}';
 }
 
@@ -114,6 +116,8 @@ void appendRow(std::string& out, const RowSnapshot& row) {
   out += row.on ? "true" : "false";
   out += ",\"enabled\":";
   out += row.enabled ? "true" : "false";
+  out += ",\"searchable\":";
+  out += row.searchable ? "true" : "false";
   out += '}';
 }
 

@@ -29,6 +29,9 @@ struct RowSnapshot {
   Accessory accessory = Accessory::None;
   bool on = false;      // a switch's state
   bool enabled = true;  // false greys the row and locks its control
+  // True for an entry of a list the page built itself (an application of the root page),
+  // which the page's search field filters; false for rows its specifiers describe.
+  bool searchable = false;
   friend bool operator==(const RowSnapshot&, const RowSnapshot&) = default;
 };
 
@@ -37,7 +40,8 @@ struct SectionSnapshot {
   std::string footer;
   // True when the section's footer is a custom view, drawn by SettingsSession::footerPng.
   bool footerView = false;
-  double footerHeight = 0;  // points; the height the view asks for
+  double footerHeight = 0;     // points; the height the view asks for
+  std::string footerViewText;  // what the footer view shows, as text (its labels in order)
   std::vector<RowSnapshot> rows;
   friend bool operator==(const SectionSnapshot&, const SectionSnapshot&) = default;
 };

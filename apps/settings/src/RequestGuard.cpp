@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <vector>
 
 namespace settingsapp {
 namespace {
@@ -17,6 +18,30 @@ std::string_view trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return text;
+}
+
+// The codings of a Transfer-Encoding list without their parameters, in order; empty list
+// elements are skipped.
+std::vector<std::string_view> transferCodings(std::string_view list) {
+  std::vector<std::string_view> codings;
+  while (!list.empty()) {
+    const std::size_t comma = list.find(',');
+    std::string_view element = list.substr(0, comma);
+    element = trim(element.substr(0, element.find(';')));
+    if (!element.empty()) codings.push_back(element);
+    if (comma == std::string_view::npos) break;
+    list.remove_prefix(comma + 1);
+  }
+  return codings;
+}
+
+std::optional<Refusal> checkTransferEncoding(std::string_view list) {
+  const std::vector<std::string_view> codings = transferCodings(list);
+  if (codings.empty() || !equalsIgnoringCase(codings.back(), "chunked")) {
+    return Refusal{400, "a Transfer-Encoding must end in chunked"};
+  }
+  if (codings.size() > 1) return Refusal{501, "only the chunked transfer coding is understood"};
+  return std::nullopt;
 }
 
 }  // namespace
@@ -47,6 +72,9 @@ std::optional<Refusal> checkRequest(const RequestFacts& facts, std::uint16_t por
   }
   if (facts.hasOrigin && !isOwnOrigin(facts.origin, port)) {
     return Refusal{403, "cross-origin requests are refused"};
+  }
+  if (facts.hasTransferEncoding) {
+    if (auto refusal = checkTransferEncoding(facts.transferEncoding)) return refusal;
   }
   if (facts.websocketUpgrade && !facts.hasOrigin) {
     return Refusal{403, "a WebSocket handshake needs an Origin header"};

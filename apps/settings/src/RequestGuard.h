@@ -20,6 +20,9 @@ struct RequestFacts {
   std::string_view secFetchSite;  // the Sec-Fetch-Site header
   std::string_view contentType;   // the Content-Type header
   bool websocketUpgrade = false;  // a WebSocket opening handshake
+  // The Transfer-Encoding fields joined by commas, in order.
+  std::string_view transferEncoding;
+  bool hasTransferEncoding = false;
 };
 
 struct Refusal {
@@ -37,6 +40,9 @@ bool isOwnOrigin(std::string_view origin, std::uint16_t port);
 // Refuses (403) a foreign or missing Host, a foreign Origin, a WebSocket handshake without
 // an Origin, and a POST that a browser marks as cross-site. Refuses (415) a POST whose body
 // is not declared as JSON, which a cross-site form cannot send without a preflight.
+// Refuses (400) a Transfer-Encoding whose last coding is not "chunked": the body's length
+// is then unknown, and reading on would take the rest as another request. Refuses (501)
+// any coding before "chunked", which the server does not decode.
 // Returns nothing when the request may be routed.
 std::optional<Refusal> checkRequest(const RequestFacts& facts, std::uint16_t port);
 

@@ -222,13 +222,14 @@ std::optional<std::string> SettingsController::imagePng(std::string_view key) {
   }
 }
 
-std::optional<std::string> SettingsController::footerPng(std::size_t section, double width) {
+std::optional<std::string> SettingsController::footerPng(std::size_t section, double width,
+                                                         Appearance appearance) {
   if (!std::isfinite(width)) width = 375;
   width = std::clamp(width, 160.0, 1600.0);
   refresh();
   if (section >= page_.sections.size() || !page_.sections[section].footerView) return std::nullopt;
   try {
-    return session_.footerPng(section, width);
+    return session_.footerPng(section, width, appearance);
   } catch (...) {
     return std::nullopt;
   }

@@ -17,6 +17,10 @@
 //   {"action":"back"}
 // "version" names the page the person acted on; an action on an older page is refused, since
 // its rows may have moved under the person's finger.
+// A section's "footerImage" is {"url":...,"height":H,"alt":"..."}: the footer view's URL
+// (add "&w=WIDTH", and "&appearance=dark" for the dark drawing), the height it asks for and
+// what it shows as text. A row's "searchable" is true for an entry of a list the page built
+// itself (an application), which the page's search field filters.
 #pragma once
 
 #include <cstddef>
@@ -71,7 +75,8 @@ class SettingsController {
   // The PNG of a row image or of a section's footer view of the current page; none when the
   // key or the section names nothing. `width` is clamped to 160..1600 points. Never throws.
   std::optional<std::string> imagePng(std::string_view key);
-  std::optional<std::string> footerPng(std::size_t section, double width);
+  std::optional<std::string> footerPng(std::size_t section, double width,
+                                       Appearance appearance = Appearance::Light);
 
   // As imageUrl and footerUrl of PageJson.h.
   static std::string imageUrl(std::string_view key) { return settingsapp::imageUrl(key); }

@@ -18,6 +18,9 @@ namespace settingsapp {
 // The result of an operation: empty on success, else why nothing happened.
 using Outcome = std::optional<std::string>;
 
+// The appearance an image is drawn for.
+enum class Appearance { Light, Dark };
+
 class SettingsSession {
  public:
   virtual ~SettingsSession() = default;
@@ -40,8 +43,9 @@ class SettingsSession {
   // The PNG of the image a row's imageKey names, or none when the key names nothing.
   virtual std::optional<std::string> imagePng(std::string_view key) = 0;
   // The PNG of the current page's custom footer view of `section`, laid out `width` points
-  // wide at the screen scale, or none when that section has no such view.
-  virtual std::optional<std::string> footerPng(std::size_t section, double width) = 0;
+  // wide at the screen scale in `appearance`, or none when that section has no such view.
+  virtual std::optional<std::string> footerPng(std::size_t section, double width,
+                                               Appearance appearance) = 0;
 };
 
 }  // namespace settingsapp

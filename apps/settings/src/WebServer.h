@@ -1,6 +1,7 @@
 // The HTTP and WebSocket server of the Settings application (Boost.Beast) on 127.0.0.1. It
 // serves the page, the page's images and the controller's messages, and pushes each new
-// page to every open WebSocket. Every request passes the request guard first.
+// page to every open WebSocket. Every request passes the request guard first. Every wait on
+// a peer is bounded (ServerLimits), and quiet peers cannot lock out a new one.
 //
 // Thread rule: everything runs on the io_context given at construction, which must be run
 // by one thread (the main run loop); the server takes no locks.
@@ -19,11 +20,23 @@
 namespace settingsapp {
 
 struct ServerLimits {
-  std::size_t maxConnections = 64;  // HTTP and WebSocket together; more get 503
+  // HTTP and WebSocket together. At the cap a new connection takes the place of the one whose
+  // peer has been quiet longest; only when every connection is busy does it get a 503.
+  std::size_t maxConnections = 64;
+  // WebSockets alone, kept below maxConnections so that page loads always find room; a new
+  // WebSocket at this cap takes the place of the one quiet longest.
+  std::size_t maxWebSockets = 48;
   std::size_t maxHeaderBytes = 16 * 1024;
   std::size_t maxBodyBytes = kMaxActionBytes;
-  std::size_t maxQueuedMessages = 64;    // a WebSocket that falls this far behind is closed
-  std::chrono::seconds idleTimeout{30};  // an HTTP connection idle this long is closed
+  std::size_t maxQueuedMessages = 64;  // a WebSocket that falls this far behind is closed
+  // An HTTP connection waiting this long for its next request is closed.
+  std::chrono::milliseconds idleTimeout{15'000};
+  // Once a request has begun it must arrive whole within this time, and its answer must be
+  // taken in within it too; it also bounds the WebSocket opening handshake.
+  std::chrono::milliseconds requestTimeout{10'000};
+  // A WebSocket that hears nothing for half this time is pinged, and closed when the whole
+  // time passes without a frame or a pong. A browser answers pings by itself.
+  std::chrono::milliseconds webSocketIdleTimeout{30'000};
 };
 
 class WebServer {

@@ -17,6 +17,7 @@
 #include "Options.h"
 #include "SettingsController.h"
 #include "WebServer.h"
+#include "WriteCheckedSession.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Process.h"
 #include "platform/foundation/RunLoop.h"
@@ -74,7 +75,10 @@ int main(int argc, char** argv) {
 
   platform::SettingsDriver driver(platform::deviceRoot());
   settingsapp::DriverSession session(driver, options.scale);
-  settingsapp::SettingsController controller(session);
+  // FIXME: give it the store's status once HXPreferences reports one, as
+  // [] { return HXPreferences::sharedPreferences().lastWriteSucceeded(); }
+  settingsapp::WriteCheckedSession checked(session, settingsapp::LastWriteStored());
+  settingsapp::SettingsController controller(checked);
   settingsapp::WebServer server(context, controller);
   if (std::string failure = server.listen(options.port); !failure.empty()) {
     std::cerr << kProgram << ": " << failure << "\n";

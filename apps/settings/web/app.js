@@ -10,6 +10,8 @@
   const main = document.querySelector('[data-testid="page"]');
   const toast = document.querySelector('[data-testid="toast"]');
   const connection = document.querySelector('[data-testid="connection"]');
+  const banner = document.querySelector('[data-testid="error-banner"]');
+  const bannerText = document.querySelector('[data-testid="error-banner-text"]');
 
   let version = 0;
   let page = null;
@@ -18,6 +20,7 @@
   let nextId = 1;
   let reconnectDelay = 250;
   let toastTimer = 0;
+  let nextValueId = 1;
 
   function element(tag, className, testId) {
     const node = document.createElement(tag);
@@ -39,6 +42,21 @@
     toastTimer = setTimeout(() => { toast.hidden = true; }, 4000);
   }
 
+  // Why the last action was refused or not saved; it stays until dismissed or the next action.
+  function showBanner(text) {
+    bannerText.textContent = text;
+    banner.hidden = false;
+  }
+
+  function hideBanner() {
+    banner.hidden = true;
+  }
+
+  // Keyboard focus and the search filter follow every change of the rows on the page.
+  function rendered() {
+    main.dispatchEvent(new CustomEvent('hx-rendered'));
+  }
+
   // Rows carry no indices: a row's place is read from the list when it is acted on, so that
   // rows inserted or removed above it need no renumbering. One listener on the page serves
   // every row.
@@ -46,6 +64,7 @@
     const item = element('li', `row kind-${row.kind}`, 'row');
     item.dataset.kind = row.kind;
     item.dataset.enabled = String(row.enabled);
+    if (row.searchable) item.dataset.searchable = 'true';
     if (!row.enabled) item.classList.add('disabled');
     if (row.icon) {
       item.classList.add('has-icon');
@@ -70,6 +89,7 @@
       input.checked = row.on;
       input.disabled = !row.enabled;
       input.setAttribute('aria-label', row.title);
+      input.setAttribute('aria-checked', String(row.on));
       label.append(input, element('span', 'switch-track'));
       item.append(label);
     }
@@ -77,16 +97,33 @@
       item.append(element('span', 'disclosure', 'row-disclosure'));
     } else if (row.accessory === 'checkmark') {
       const check = element('span', 'checkmark', 'row-checkmark');
-      check.setAttribute('aria-label', 'selected');
+      check.setAttribute('aria-hidden', 'true');
       item.append(check);
-      item.setAttribute('aria-selected', 'true');
     }
 
     const selectable = ['link', 'linkList', 'item', 'button'].includes(row.kind);
+    // Accessibility: a choice is a radio button of its list; any other selectable row
+    // is a link or a button whose focus and name sit on its title, with the value as
+    // its description (a list item cannot itself be a link or a button).
+    let control = null;
+    if (row.kind === 'item') {
+      control = item;
+      item.setAttribute('role', 'radio');
+      item.setAttribute('aria-checked', String(row.accessory === 'checkmark'));
+    } else if (selectable) {
+      control = item.querySelector('.row-title');
+      control.setAttribute('role', row.kind === 'button' ? 'button' : 'link');
+      const value = item.querySelector('.row-value');
+      if (value) {
+        // Numbered apart from the row's place, which changes as rows come and go.
+        value.id = `row-value-${nextValueId++}`;
+        control.setAttribute('aria-describedby', value.id);
+      }
+    }
+    if (control && !row.enabled) control.setAttribute('aria-disabled', 'true');
     if (selectable && row.enabled) {
       item.classList.add('selectable');
-      item.tabIndex = 0;
-      item.setAttribute('role', 'button');
+      control.tabIndex = 0;
     }
     return item;
   }
@@ -109,25 +146,54 @@
   }
 
   function renderSectionTexts(group, section, index) {
-    group.querySelectorAll(':scope > .group-header, :scope > .group-footer, :scope > .group-footer-image')
+    group.querySelectorAll(':scope > .group-header, :scope > .group-footer, :scope > .group-footer-picture')
       .forEach((node) => node.remove());
-    if (section.header) group.prepend(textElement('h2', 'group-header', 'section-header', section.header));
+    group.removeAttribute('aria-labelledby');
+    if (section.header) {
+      const header = textElement('h2', 'group-header', 'section-header', section.header);
+      header.id = `section-header-${index}`;
+      group.setAttribute('aria-labelledby', header.id);
+      group.prepend(header);
+    }
     if (section.footerImage) {
       const image = element('img', 'group-footer-image', 'section-footer-image');
       const width = Math.max(160, Math.round(main.clientWidth || 375));
-      image.alt = '';
+      image.alt = section.footerImage.alt || '';
       image.width = width;
       if (section.footerImage.height > 0) image.height = Math.round(section.footerImage.height);
-      image.src = `${section.footerImage.url}&w=${width}`;
-      group.append(image);
+      // The browser picks the drawing for the appearance it shows, and swaps it when the
+      // appearance changes.
+      const url = `${section.footerImage.url}&w=${width}`;
+      const picture = element('picture', 'group-footer-picture');
+      const dark = document.createElement('source');
+      dark.media = '(prefers-color-scheme: dark)';
+      dark.srcset = `${url}&appearance=dark`;
+      picture.append(dark, image);
+      image.src = url;
+      group.append(picture);
     } else if (section.footer) {
       group.append(textElement('p', 'group-footer', 'section-footer', section.footer));
     }
     group.dataset.section = String(index);
+    labelRows(group, section, index);
+  }
+
+  // The choices of a list page form one radio group, named like the page or the section.
+  function labelRows(group, section, index) {
+    const list = group.querySelector(':scope > ul');
+    list.removeAttribute('role');
+    list.removeAttribute('aria-labelledby');
+    list.removeAttribute('aria-label');
+    if (section.rows.length > 0 && section.rows.every((row) => row.kind === 'item')) {
+      list.setAttribute('role', 'radiogroup');
+      if (section.header) list.setAttribute('aria-labelledby', `section-header-${index}`);
+      else list.setAttribute('aria-label', page.title || 'Choices');
+    }
   }
 
   function renderSection(section, index) {
     const group = element('section', 'group', 'section');
+    group.setAttribute('role', 'group');
     group.append(element('ul', 'group-rows', 'section-rows'));
     renderSectionTexts(group, section, index);
     return group;
@@ -159,6 +225,7 @@
       if (next < section.rows.length) done = false;
     });
     if (!done) filling = setTimeout(fillRows, 0);
+    rendered();
   }
 
   function showVersion(newVersion) {
@@ -180,13 +247,13 @@
     }
     page.sections.forEach((section, index) => fragment.append(renderSection(section, index)));
     main.replaceChildren(fragment);
-    fillRows();
     showVersion(newVersion);
 
     // A different page starts at the top; the same page changing keeps its place.
     const identity = `${page.canGoBack}\u0000${page.backTitle}\u0000${page.title}`;
     if (identity !== pageIdentity) window.scrollTo(0, 0);
     pageIdentity = identity;
+    fillRows();
   }
 
   // Applies the changes that turn the page shown into version `newVersion`; false when one
@@ -212,6 +279,7 @@
         const fragment = document.createDocumentFragment();
         for (const row of change.rows) fragment.appendChild(renderRow(row));
         list.insertBefore(fragment, before);
+        labelRows(group, section, change.section);
       } else {
         section.header = change.header;
         section.footer = change.footer;
@@ -220,7 +288,9 @@
       }
     }
     showVersion(newVersion);
-    if (!filling) fillRows();
+    // A fill under way tells of the rows it adds; the changes are told of now.
+    if (filling) rendered();
+    else fillRows();
     return true;
   }
 
@@ -238,7 +308,9 @@
   function restoreSwitches() {
     main.querySelectorAll('input[data-testid="row-switch"]').forEach((input) => {
       const place = placeOf(input.closest('li.row'));
-      if (place) input.checked = page.sections[place.section].rows[place.row].on;
+      if (!place) return;
+      input.checked = page.sections[place.section].rows[place.row].on;
+      input.setAttribute('aria-checked', String(input.checked));
     });
   }
 
@@ -257,7 +329,7 @@
     }
     if (message.type === 'error' && page) restoreSwitches();
     // A tap on a page that changed meanwhile needs no words: the new page is on screen.
-    if (message.type === 'error' && message.reason && message.status !== 409) showToast(message.reason);
+    if (message.type === 'error' && message.reason && message.status !== 409) showBanner(message.reason);
   }
 
   async function post(action) {
@@ -274,6 +346,7 @@
   }
 
   function send(action) {
+    hideBanner();
     if (socket && socket.readyState === WebSocket.OPEN) {
       socket.send(JSON.stringify({ ...action, id: nextId++ }));
     } else {
@@ -311,6 +384,7 @@
   }
 
   navBack.addEventListener('click', () => send({ action: 'back' }));
+  document.querySelector('[data-testid="error-banner-dismiss"]').addEventListener('click', hideBanner);
   main.addEventListener('click', (event) => {
     const target = rowAction(event);
     if (!target || !target.item.classList.contains('selectable')) return;
@@ -319,7 +393,9 @@
   main.addEventListener('keydown', (event) => {
     if (event.key !== 'Enter' && event.key !== ' ') return;
     const target = rowAction(event);
-    if (!target || event.target !== target.item || !target.item.classList.contains('selectable')) return;
+    // Keys on the row's focusable part (the row or its title); a switch handles its own.
+    if (!target || event.target.tabIndex < 0 || event.target.matches('input') ||
+        !target.item.classList.contains('selectable')) return;
     event.preventDefault();
     send({ action: 'select', section: target.place.section, row: target.place.row, version });
   });
@@ -327,6 +403,7 @@
     if (!event.target.matches('input[data-testid="row-switch"]')) return;
     const target = rowAction(event);
     if (!target) return;
+    event.target.setAttribute('aria-checked', String(event.target.checked));
     send({ action: 'setSwitch', section: target.place.section, row: target.place.row, on: event.target.checked, version });
   });
 

@@ -1,265 +1,261 @@
-// The "bplist00" reader. Every offset, length and reference is checked against the buffer
-// before use, references may not form a cycle, and shared objects are decoded once, so any
-// input ends as a value or as "unreadable" in bounded time and memory.
+// The "bplist00" reader: a document over the file's bytes, decoded object by object through the
+// walk that the writer's copy shares.
 #include <cstring>
-#include <limits>
-#include <vector>
+#include <unordered_map>
 
+#include "BinaryPlistWalker_p.h"
 #include "PlistFormats_p.h"
 #include "Utf8_p.h"
 
-namespace platform::plist {
+namespace platform {
 namespace {
 
 constexpr std::size_t kHeaderSize = 8;
 constexpr std::size_t kTrailerSize = 32;
-// A document whose objects, counted as a tree (shared references counted each time), exceed
-// this is refused: it would expand without bound in anything that walks the result.
-constexpr std::uint64_t kMaximumExpandedObjects = 1u << 24;
+using Ref = BinaryPlistDocument::Ref;
 
-class BinaryReader {
- public:
-  explicit BinaryReader(std::string_view bytes) : bytes_(bytes) {}
+std::uint64_t bigEndian(std::string_view bytes, std::size_t size) {
+  std::uint64_t value = 0;
+  for (std::size_t i = 0; i < size; ++i) value = (value << 8) | static_cast<std::uint8_t>(bytes[i]);
+  return value;
+}
 
-  std::optional<Value> read() {
-    if (bytes_.size() < kHeaderSize + kTrailerSize + 1 || !bytes_.starts_with("bplist00")) {
-      return std::nullopt;
+double doubleOf(std::string_view bytes) {
+  const std::uint64_t bits = bigEndian(bytes, 8);
+  double number;
+  std::memcpy(&number, &bits, sizeof number);
+  return number;
+}
+
+// Big-endian UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string fromUtf16(std::string_view units) {
+  std::string out;
+  out.reserve(units.size() / 2);
+  const std::size_t count = units.size() / 2;
+  for (std::size_t i = 0; i < count; ++i) {
+    char32_t unit = static_cast<char32_t>(bigEndian(units.substr(2 * i), 2));
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < count) {
+      const auto low = static_cast<char32_t>(bigEndian(units.substr(2 * (i + 1)), 2));
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        ++i;
+      }
     }
-    const std::size_t trailer = bytes_.size() - kTrailerSize;
-    offsetSize_ = byte(trailer + 6);
-    referenceSize_ = byte(trailer + 7);
-    const std::uint64_t count = bigEndian(trailer + 8, 8);
-    const std::uint64_t top = bigEndian(trailer + 16, 8);
-    offsetTable_ = bigEndian(trailer + 24, 8);
-    if (offsetSize_ < 1 || offsetSize_ > 8 || referenceSize_ < 1 || referenceSize_ > 8) {
-      return std::nullopt;
-    }
-    // The offset table lies between the objects and the trailer.
-    if (count == 0 || top >= count || offsetTable_ <= kHeaderSize || offsetTable_ > trailer ||
-        count > (trailer - offsetTable_) / offsetSize_) {
-      return std::nullopt;
-    }
-    count_ = count;
-    objects_.assign(count, Slot{});
-    std::optional<Value> root = object(top, 0);
-    if (!root || objects_[top].expanded > kMaximumExpandedObjects) return std::nullopt;
-    return root;
+    if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;
+    utf8::append(out, unit);
   }
+  return out;
+}
 
- private:
-  enum class State : std::uint8_t { Unread, Reading, Read };
-  struct Slot {
-    State state = State::Unread;
-    Value value;
-    std::uint64_t expanded = 0;
-  };
+// Builds values. Remembers objects in a table sized to the document when it decodes the whole
+// of it, else in a map, so that decoding one small value of a large file stays small.
+struct ValueSink {
+  using Result = Value;
 
-  std::uint8_t byte(std::size_t at) const { return static_cast<std::uint8_t>(bytes_[at]); }
-
-  // REQUIRES: at + size <= bytes_.size(), size <= 8.
-  std::uint64_t bigEndian(std::size_t at, std::size_t size) const {
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < size; ++i) value = (value << 8) | byte(at + i);
-    return value;
+  ValueSink(std::uint64_t count, bool whole) {
+    if (whole) dense.resize(count);
   }
+  WalkSlot<Value>& slot(Ref ref) { return dense.empty() ? sparse[ref] : dense[ref]; }
 
-  // The bytes of an object end where the offset table starts.
-  bool fits(std::uint64_t at, std::uint64_t size) const {
-    return at <= offsetTable_ && size <= offsetTable_ - at;
-  }
-
-  std::optional<std::uint64_t> offsetOf(std::uint64_t index) const {
-    const std::uint64_t offset = bigEndian(offsetTable_ + index * offsetSize_, offsetSize_);
-    if (offset < kHeaderSize || offset >= offsetTable_) return std::nullopt;
-    return offset;
-  }
-
-  std::optional<std::uint64_t> reference(std::uint64_t at) const {
-    if (!fits(at, referenceSize_)) return std::nullopt;
-    const std::uint64_t index = bigEndian(at, referenceSize_);
-    if (index >= count_) return std::nullopt;
-    return index;
-  }
-
-  // The count in the low nibble of a marker, or the integer object after it when the
-  // nibble is 0xF. Advances `at` past what it read.
-  std::optional<std::uint64_t> length(std::uint8_t marker, std::uint64_t& at) const {
-    const std::uint8_t nibble = marker & 0x0F;
-    if (nibble != 0x0F) return nibble;
-    if (!fits(at, 1)) return std::nullopt;
-    const std::uint8_t intMarker = byte(at);
-    if ((intMarker & 0xF0) != 0x10 || (intMarker & 0x0F) > 3) return std::nullopt;
-    const std::uint64_t size = std::uint64_t{1} << (intMarker & 0x0F);
-    if (!fits(at + 1, size)) return std::nullopt;
-    const std::uint64_t value = bigEndian(at + 1, size);
-    at += 1 + size;
-    return value;
-  }
-
-  std::optional<Value> object(std::uint64_t index, int depth) {
-    Slot& slot = objects_[index];
-    if (slot.state == State::Read) return slot.value;
-    // An object that contains itself, directly or through others, is not a property list.
-    if (slot.state == State::Reading || depth > kMaximumDepth) return std::nullopt;
-    slot.state = State::Reading;
-    std::uint64_t expanded = 1;
-    std::optional<Value> value = decode(index, depth, expanded);
-    Slot& done = objects_[index];
-    if (!value) return std::nullopt;
-    done.state = State::Read;
-    done.value = *value;
-    done.expanded = expanded;
-    return value;
-  }
-
-  std::optional<Value> decode(std::uint64_t index, int depth, std::uint64_t& expanded) {
-    const std::optional<std::uint64_t> start = offsetOf(index);
-    if (!start) return std::nullopt;
-    std::uint64_t at = *start;
-    const std::uint8_t marker = byte(at++);
-    switch (marker & 0xF0) {
-      case 0x00:
-        if (marker == 0x08) return Value::boolean(false);
-        if (marker == 0x09) return Value::boolean(true);
-        return std::nullopt;  // null and fill bytes are no property-list value
-      case 0x10:
-        return integer(marker, at);
-      case 0x20: {
-        const std::uint8_t width = marker & 0x0F;
-        if (width == 2 && fits(at, 4)) {
-          const auto bits = static_cast<std::uint32_t>(bigEndian(at, 4));
+  std::optional<Value> leaf(LeafKind kind, std::string_view object, std::uint64_t payloadAt) {
+    const std::string_view payload = object.substr(payloadAt);
+    switch (kind) {
+      case LeafKind::Boolean:
+        return Value::boolean(object[0] == '\x09');
+      case LeafKind::Integer:
+        if (payload.size() == 16) {
+          const std::uint64_t low = bigEndian(payload.substr(8), 8);
+          if (bigEndian(payload, 8) == 0) return Value::unsignedInteger(low);
+          return Value::integer(static_cast<std::int64_t>(low));
+        }
+        return Value::integer(static_cast<std::int64_t>(bigEndian(payload, payload.size())));
+      case LeafKind::Real:
+        if (payload.size() == 4) {
+          const auto bits = static_cast<std::uint32_t>(bigEndian(payload, 4));
           float number;
           std::memcpy(&number, &bits, sizeof number);
           return Value::real(number);
         }
-        if (width == 3 && fits(at, 8)) return Value::real(doubleAt(at));
-        return std::nullopt;
+        return Value::real(doubleOf(payload));
+      case LeafKind::Date:
+        return Value::date(doubleOf(payload));
+      case LeafKind::Data: {
+        const auto* data = reinterpret_cast<const std::uint8_t*>(payload.data());
+        return Value::data(Value::Bytes(data, data + payload.size()));
       }
-      case 0x30:
-        if (marker != 0x33 || !fits(at, 8)) return std::nullopt;
-        return Value::date(doubleAt(at));
-      case 0x40: {
-        const auto size = length(marker, at);
-        if (!size || !fits(at, *size)) return std::nullopt;
-        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes_.data() + at);
-        return Value::data(Value::Bytes(data, data + *size));
-      }
-      case 0x50: {
-        const auto size = length(marker, at);
-        if (!size || !fits(at, *size)) return std::nullopt;
-        std::string text(bytes_.substr(at, *size));
-        for (char c : text) {
-          if (static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
-        }
-        return Value::string(std::move(text));
-      }
-      case 0x60: {
-        const auto units = length(marker, at);
-        if (!units || *units > std::numeric_limits<std::uint64_t>::max() / 2 ||
-            !fits(at, *units * 2)) {
-          return std::nullopt;
-        }
-        return Value::string(utf16(at, *units));
-      }
-      case 0xA0: {
-        const auto size = length(marker, at);
-        if (!size || *size > offsetTable_ / referenceSize_ || !fits(at, *size * referenceSize_)) {
-          return std::nullopt;
-        }
-        Value::Array items;
-        items.reserve(static_cast<std::size_t>(*size));
-        for (std::uint64_t i = 0; i < *size; ++i) {
-          auto item = child(at + i * referenceSize_, depth, expanded);
-          if (!item) return std::nullopt;
-          items.push_back(std::move(*item));
-        }
-        return Value::array(std::move(items));
-      }
-      case 0xD0: {
-        const auto size = length(marker, at);
-        if (!size || *size > offsetTable_ / (2 * referenceSize_) ||
-            !fits(at, *size * 2 * referenceSize_)) {
-          return std::nullopt;
-        }
-        Value::Dictionary entries;
-        for (std::uint64_t i = 0; i < *size; ++i) {
-          auto key = child(at + i * referenceSize_, depth, expanded);
-          auto item = child(at + (*size + i) * referenceSize_, depth, expanded);
-          if (!key || !key->isString() || !item) return std::nullopt;
-          entries.insert_or_assign(key->stringValue(), std::move(*item));
-        }
-        return Value::dictionary(std::move(entries));
-      }
-      default:
-        return std::nullopt;  // UIDs, sets and unknown markers
+      case LeafKind::AsciiText:
+        return Value::string(std::string(payload));
+      case LeafKind::Utf16Text:
+        return Value::string(fromUtf16(payload));
     }
+    return {};
   }
 
-  std::optional<Value> child(std::uint64_t at, int depth, std::uint64_t& expanded) {
-    const auto index = reference(at);
-    if (!index) return std::nullopt;
-    auto value = object(*index, depth + 1);
-    if (!value) return std::nullopt;
-    expanded += objects_[*index].expanded;
-    if (expanded > kMaximumExpandedObjects) return std::nullopt;
-    return value;
+  std::optional<Value> array(const Value* items, std::size_t count) {
+    return Value::array(Value::Array(items, items + count));
   }
 
-  std::optional<Value> integer(std::uint8_t marker, std::uint64_t at) const {
-    const std::uint8_t width = marker & 0x0F;
-    if (width > 4) return std::nullopt;
-    const std::uint64_t size = std::uint64_t{1} << width;
-    if (!fits(at, size)) return std::nullopt;
-    if (size < 8) return Value::integer(static_cast<std::int64_t>(bigEndian(at, size)));
-    if (size == 8) return Value::integer(static_cast<std::int64_t>(bigEndian(at, 8)));
-    // 128-bit: only values that fit in 64 bits are representable.
-    const std::uint64_t high = bigEndian(at, 8);
-    const std::uint64_t low = bigEndian(at + 8, 8);
-    if (high == 0) return Value::unsignedInteger(low);
-    if (high == ~std::uint64_t{0} && (low >> 63) != 0) {
-      return Value::integer(static_cast<std::int64_t>(low));
+  std::optional<Value> dictionary(const Value* keys, const Value* values, std::size_t count) {
+    Value::Dictionary entries;
+    for (std::size_t i = 0; i < count; ++i) {
+      entries.insert_or_assign(keys[i].stringValue(), values[i]);
     }
-    return std::nullopt;
+    return Value::dictionary(std::move(entries));
   }
 
-  double doubleAt(std::uint64_t at) const {
-    const std::uint64_t bits = bigEndian(at, 8);
-    double number;
-    std::memcpy(&number, &bits, sizeof number);
-    return number;
-  }
+  std::vector<WalkSlot<Value>> dense;
+  std::unordered_map<Ref, WalkSlot<Value>> sparse;
+};
 
-  // Big-endian UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
-  std::string utf16(std::uint64_t at, std::uint64_t units) const {
-    std::string out;
-    out.reserve(static_cast<std::size_t>(units));
-    for (std::uint64_t i = 0; i < units; ++i) {
-      char32_t unit = static_cast<char32_t>(bigEndian(at + 2 * i, 2));
-      if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
-        const auto low = static_cast<char32_t>(bigEndian(at + 2 * (i + 1), 2));
-        if (low >= 0xDC00 && low <= 0xDFFF) {
-          unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-          ++i;
-        }
-      }
-      if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;
-      utf8::append(out, unit);
-    }
-    return out;
-  }
+// Checks and builds nothing.
+struct CheckSink {
+  struct Result {};
 
-  const std::string_view bytes_;
-  std::uint8_t offsetSize_ = 0;
-  std::uint8_t referenceSize_ = 0;
-  std::uint64_t offsetTable_ = 0;
-  std::uint64_t count_ = 0;
-  std::vector<Slot> objects_;
+  explicit CheckSink(std::uint64_t count) : slots(count) {}
+  WalkSlot<Result>& slot(Ref ref) { return slots[ref]; }
+  std::optional<Result> leaf(LeafKind, std::string_view, std::uint64_t) { return Result{}; }
+  std::optional<Result> array(const Result*, std::size_t) { return Result{}; }
+  std::optional<Result> dictionary(const Result*, const Result*, std::size_t) { return Result{}; }
+
+  std::vector<WalkSlot<Result>> slots;
 };
 
 }  // namespace
 
-std::optional<Value> parseBinary(std::string_view bytes) {
-  return BinaryReader(bytes).read();
+std::unique_ptr<BinaryPlistDocument> BinaryPlistDocument::open(std::string bytes) {
+  if (bytes.size() < kHeaderSize + kTrailerSize + 1 || !bytes.starts_with("bplist00")) return {};
+  std::unique_ptr<BinaryPlistDocument> document(new BinaryPlistDocument(std::move(bytes)));
+  const std::string_view view = document->bytes_;
+  const std::size_t trailer = view.size() - kTrailerSize;
+  const std::uint8_t offsetSize = static_cast<std::uint8_t>(view[trailer + 6]);
+  const std::uint8_t referenceSize = static_cast<std::uint8_t>(view[trailer + 7]);
+  const std::uint64_t count = bigEndian(view.substr(trailer + 8), 8);
+  const std::uint64_t top = bigEndian(view.substr(trailer + 16), 8);
+  const std::uint64_t offsetTable = bigEndian(view.substr(trailer + 24), 8);
+  if (offsetSize < 1 || offsetSize > 8 || referenceSize < 1 || referenceSize > 8) return {};
+  // The offset table lies between the objects and the trailer.
+  if (count == 0 || top >= count || offsetTable <= kHeaderSize || offsetTable > trailer ||
+      count > (trailer - offsetTable) / offsetSize) {
+    return {};
+  }
+  document->offsetSize_ = offsetSize;
+  document->referenceSize_ = referenceSize;
+  document->offsetTable_ = offsetTable;
+  document->count_ = count;
+  document->top_ = top;
+  return document;
 }
 
-}  // namespace platform::plist
+namespace {
+
+// Where the references of the dictionary `ref` start, and how many entries it has.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> dictionaryAt(
+    const BinaryPlistWalker<CheckSink>& walker, Ref ref, std::uint64_t offsetTable,
+    std::uint8_t referenceSize) {
+  const auto start = walker.offsetOf(ref);
+  if (!start || (walker.byte(*start) & 0xF0) != 0xD0) return std::nullopt;
+  std::uint64_t at = *start + 1;
+  const auto size = walker.length(walker.byte(*start), at);
+  if (!size || *size > offsetTable / (2 * referenceSize) ||
+      !walker.fits(at, *size * 2 * referenceSize)) {
+    return std::nullopt;
+  }
+  return std::make_pair(at, *size);
+}
+
+// The text of the key object `ref`: ASCII in place (`inPlace`), UTF-16 decoded into `scratch`.
+std::optional<std::string_view> keyText(const BinaryPlistWalker<CheckSink>& walker,
+                                        std::string_view bytes, std::uint64_t offsetTable, Ref ref,
+                                        std::string& scratch, bool& inPlace) {
+  const auto start = walker.offsetOf(ref);
+  if (!start) return std::nullopt;
+  std::uint64_t at = *start;
+  const std::uint8_t marker = walker.byte(at++);
+  const auto length = walker.length(marker, at);
+  if (!length) return std::nullopt;
+  if ((marker & 0xF0) == 0x50) {
+    if (!walker.fits(at, *length)) return std::nullopt;
+    const std::string_view text = bytes.substr(at, *length);
+    for (const char c : text) {
+      if (static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
+    }
+    inPlace = true;
+    return text;
+  }
+  if ((marker & 0xF0) != 0x60 || *length > offsetTable / 2 || !walker.fits(at, *length * 2)) {
+    return std::nullopt;
+  }
+  scratch = fromUtf16(bytes.substr(at, *length * 2));
+  inPlace = false;
+  return scratch;
+}
+
+}  // namespace
+
+bool BinaryPlistDocument::forEachEntry(
+    Ref ref,
+    const std::function<void(std::string_view key, bool inPlace, Ref value)>& entry) const {
+  CheckSink unused(0);
+  const BinaryPlistWalker<CheckSink> walker(*this, unused);
+  const auto dictionary = dictionaryAt(walker, ref, offsetTable_, referenceSize_);
+  if (!dictionary) return false;
+  const auto [at, size] = *dictionary;
+  std::string scratch;
+  for (std::uint64_t i = 0; i < size; ++i) {
+    const auto key = walker.reference(at + i * referenceSize_);
+    const auto value = walker.reference(at + (size + i) * referenceSize_);
+    bool inPlace = false;
+    const auto text =
+        key ? keyText(walker, bytes_, offsetTable_, *key, scratch, inPlace) : std::nullopt;
+    if (!text || !value) return false;
+    entry(*text, inPlace, *value);
+  }
+  return true;
+}
+
+std::optional<BinaryPlistDocument::Ref> BinaryPlistDocument::findInSortedDictionary(
+    Ref ref, std::string_view key) const {
+  CheckSink unused(0);
+  const BinaryPlistWalker<CheckSink> walker(*this, unused);
+  const auto dictionary = dictionaryAt(walker, ref, offsetTable_, referenceSize_);
+  if (!dictionary) return std::nullopt;
+  const auto [at, size] = *dictionary;
+  std::string scratch;
+  std::uint64_t low = 0, high = size;
+  while (low < high) {
+    const std::uint64_t middle = low + (high - low) / 2;
+    const auto keyRef = walker.reference(at + middle * referenceSize_);
+    bool inPlace = false;
+    const auto text =
+        keyRef ? keyText(walker, bytes_, offsetTable_, *keyRef, scratch, inPlace) : std::nullopt;
+    if (!text) return std::nullopt;
+    if (*text == key) return walker.reference(at + (size + middle) * referenceSize_);
+    if (*text < key) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<Value> BinaryPlistDocument::decode(Ref ref) const {
+  ValueSink sink(count_, ref == top_);
+  return BinaryPlistWalker<ValueSink>(*this, sink).visit(ref);
+}
+
+bool BinaryPlistDocument::validate(Ref ref) const {
+  CheckSink sink(count_);
+  return BinaryPlistWalker<CheckSink>(*this, sink).visit(ref).has_value();
+}
+
+namespace plist {
+
+std::optional<Value> parseBinary(std::string_view bytes) {
+  const auto document = BinaryPlistDocument::open(std::string(bytes));
+  if (!document) return std::nullopt;
+  return document->decode(document->root());
+}
+
+}  // namespace plist
+}  // namespace platform

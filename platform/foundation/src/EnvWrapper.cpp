@@ -13,6 +13,9 @@ Status EnvWrapper::writeFileAtomically(const std::string& path, const std::strin
                                        mode_t mode) {
   return target_.writeFileAtomically(path, contents, mode);
 }
+Status EnvWrapper::flushFolder(const std::string& path) {
+  return target_.flushFolder(path);
+}
 Status EnvWrapper::fileIdentity(const std::string& path, FileIdentity& identity) {
   return target_.fileIdentity(path, identity);
 }

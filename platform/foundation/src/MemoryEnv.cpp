@@ -41,12 +41,18 @@ struct Node {
   std::int64_t ctime = 0;
 };
 
+// The words of a shared counter: the count and the tag.
+struct CounterWords {
+  std::atomic<std::uint64_t> count{0};
+  std::atomic<std::uint64_t> tag{0};
+};
+
 struct State {
   std::mutex mutex;
   std::condition_variable lockReleased;
   std::map<std::string, Node> nodes;
   std::set<std::string> lockedPaths;
-  std::map<std::string, std::shared_ptr<std::atomic<std::uint64_t>>> counters;
+  std::map<std::string, std::shared_ptr<CounterWords>> counters;
   std::uint64_t nextInode = 2;
   // A logical clock for file times: every change moves it on, so two writes within one
   // clock tick still get different times.
@@ -74,13 +80,15 @@ class MemoryHeldFile final : public HeldFile {};
 
 class MemorySharedCounter final : public SharedCounter {
  public:
-  explicit MemorySharedCounter(std::shared_ptr<std::atomic<std::uint64_t>> value)
-      : value_(std::move(value)) {}
-  std::uint64_t load() const override { return value_->load(); }
-  void increment() override { value_->fetch_add(1); }
+  using Words = CounterWords;
+  explicit MemorySharedCounter(std::shared_ptr<Words> words) : words_(std::move(words)) {}
+  std::uint64_t load() const override { return words_->count.load(); }
+  void increment() override { words_->count.fetch_add(1); }
+  std::uint64_t loadTag() const override { return words_->tag.load(); }
+  void storeTag(std::uint64_t tag) override { words_->tag.store(tag); }
 
  private:
-  const std::shared_ptr<std::atomic<std::uint64_t>> value_;
+  const std::shared_ptr<Words> words_;
 };
 
 class MemoryEnv final : public Env {
@@ -130,6 +138,15 @@ class MemoryEnv final : public Env {
     // A new inode each time, as a rename over the old file gives one.
     state_->nodes[path] = newFile(contents, mode);
     touchFolderOf(path);
+    return Status::ok();
+  }
+
+  Status flushFolder(const std::string& rawPath) override {
+    const std::string path = normalized(rawPath);
+    std::lock_guard guard(state_->mutex);
+    const Node* node = find(path);
+    if (node == nullptr) return Status::notFound(path + ": No such file or directory");
+    if (!node->directory) return Status::ioError(path + ": Not a directory");
     return Status::ok();
   }
 
@@ -262,7 +279,7 @@ class MemoryEnv final : public Env {
       return Status::ioError(path + ": Is a directory");
     }
     auto& value = state_->counters[path];
-    if (!value) value = std::make_shared<std::atomic<std::uint64_t>>(0);
+    if (!value) value = std::make_shared<CounterWords>();
     counter = std::make_unique<MemorySharedCounter>(value);
     return Status::ok();
   }

@@ -61,41 +61,30 @@ FileIdentity identityOf(const struct stat& st) {
   return identity;
 }
 
-// Reads a regular file of `size` bytes (as fstat gave it) with one read in the usual case: a
-// read that returns less than asked ends at the end of the file.
-Status readSized(int fd, const std::string& path, std::string& contents, std::size_t size);
-
-Status readAll(int fd, const std::string& path, std::string& contents) {
-  contents.clear();
-  char buffer[64 * 1024];
+// Reads to the end of the file. With `expected` (the size fstat gave) the bytes go straight into
+// the buffer in one read, and a reused buffer of that size is not even cleared first; a file that
+// grew meanwhile is still read to its end.
+Status readAll(int fd, const std::string& path, std::string& contents, std::size_t expected = 0) {
+  contents.resize(expected);
+  std::size_t got = 0;
+  char spill[16 * 1024];
   while (true) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const bool full = got == contents.size();
+    char* into = full ? spill : contents.data() + got;
+    const std::size_t room = full ? sizeof spill : contents.size() - got;
+    const ssize_t n = ::read(fd, into, room);
     if (n < 0) {
       if (errno == EINTR) continue;
+      contents.clear();
       return Status::fromErrno(errno, path);
     }
-    if (n == 0) return Status::ok();
-    contents.append(buffer, static_cast<std::size_t>(n));
+    if (n == 0) {
+      contents.resize(got);
+      return Status::ok();
+    }
+    if (full) contents.append(spill, static_cast<std::size_t>(n));
+    got += static_cast<std::size_t>(n);
   }
-}
-
-Status readSized(int fd, const std::string& path, std::string& contents, std::size_t size) {
-  contents.resize(size + 1);
-  ssize_t n = 0;
-  do {
-    n = ::read(fd, contents.data(), size + 1);
-  } while (n < 0 && errno == EINTR);
-  if (n < 0) return Status::fromErrno(errno, path);
-  if (static_cast<std::size_t>(n) <= size) {
-    contents.resize(static_cast<std::size_t>(n));
-    return Status::ok();
-  }
-  // The file grew since fstat: read the rest as it comes.
-  std::string rest;
-  Status status = readAll(fd, path, rest);
-  contents.resize(size + 1);
-  contents += rest;
-  return status;
 }
 
 Status writeAll(int fd, const std::string& path, const std::string& contents) {
@@ -136,15 +125,20 @@ class PosixFileLock final : public FileLock {
 class PosixSharedCounter final : public SharedCounter {
  public:
   explicit PosixSharedCounter(void* mapping) : mapping_(mapping) {}
-  ~PosixSharedCounter() override { ::munmap(mapping_, sizeof(std::uint64_t)); }
-  std::uint64_t load() const override { return counter().load(std::memory_order_acquire); }
-  void increment() override { counter().fetch_add(1, std::memory_order_acq_rel); }
+  ~PosixSharedCounter() override { ::munmap(mapping_, kSize); }
+  std::uint64_t load() const override { return word(0).load(std::memory_order_acquire); }
+  void increment() override { word(0).fetch_add(1, std::memory_order_acq_rel); }
+  std::uint64_t loadTag() const override { return word(1).load(std::memory_order_acquire); }
+  void storeTag(std::uint64_t tag) override { word(1).store(tag, std::memory_order_release); }
+
+  // The count, then the tag.
+  static constexpr std::size_t kSize = 2 * sizeof(std::uint64_t);
 
  private:
-  // The mapping is page-aligned, so the word is suitably aligned for atomic access, and
-  // every process that maps the file sees the same word.
-  std::atomic_ref<std::uint64_t> counter() const {
-    return std::atomic_ref<std::uint64_t>(*static_cast<std::uint64_t*>(mapping_));
+  // The mapping is page-aligned, so the words are suitably aligned for atomic access, and
+  // every process that maps the file sees the same words.
+  std::atomic_ref<std::uint64_t> word(std::size_t index) const {
+    return std::atomic_ref<std::uint64_t>(static_cast<std::uint64_t*>(mapping_)[index]);
   }
   void* const mapping_;
 };
@@ -170,9 +164,7 @@ class PosixEnv final : public Env {
     if (fd.get() < 0) return Status::fromErrno(errno, path);
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return Status::fromErrno(errno, path);
-    Status status = S_ISREG(st.st_mode)
-                        ? readSized(fd.get(), path, contents, static_cast<std::size_t>(st.st_size))
-                        : readAll(fd.get(), path, contents);
+    Status status = readAll(fd.get(), path, contents, static_cast<std::size_t>(st.st_size));
     if (!status.isOk()) return status;
     identity = identityOf(st);
     held = std::make_unique<PosixHeldFile>(fd.release());
@@ -210,11 +202,23 @@ class PosixEnv final : public Env {
     }
     // The mode is set explicitly so that the process umask cannot widen or narrow it.
     if (::fchmod(fd.get(), mode) != 0) return fail(errno);
+    // The file system stamps times from a coarse clock: two files written within one tick, the
+    // later one on the inode number the earlier one freed, could otherwise look the same to
+    // readers that no longer hold the earlier file open.
+    timespec times[2] = {{0, UTIME_OMIT}, {}};
+    ::clock_gettime(CLOCK_REALTIME, &times[1]);
+    if (::futimens(fd.get(), times) != 0) return fail(errno);
     if (::fsync(fd.get()) != 0) return fail(errno);
     if (::close(fd.release()) != 0) return fail(errno);
     if (::rename(temporary.c_str(), path.c_str()) != 0) return fail(errno);
-    // The folder is not flushed: after a crash the path names the old file or the new one,
-    // both complete, which is all readers are promised, and a write stays one fsync.
+    return Status::ok();
+  }
+
+  Status flushFolder(const std::string& path) override {
+    FileDescriptor fd(
+        retryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    if (fd.get() < 0) return Status::fromErrno(errno, path);
+    if (::fsync(fd.get()) != 0) return Status::fromErrno(errno, path);
     return Status::ok();
   }
 
@@ -338,12 +342,12 @@ class PosixEnv final : public Env {
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return Status::fromErrno(errno, path);
     // Growing a short file zero-fills it; a concurrent creator does the same, so both agree.
-    if (st.st_size < static_cast<off_t>(sizeof(std::uint64_t)) &&
-        ::ftruncate(fd.get(), sizeof(std::uint64_t)) != 0) {
+    if (st.st_size < static_cast<off_t>(PosixSharedCounter::kSize) &&
+        ::ftruncate(fd.get(), PosixSharedCounter::kSize) != 0) {
       return Status::fromErrno(errno, path);
     }
     void* mapping =
-        ::mmap(nullptr, sizeof(std::uint64_t), PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
+        ::mmap(nullptr, PosixSharedCounter::kSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
     if (mapping == MAP_FAILED) return Status::fromErrno(errno, path);
     counter = std::make_unique<PosixSharedCounter>(mapping);
     return Status::ok();

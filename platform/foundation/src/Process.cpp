@@ -1,5 +1,7 @@
 #include "platform/foundation/Process.h"
 
+#include <dlfcn.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -9,6 +11,12 @@
 #endif
 #ifndef HX_INSTALLED_ROOT
 #define HX_INSTALLED_ROOT "/usr/local/share/halvex/device"
+#endif
+#ifndef HX_ROOT_FROM_PROGRAM
+#define HX_ROOT_FROM_PROGRAM "../share/halvex/device"
+#endif
+#ifndef HX_ROOT_FROM_LIBRARY
+#define HX_ROOT_FROM_LIBRARY "../share/halvex/device"
 #endif
 
 namespace platform {
@@ -25,6 +33,34 @@ Identity& identity() {
   return *state;
 }
 
+// The installed sample device as seen from an installed file: the folder `relative` to the
+// folder holding `file`, when it exists. An installed tree can be moved as a whole, so this
+// holds wherever it lands, unlike the path fixed when the tree was built.
+std::optional<std::string> besideInstalled(const std::filesystem::path& file,
+                                           const char* relative) {
+  if (file.empty()) return std::nullopt;
+  std::error_code error;
+  const std::filesystem::path folder =
+      std::filesystem::weakly_canonical(file, error).parent_path() / relative;
+  if (error || !std::filesystem::is_directory(folder, error)) return std::nullopt;
+  return folder.lexically_normal().string();
+}
+
+std::filesystem::path runningProgram() {
+  std::error_code error;
+  return std::filesystem::read_symlink("/proc/self/exe", error);
+}
+
+// The shared object that holds this code (libHXPlatform), which an agent may load from
+// anywhere its program lives.
+std::filesystem::path thisLibrary() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&runningProgram), &info) == 0 || info.dli_fname == nullptr) {
+    return {};
+  }
+  return info.dli_fname;
+}
+
 std::optional<std::string> environment(const char* name) {
   const char* value = std::getenv(name);
   if (value == nullptr || *value == '\0') return std::nullopt;
@@ -33,7 +69,9 @@ std::optional<std::string> environment(const char* name) {
 
 }  // namespace
 
-const std::string& mainBundleIdentifier() { return identity().bundleIdentifier; }
+const std::string& mainBundleIdentifier() {
+  return identity().bundleIdentifier;
+}
 void setMainBundleIdentifier(std::string identifier) {
   identity().bundleIdentifier = std::move(identifier);
 }
@@ -41,12 +79,16 @@ void setMainBundleIdentifier(std::string identifier) {
 std::string deviceRoot() {
   if (identity().root) return *identity().root;
   if (auto root = environment("HALVEX_ROOT")) return *root;
+  if (auto root = besideInstalled(runningProgram(), HX_ROOT_FROM_PROGRAM)) return *root;
+  if (auto root = besideInstalled(thisLibrary(), HX_ROOT_FROM_LIBRARY)) return *root;
   std::error_code error;
   const std::string staged = HX_STAGED_ROOT;
   if (!staged.empty() && std::filesystem::is_directory(staged, error)) return staged;
   return HX_INSTALLED_ROOT;
 }
-void setDeviceRoot(std::string path) { identity().root = std::move(path); }
+void setDeviceRoot(std::string path) {
+  identity().root = std::move(path);
+}
 
 std::string userHome() {
   if (identity().home) return *identity().home;
@@ -59,8 +101,12 @@ std::string userHome() {
   }
   return data + "/halvex/mobile";
 }
-void setUserHome(std::string path) { identity().home = std::move(path); }
+void setUserHome(std::string path) {
+  identity().home = std::move(path);
+}
 
-std::string preferencesDirectory() { return userHome() + "/Library/Preferences"; }
+std::string preferencesDirectory() {
+  return userHome() + "/Library/Preferences";
+}
 
 }  // namespace platform

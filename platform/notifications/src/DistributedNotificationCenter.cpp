@@ -34,7 +34,7 @@ namespace {
 using boost::asio::posix::stream_descriptor;
 
 // Messages read from the bus per turn of the run loop.
-constexpr std::size_t kMaxMessagesPerTurn = 64;
+constexpr std::size_t kMaxMessagesPerTurn = 16;
 
 std::string errorText(int negativeErrno) {
   return std::strerror(-negativeErrno);

@@ -17,6 +17,18 @@ constexpr mode_t kDirectoryMode = 0700;
 // Env that claims every name exists.
 constexpr int kMaxAsideIndex = 100000;
 
+// What the counter's tag records of a file a store wrote; never zero, which means "unknown".
+std::uint64_t tagOf(const FileIdentity& identity) {
+  std::uint64_t hash = 14695981039346656037u;
+  for (const std::uint64_t field :
+       {identity.device, identity.inode, static_cast<std::uint64_t>(identity.size),
+        static_cast<std::uint64_t>(identity.mtimeNanoseconds),
+        static_cast<std::uint64_t>(identity.ctimeNanoseconds)}) {
+    hash = (hash ^ field) * 1099511628211u;
+  }
+  return hash == 0 ? 1 : hash;
+}
+
 const Value& noValue() {
   static const Value none;
   return none;
@@ -49,8 +61,9 @@ const Value& PreferenceDomain::lookup(std::string_view key) {
     auto it = pending_.find(key);
     if (it != pending_.end()) return it->second;
   }
-  auto it = stored_.find(key);
-  return it == stored_.end() ? noValue() : it->second;
+  const Value* stored = stored_.find(key);
+  if (stored == nullptr && stored_.damaged() && !unreadable_) markUnreadable();
+  return stored == nullptr ? noValue() : *stored;
 }
 
 void PreferenceDomain::set(std::string_view key, const Value& value) {
@@ -65,7 +78,7 @@ void PreferenceDomain::set(std::string_view key, const Value& value) {
 }
 
 bool PreferenceDomain::synchronize() {
-  if (pending_.empty()) {
+  if (pending_.empty() && !unflushed_) {
     // Nobody wrote since the last read: one load from shared memory, no system call.
     if (valid_ && counter_ && counterSeen_ && counter_->load() == *counterSeen_) return true;
     refresh();
@@ -95,6 +108,8 @@ Value PreferenceDomain::update(std::string_view key,
     pending_.insert_or_assign(std::string(key), std::move(result));
   }
   if (!writeLocked()) {
+    // Written but its folder not flushed: the change is in the file and stays there.
+    if (pending_.empty()) return lookup(key);
     // The change was computed from this read; kept pending, it could later overwrite what
     // another process stored since, which is exactly what this operation exists to prevent.
     if (previous) {
@@ -102,15 +117,16 @@ Value PreferenceDomain::update(std::string_view key,
     } else if (auto it = pending_.find(key); it != pending_.end()) {
       pending_.erase(it);
     }
-    auto it = stored_.find(key);
-    return it == stored_.end() ? Value() : it->second;
+    const Value* stored = stored_.find(key);
+    return stored == nullptr ? Value() : *stored;
   }
   return lookup(key);
 }
 
 Value::Dictionary PreferenceDomain::contents() {
   if (!read_) refresh();
-  Value::Dictionary view = stored_;
+  Value::Dictionary view = stored_.copyAll();
+  if (stored_.damaged() && !unreadable_) markUnreadable();
   for (const auto& [key, value] : pending_) {
     if (value.isNone()) {
       view.erase(key);
@@ -138,12 +154,13 @@ bool PreferenceDomain::updateAll(
   // it lacks are removed.
   Changes previous = std::move(pending_);
   pending_.clear();
-  for (const auto& [key, value] : stored_) {
+  stored_.forEachKey([&](std::string_view key) {
     if (result.find(key) == result.end()) pending_.emplace(key, Value());
-  }
+  });
   for (auto& [key, value] : result) pending_.insert_or_assign(key, std::move(value));
   if (!writeLocked()) {
-    pending_ = std::move(previous);
+    // Written but its folder not flushed: the result is in the file; nothing to restore.
+    if (!pending_.empty()) pending_ = std::move(previous);
     return false;
   }
   return true;
@@ -151,7 +168,7 @@ bool PreferenceDomain::updateAll(
 
 void PreferenceDomain::publishState() {
   publishedCounter_.store(counter_.get(), std::memory_order_release);
-  const bool clean = valid_ && pending_.empty() && counter_ && counterSeen_;
+  const bool clean = valid_ && pending_.empty() && !unflushed_ && counter_ && counterSeen_;
   cleanAt_.store(clean ? *counterSeen_ : kNotClean, std::memory_order_release);
 }
 
@@ -168,13 +185,17 @@ void PreferenceDomain::refresh() {
 }
 
 bool PreferenceDomain::readFromDisk() {
-  std::string contents;
+  // Two buffers take turns: the file is read into the spare one, and the replaced contents
+  // give theirs back as the next spare, so a re-read allocates nothing and frees nothing large.
+  std::string contents = std::move(spare_);
   std::unique_ptr<HeldFile> held;
   FileIdentity identity;
   const Status status = env_.readFileHeld(path_, contents, held, identity);
+  // Not kept open: closing the last descriptor of a replaced file is what deletes it, and that
+  // belongs to the writer that replaced it, not to a later read.
+  held.reset();
   if (status.isNotFound()) {
-    stored_.clear();
-    held_.reset();
+    spare_ = stored_.recycle();
     identity_.reset();
     unreadable_ = false;
     valid_ = true;
@@ -187,23 +208,26 @@ bool PreferenceDomain::readFromDisk() {
     return false;
   }
 
-  std::optional<Value> root = parsePropertyList(contents);
-  if (root && root->isDictionary()) {
-    stored_ = std::move(root->mutableDictionary());
-    unreadable_ = false;
-  } else {
-    stored_.clear();
-    if (!unreadable_ || !identity_ || !(*identity_ == identity)) {
-      NSLog("PreferenceStore: " + path_ +
-            " is not a dictionary property list; it reads as empty and is moved aside before "
-            "the next write");
-    }
-    unreadable_ = true;
-  }
-  held_ = std::move(held);
+  const bool sameFile = identity_ && *identity_ == identity;
   identity_ = identity;
   valid_ = true;
+  spare_ = stored_.recycle();
+  const bool own = counter_ && counter_->loadTag() == tagOf(identity);
+  if (stored_.load(std::move(contents),
+                   own ? StoredDomain::Origin::Own : StoredDomain::Origin::Foreign)) {
+    unreadable_ = false;
+  } else if (!(unreadable_ && sameFile)) {
+    markUnreadable();
+  }
   return true;
+}
+
+void PreferenceDomain::markUnreadable() {
+  NSLog("PreferenceStore: " + path_ +
+        " is not a dictionary property list; it reads as empty and is moved aside before the "
+        "next write");
+  stored_.clear();
+  unreadable_ = true;
 }
 
 bool PreferenceDomain::matchesLastRead(const Status& status, const FileIdentity& identity) const {
@@ -251,38 +275,24 @@ bool PreferenceDomain::refreshLocked() {
     // before counting, or by hand; count it now so that readers notice it too.
     const bool missedByCounter = valid_ && before && counterSeen_ && *before == *counterSeen_;
     if (!readFromDisk()) return false;
-    if (missedByCounter) counter_->increment();
+    if (missedByCounter) count(0);
   }
+  // Values are decoded lazily for reads; a change is made from a view whose every value is known
+  // to be sound, so that a damaged file is treated as unreadable before anything is written.
+  if (!unreadable_ && !stored_.validate()) markUnreadable();
   counterSeen_ = counterValue();
   return true;
 }
 
 bool PreferenceDomain::writeLocked() {
-  Value::Dictionary merged = stored_;
-  bool differs = false;
-  for (const auto& [key, value] : pending_) {
-    auto it = merged.find(key);
-    if (value.isNone()) {
-      if (it != merged.end()) {
-        merged.erase(it);
-        differs = true;
-      }
-    } else if (it == merged.end()) {
-      merged.emplace(key, value);
-      differs = true;
-    } else if (!identicalPropertyLists(it->second, value)) {
-      it->second = value;
-      differs = true;
-    }
-  }
-  if (!differs) {
+  if (!stored_.differsWith(pending_)) {
     pending_.clear();
-    return true;
+    // What the file holds may still wait for its folder to reach the disk.
+    return !unflushed_ || flushFolder();
   }
   if (unreadable_ && !moveUnreadableFileAside()) return false;
 
-  Value root(std::move(merged));
-  const std::optional<std::string> bytes = serializePropertyList(root, PlistFormat::Binary);
+  std::optional<std::string> bytes = stored_.encodeWith(pending_);
   if (!bytes) {
     NSLog("PreferenceStore: cannot encode domain " + name_);
     return false;
@@ -292,24 +302,38 @@ bool PreferenceDomain::writeLocked() {
     NSLog("PreferenceStore: cannot write domain " + name_ + ": " + status.toString());
     return false;
   }
-  if (counter_) counter_->increment();
-  stored_ = std::move(root.mutableDictionary());
+  // The rename is visible at once but durable only with its folder; the change is announced
+  // (counted) either way, since other processes already read the new file.
+  unflushed_ = true;
+  const bool durable = flushFolder();
   pending_.clear();
-
-  // Keep the new file open as the last one read, so that the next replacement cannot reuse
-  // its inode number and pass for it. Its contents are ours; there is nothing to parse.
-  std::string contents;
-  std::unique_ptr<HeldFile> held;
+  // The new contents are the bytes just written, not read back. The tag tells other processes
+  // that the file now at the path is one a store wrote, so they can trust its layout too.
   FileIdentity identity;
-  if (env_.readFileHeld(path_, contents, held, identity).isOk()) {
-    held_ = std::move(held);
+  valid_ = env_.fileIdentity(path_, identity).isOk() &&
+           stored_.load(std::move(*bytes), StoredDomain::Origin::Own);
+  if (valid_) {
     identity_ = identity;
     unreadable_ = false;
-    valid_ = true;
-  } else {
-    valid_ = false;
   }
+  count(valid_ ? tagOf(identity) : 0);
   counterSeen_ = counterValue();
+  return durable;
+}
+
+void PreferenceDomain::count(std::uint64_t tag) {
+  if (!counter_) return;
+  counter_->storeTag(tag);
+  counter_->increment();
+}
+
+bool PreferenceDomain::flushFolder() {
+  const Status status = env_.flushFolder(directory_);
+  if (!status.isOk()) {
+    NSLog("PreferenceStore: cannot flush the folder of domain " + name_ + ": " + status.toString());
+    return false;
+  }
+  unflushed_ = false;
   return true;
 }
 
@@ -320,10 +344,9 @@ bool PreferenceDomain::moveUnreadableFileAside() {
     const Status status = env_.renameFile(path_, aside, AllowOverwrite::No);
     if (status.isOk()) {
       NSLog("PreferenceStore: moved the unreadable " + path_ + " aside to " + aside);
-      held_.reset();
       identity_.reset();
       unreadable_ = false;
-      if (counter_) counter_->increment();
+      count(0);
       counterSeen_ = counterValue();
       return true;
     }

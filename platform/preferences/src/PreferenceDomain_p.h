@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "StoredDomain_p.h"
 #include "platform/foundation/Env.h"
 #include "platform/foundation/Value.h"
 
@@ -56,8 +57,7 @@ class PreferenceDomain {
   void publishState();
 
  private:
-  using Changes = std::map<std::string, Value, std::less<>>;
-  class Locked;
+  using Changes = StoredDomain::Changes;
 
   // Takes in the current file without the lock, reading it only when it changed.
   void refresh();
@@ -69,11 +69,19 @@ class PreferenceDomain {
   std::optional<std::uint64_t> counterValue() const;
   // Takes the domain's lock, creating the folder when it is missing.
   bool lockDomain(std::unique_ptr<FileLock>& lock);
-  // Under the lock: makes `stored_` the file's current contents. False when it cannot.
+  // Under the lock: makes `stored_` the file's current contents, every value checked. False
+  // when it cannot.
   bool refreshLocked();
+  // Treats the file last read as unreadable: empty, moved aside before the next write.
+  void markUnreadable();
   // Under the lock: applies `pending_` over `stored_` and writes the result if it differs.
   bool writeLocked();
   bool moveUnreadableFileAside();
+  // Counts a change of the file, first tagging it with what the file now at the path is (0: a
+  // file no store vouches for).
+  void count(std::uint64_t tag);
+  // Flushes the folder after a rename; false (and `unflushed_` kept) when it fails.
+  bool flushFolder();
 
   Env& env_;
   const std::string name_;
@@ -82,15 +90,17 @@ class PreferenceDomain {
   const std::string lockPath_;
   const std::string counterPath_;
 
-  bool read_ = false;         // the file was read (or tried) at least once
-  bool valid_ = false;        // `identity_`, `held_` and `unreadable_` describe `stored_`
-  Value::Dictionary stored_;  // the file's contents at the last read (empty when unreadable)
-  Changes pending_;           // keys this process set (None: removed) since its last write
-  // The last file read, kept open so that its inode number cannot be given to a new file
-  // and make a replaced file look unchanged. Empty with `identity_` unset when it was missing.
-  std::unique_ptr<HeldFile> held_;
+  bool read_ = false;    // the file was read (or tried) at least once
+  bool valid_ = false;   // `identity_` and `unreadable_` describe `stored_`
+  StoredDomain stored_;  // the file's contents at the last read (empty when unreadable)
+  std::string spare_;    // a buffer for the next read
+  Changes pending_;      // keys this process set (None: removed) since its last write
+  // The identity of the last file read; unset when it was missing. Without the file held open
+  // its inode number may pass to a later file, so the identity tells files apart only because
+  // every atomic write stamps its file with a modification time of its own.
   std::optional<FileIdentity> identity_;
   bool unreadable_ = false;  // the last file read was not a dictionary plist
+  bool unflushed_ = false;   // this process renamed a file whose folder is not yet flushed
   std::unique_ptr<SharedCounter> counter_;
   std::optional<std::uint64_t> counterSeen_;  // the counter before the last read
 

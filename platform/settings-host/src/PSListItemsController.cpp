@@ -1,7 +1,6 @@
 #include "platform/settings-host/PSListItemsController.h"
 
 #include "platform/foundation/Log.h"
-#include "platform/ui/UINavigationController.h"
 
 using platform::Value;
 
@@ -75,7 +74,7 @@ void PSListItemsController::tableViewDidSelectRowAtIndexPath(UITableView& tableV
 }
 
 bool PSListItemsController::chooseItem(const PSSpecifierPtr& item) {
-  // Popping releases the stack's hold on this page; keep it alive until the work is done.
+  // A setter may change the navigation stack; keep this page alive until the work is done.
   auto self = weak_from_this().lock();
   const PSSpecifierPtr opener = specifier();
   if (!opener || !item) return false;
@@ -92,11 +91,8 @@ bool PSListItemsController::chooseItem(const PSSpecifierPtr& item) {
                     "\" reached no setter; nothing is stored");
     return false;
   }
+  // The list stays open with the checkmark on the new choice, as the phone's list does.
   reloadSpecifiers();
-  if (auto navigation = navigationController();
-      navigation && navigation->topViewController().get() == this) {
-    navigation->popViewControllerAnimated(true);
-  }
   return true;
 }
 

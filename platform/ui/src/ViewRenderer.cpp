@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <string_view>
 
 #include "TextLayout_p.h"
 #include "platform/ui/UIImageView.h"
 #include "platform/ui/UILabel.h"
 #include "platform/ui/UISwitch.h"
+#include "platform/ui/UITraitCollection.h"
 #include "platform/ui/UIView.h"
 
 namespace platform {
@@ -39,7 +41,7 @@ void drawImage(cairo_t* cr, const UIImage& image, CGRect bounds) {
   cairo_surface_destroy(surface);
 }
 
-void drawLabel(cairo_t* cr, const UILabel& label, CGRect bounds) {
+void drawLabel(cairo_t* cr, const UILabel& label, CGRect bounds, const UITraitCollection& traits) {
   if (label.text().empty() || bounds.size.width <= 0) return;
   const bool multiLine = label.numberOfLines() != 1;
   auto layout = text::makeLayout(label, multiLine ? bounds.size.width : 0);
@@ -76,7 +78,7 @@ void drawLabel(cairo_t* cr, const UILabel& label, CGRect bounds) {
   cairo_rectangle(cr, 0, 0, bounds.size.width, std::max(bounds.size.height, size.height));
   cairo_clip(cr);
   cairo_move_to(cr, std::max(0.0, x), (bounds.size.height - size.height) / 2);
-  setColor(cr, label.textColor()->color());
+  setColor(cr, label.textColor()->resolvedColorWithTraitCollection(traits));
   pango_cairo_show_layout(cr, layout.get());
   cairo_restore(cr);
 }
@@ -98,7 +100,7 @@ void drawSwitch(cairo_t* cr, const UISwitch& control, CGRect bounds) {
   cairo_fill(cr);
 }
 
-void drawView(cairo_t* cr, UIView& view, bool isRoot) {
+void drawView(cairo_t* cr, UIView& view, bool isRoot, const UITraitCollection& traits) {
   if (view.isHidden() || view.alpha() <= 0) return;
   const CGRect frame = view.frame();
   const CGRect bounds = view.bounds();
@@ -109,25 +111,41 @@ void drawView(cairo_t* cr, UIView& view, bool isRoot) {
 
   if (const auto& background = view.backgroundColor()) {
     cairo_rectangle(cr, 0, 0, bounds.size.width, bounds.size.height);
-    setColor(cr, background->color());
+    setColor(cr, background->resolvedColorWithTraitCollection(traits));
     cairo_fill(cr);
   }
   if (auto* imageView = dynamic_cast<UIImageView*>(&view); imageView && imageView->image()) {
     drawImage(cr, *imageView->image(), bounds);
   } else if (auto* label = dynamic_cast<UILabel*>(&view)) {
-    drawLabel(cr, *label, bounds);
+    drawLabel(cr, *label, bounds, traits);
   } else if (auto* control = dynamic_cast<UISwitch*>(&view)) {
     drawSwitch(cr, *control, bounds);
   }
   // A copy: drawing must not be disturbed by a view that changes the tree meanwhile.
   const std::vector<std::shared_ptr<UIView>> children = view.subviews();
-  for (const auto& child : children) drawView(cr, *child, false);
+  for (const auto& child : children) drawView(cr, *child, false, traits);
 
   if (translucent) {
     cairo_pop_group_to_source(cr);
     cairo_paint_with_alpha(cr, view.alpha());
   }
   cairo_restore(cr);
+}
+
+void appendText(const UIView& view, std::string& out) {
+  if (view.isHidden() || view.alpha() <= 0) return;
+  if (auto* label = dynamic_cast<const UILabel*>(&view)) {
+    std::string text = label->text();
+    const auto last = text.find_last_not_of(" \t\n");
+    text.erase(last == std::string::npos ? 0 : last + 1);
+    text.erase(0, std::min(text.size(), text.find_first_not_of(" \t\n")));
+    if (!text.empty()) {
+      if (!out.empty()) out += ' ';
+      out += text;
+      if (std::string_view(".!?:").find(text.back()) == std::string_view::npos) out += '.';
+    }
+  }
+  for (const auto& child : view.subviews()) appendText(*child, out);
 }
 
 cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
@@ -138,6 +156,11 @@ cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned in
 }  // namespace
 
 std::optional<std::string> renderViewToPng(UIView& view, double scale) {
+  return renderViewToPng(view, scale, UITraitCollection());
+}
+
+std::optional<std::string> renderViewToPng(UIView& view, double scale,
+                                           const UITraitCollection& traits) {
   if (!std::isfinite(scale) || scale <= 0) return std::nullopt;
   view.layoutIfNeeded();
   const CGSize size = view.bounds().size;
@@ -150,13 +173,19 @@ std::optional<std::string> renderViewToPng(UIView& view, double scale) {
       CAIRO_FORMAT_ARGB32, static_cast<int>(width), static_cast<int>(height));
   cairo_t* cr = cairo_create(surface);
   cairo_scale(cr, scale, scale);
-  drawView(cr, view, true);
+  drawView(cr, view, true, traits);
   cairo_destroy(cr);
   std::string png;
   const cairo_status_t status = cairo_surface_write_to_png_stream(surface, appendBytes, &png);
   cairo_surface_destroy(surface);
   if (status != CAIRO_STATUS_SUCCESS) return std::nullopt;
   return png;
+}
+
+std::string textOfViewTree(const UIView& view) {
+  std::string out;
+  appendText(view, out);
+  return out;
 }
 
 }  // namespace platform

@@ -20,7 +20,9 @@
 namespace platform {
 
 // What identifies one version of a file: a replaced or rewritten file differs in at least one
-// field (as long as the old inode is still held open, so its number cannot be reused).
+// field. A freed inode number may pass to a later file; a file written by writeFileAtomically
+// still differs from every earlier one, because its modification time is stamped from the fine
+// clock (a file replaced by other means within the same clock tick of the file system may not).
 struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
@@ -44,12 +46,15 @@ class HeldFile {
 };
 
 // A 64-bit counter shared by every process that maps the same path (shared memory for
-// PosixEnv). Reading it makes no system call.
+// PosixEnv), with a second word, the tag, that a writer sets before it counts to say what the
+// counted change left behind. Reading either makes no system call; both start at zero.
 class SharedCounter {
  public:
   virtual ~SharedCounter() = default;
   virtual std::uint64_t load() const = 0;
   virtual void increment() = 0;
+  virtual std::uint64_t loadTag() const = 0;
+  virtual void storeTag(std::uint64_t tag) = 0;
 };
 
 enum class AllowOverwrite { No, Yes };
@@ -66,12 +71,15 @@ class Env {
   // Reads the whole file, keeps it open in `held` and reports the identity of what was read.
   virtual Status readFileHeld(const std::string& path, std::string& contents,
                               std::unique_ptr<HeldFile>& held, FileIdentity& identity) = 0;
-  // Writes `contents` to a new temporary file in the same folder (O_EXCL, `mode`), flushes
-  // it to disk and renames it over `path`, so that readers see the old or the new file, never
-  // a torn one. After a crash the path holds the old file or the new one (the folder entry
-  // itself is not flushed). The folder must exist.
+  // Writes `contents` to a new temporary file in the same folder (O_EXCL, `mode`), stamps its
+  // modification time from the fine clock, flushes it to disk and renames it over `path`, so
+  // that readers see the old or the new file, never a torn one. After a crash the path holds the
+  // old file or the new one; only flushFolder() makes the rename itself survive a power loss.
+  // The folder must exist.
   virtual Status writeFileAtomically(const std::string& path, const std::string& contents,
                                      mode_t mode) = 0;
+  // Flushes the folder's entries to disk, so that files renamed into it survive a power loss.
+  virtual Status flushFolder(const std::string& path) = 0;
   // The identity of the file now at `path`; NotFound when there is none.
   virtual Status fileIdentity(const std::string& path, FileIdentity& identity) = 0;
   virtual bool fileExists(const std::string& path) = 0;
@@ -115,6 +123,7 @@ class EnvWrapper : public Env {
                       std::unique_ptr<HeldFile>& held, FileIdentity& identity) override;
   Status writeFileAtomically(const std::string& path, const std::string& contents,
                              mode_t mode) override;
+  Status flushFolder(const std::string& path) override;
   Status fileIdentity(const std::string& path, FileIdentity& identity) override;
   bool fileExists(const std::string& path) override;
   bool isDirectory(const std::string& path) override;

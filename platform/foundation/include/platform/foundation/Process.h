@@ -11,8 +11,10 @@ namespace platform {
 const std::string& mainBundleIdentifier();
 void setMainBundleIdentifier(std::string identifier);
 
-// The device root: an explicit setDeviceRoot(), else $HALVEX_ROOT, else the sample device
-// staged in the build tree when present, else the installed sample device.
+// The device root: an explicit setDeviceRoot(), else $HALVEX_ROOT, else the installed sample
+// device found from the running program's folder or from libHXPlatform's (so that a moved
+// installed tree finds its own), else the sample device staged in the build tree when present,
+// else the installed sample device where the build meant to install it.
 std::string deviceRoot();
 void setDeviceRoot(std::string path);
 

@@ -66,11 +66,15 @@ class PreferenceStore {
   // replaces the file atomically unless nothing differs. Without pending changes it only re-reads,
   // and re-reads nothing (no system call) while the domain's change counter has not moved (a file
   // replaced without counting, by a writer killed between its rename and its count or by hand, is
-  // taken in at the next write of any store). Returns true on success; false when the folder, the
-  // lock, the read or the write failed (the pending changes are kept for the next try) or the name
-  // is refused. An unreadable domain file (not a plist, or its root not a dictionary) reads as an
-  // empty domain and is moved aside to `<domain>.plist.corrupt-N` (the first free N) before the
-  // next write, never overwritten; if it cannot be moved, nothing is written.
+  // taken in at the next write of any store). A write flushes the file, renames it over the old
+  // one and flushes the folder: once this returns true the change survives a crash of any process
+  // and a power loss. Returns true on success; false when the folder, the lock, the read or the
+  // write failed (the pending changes are kept for the next try), when the file was replaced but
+  // its folder could not be flushed (the change is stored and announced, but may not survive a
+  // power loss; the next synchronisation flushes again), or when the name is refused. An unreadable
+  // domain file (not a plist, or its root not a dictionary) reads as an empty domain and is moved
+  // aside to `<domain>.plist.corrupt-N` (the first free N) before the next write, never
+  // overwritten; if it cannot be moved, nothing is written.
   bool appSynchronize(std::string_view domain);
 
   // Atomic read-modify-write of one value across processes: under the domain's lock,
@@ -80,9 +84,10 @@ class PreferenceStore {
   // value stored under `key` afterwards. When the write fails, the change is dropped (it
   // would be stale by the next try) and the value read from the file is returned; when the
   // domain cannot be locked or read, `change` is not called and this process's view of the
-  // value is returned. A result that cannot be stored is logged and dropped. A refused name
-  // gives None without calling `change`. `change` runs on the caller's thread with the
-  // domain locked; it may throw (the exception passes through, nothing is written).
+  // value is returned; when only the folder flush failed, the change is kept as in
+  // appSynchronize and the new value returned. A result that cannot be stored is logged and
+  // dropped. A refused name gives None without calling `change`. `change` runs on the caller's
+  // thread with the domain locked; it may throw (the exception passes through, nothing is written).
   // REQUIRES: `change` does not call this store (goes to the assertion handler).
   Value updateAppValue(std::string_view key, std::string_view domain,
                        const std::function<Value(const Value& current)>& change);

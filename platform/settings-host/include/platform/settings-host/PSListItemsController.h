@@ -7,8 +7,9 @@
 // title equals its label.
 //
 // The current choice is the opening specifier's getter value, else its "default". Choosing a
-// row hands it to the opening specifier's setter, then returns to the previous page (which
-// reads its rows again as it reappears). What the setter receives:
+// row hands it to the opening specifier's setter and reloads the list, so the checkmark moves
+// to the chosen row; the page stays open until the person goes back (the previous page reads
+// its rows again as it reappears). What the setter receives:
 //   - a setter with two arguments ("setX:forSpecifier:") receives the chosen item's TITLE
 //     (its label); it gets the specifier too, and so its titleDictionary to map the title
 //     back to a value;
@@ -37,8 +38,7 @@ class PSListItemsController : public PSListController {
   platform::Value valueForItem(const PSSpecifier& item) const;
   // Whether `item` is the current choice.
   bool isCurrentItem(const PSSpecifier& item);
-  // Hands `item` to the opening specifier's setter (see above) and returns to the previous
-  // page. False when there is no opening specifier or nothing answered the setter; the page
-  // then stays.
+  // Hands `item` to the opening specifier's setter (see above) and reloads the rows. False,
+  // with nothing reloaded, when there is no opening specifier or nothing answered the setter.
   bool chooseItem(const PSSpecifierPtr& item);
 };

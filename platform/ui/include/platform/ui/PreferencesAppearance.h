@@ -8,5 +8,6 @@
 
 // The system font at 13 points.
 UIFontPtr PreferencesTableViewHeaderFont();
-// An opaque grey: red 0.43, green 0.43, blue 0.45.
+// An opaque grey: red 0.43, green 0.43, blue 0.45; in the dark appearance a lighter one, red
+// 0.557, green 0.557, blue 0.576 (a dynamic colour).
 UIColorPtr PreferencesTableViewHeaderColor();

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+class UITraitCollection;
 class UIView;
 
 namespace platform {
@@ -16,5 +17,14 @@ namespace platform {
 // area, the scale is not a positive finite number, the image would exceed 8192 pixels on a
 // side, or encoding fails.
 std::optional<std::string> renderViewToPng(UIView& view, double scale);
+// The same, with every dynamic colour resolved for `traits` (its appearance; the scale is
+// `scale`, not the traits' display scale).
+std::optional<std::string> renderViewToPng(UIView& view, double scale,
+                                           const UITraitCollection& traits);
+
+// The text a drawing of `view` shows, for those who cannot see it: the texts of its labels
+// in drawing order, skipping what the drawing skips, each ended as a sentence (a full stop
+// is added where a text ends without one) and joined by spaces. Empty when it shows no text.
+std::string textOfViewTree(const UIView& view);
 
 }  // namespace platform

@@ -1,0 +1,156 @@
+// Keyboard use of the Settings page. Tab reaches every row that acts; Space or Enter acts
+// (app.js handles rows, the browser handles buttons and switches); the arrow keys step
+// between rows; Escape or Alt+Left goes back. Focus goes to a new page's title, back to the
+// row that opened a page when the person returns to it, and stays on its row when the page
+// is drawn again. Works on the rendered rows only, however they were brought up to date.
+'use strict';
+
+(() => {
+  const main = document.querySelector('[data-testid="page"]');
+  const navBack = document.querySelector('[data-testid="nav-back"]');
+  const navTitle = document.querySelector('[data-testid="nav-title"]');
+
+  // The pages the person went through, each with the row that opened the next one.
+  let trail = [];
+  let identity = null;
+  let lastActed = null;  // the row of the last click or key press on the page
+  let lastFocused = null;  // what had focus on the page, to find again after a redraw
+
+  const rowOf = (node) => (node instanceof Element ? node.closest('[data-testid="row"]') : null);
+  const rowTitle = (row) => row.querySelector('[data-testid="row-title"]')?.textContent ?? '';
+  const sectionHeader = (row) =>
+    row.closest('[data-testid="section"]')?.querySelector('[data-testid="section-header"]')
+      ?.textContent ?? '';
+
+  // A row's place on the page: its section's and its own position, read when asked, since
+  // rows come and go above it.
+  function placeOf(row) {
+    const group = row.closest('[data-testid="section"]');
+    return {
+      section: group ? [...main.querySelectorAll(':scope > section')].indexOf(group) : -1,
+      row: [...row.parentNode.children].indexOf(row),
+    };
+  }
+
+  // What finds a row again on a new drawing of the page: its title first (rows move
+  // between sections), then its place.
+  function describe(row) {
+    return { title: rowTitle(row), header: sectionHeader(row), ...placeOf(row) };
+  }
+
+  function find(description) {
+    if (!description) return null;
+    const rows = [...main.querySelectorAll('[data-testid="row"]')];
+    const titled = rows.filter((row) => rowTitle(row) === description.title);
+    return titled.find((row) => sectionHeader(row) === description.header) ??
+      titled[0] ??
+      main.querySelectorAll(':scope > section')[description.section]
+        ?.querySelector(':scope > ul')?.children[description.row] ??
+      null;
+  }
+
+  // The element of a row that takes focus: the row itself (a choice), its switch, or its
+  // title (a link or a button). None for text and locked rows.
+  function focusTarget(row) {
+    if (row.tabIndex >= 0) return row;
+    return row.querySelector('input:not(:disabled), [tabindex="0"]');
+  }
+
+  function focusable() {
+    return [...main.querySelectorAll('[data-testid="row"]')]
+      .filter((row) => !row.hidden && row.offsetParent !== null)
+      .map(focusTarget)
+      .filter(Boolean);
+  }
+
+  function focusRow(description) {
+    const row = find(description);
+    const target = row && !row.hidden ? focusTarget(row) : null;
+    if (!target) return false;
+    target.focus();
+    return true;
+  }
+
+  function pageChanged() {
+    const canGoBack = !navBack.hidden;
+    const title = navTitle.textContent;
+    if (trail.length >= 2 && trail[trail.length - 2].title === title) {
+      // Back on the page below: focus the row that opened the page just left.
+      trail.pop();
+      if (!focusRow(trail[trail.length - 1].opener)) navTitle.focus();
+    } else if (trail.length > 0 && canGoBack) {
+      trail[trail.length - 1].opener = lastActed;
+      trail.push({ title, opener: null });
+      navTitle.focus();
+    } else {
+      // The first page, or a page reached some other way: start the trail again.
+      if (trail.length > 0) navTitle.focus();
+      trail = [{ title, opener: null }];
+    }
+    lastActed = null;
+  }
+
+  main.addEventListener('hx-rendered', () => {
+    const now = `${!navBack.hidden}\u0000${navBack.textContent}\u0000${navTitle.textContent}`;
+    if (now !== identity) {
+      identity = now;
+      pageChanged();
+      return;
+    }
+    // The same page drawn again: the focused row may have been replaced.
+    if (lastFocused && !main.contains(document.activeElement) &&
+        (document.activeElement === document.body || document.activeElement === null)) {
+      focusRow(lastFocused);
+    }
+  });
+
+  main.addEventListener('focusin', (event) => {
+    const row = rowOf(event.target);
+    if (row) lastFocused = describe(row);
+  });
+  document.addEventListener('focusin', (event) => {
+    if (!main.contains(event.target)) lastFocused = null;
+  });
+
+  // Seen before the row's own handlers, which may end the event.
+  const acted = (event) => {
+    const row = rowOf(event.target);
+    if (row) lastActed = describe(row);
+  };
+  main.addEventListener('click', acted, true);
+  main.addEventListener('keydown', (event) => {
+    if (event.key === 'Enter' || event.key === ' ') acted(event);
+  }, true);
+
+  function goBack() {
+    if (navBack.hidden) return false;
+    navBack.click();
+    return true;
+  }
+
+  function step(from, delta) {
+    const targets = focusable();
+    const index = targets.indexOf(from);
+    const next = targets[index < 0 ? 0 : index + delta];
+    if (next) next.focus();
+  }
+
+  document.addEventListener('keydown', (event) => {
+    if (event.defaultPrevented || event.isComposing) return;
+    const inField = event.target instanceof HTMLInputElement && event.target.type !== 'checkbox';
+    if ((event.key === 'Escape' && !inField && !event.altKey) ||
+        (event.key === 'ArrowLeft' && event.altKey && !event.ctrlKey && !event.metaKey)) {
+      if (goBack()) event.preventDefault();
+      return;
+    }
+    if (!rowOf(event.target)) return;
+    // A switch turns with Enter as well as Space.
+    if (event.key === 'Enter' && event.target.matches('input[type="checkbox"]')) {
+      event.preventDefault();
+      event.target.click();
+    } else if ((event.key === 'ArrowDown' || event.key === 'ArrowUp') && !event.altKey) {
+      event.preventDefault();
+      step(event.target, event.key === 'ArrowDown' ? 1 : -1);
+    }
+  });
+})();
