@@ -46,9 +46,13 @@ async function titleIs(expected) {
   await until(async () => (await title(page).textContent()) === expected, `the page ${expected}`);
 }
 
+// Every image in view has loaded (icons out of view load only when scrolled to).
 async function imagesLoaded() {
-  await until(() => page.evaluate(() => [...document.images].every((image) => image.complete)),
-    'the images');
+  await until(() => page.evaluate(() => [...document.images].every((image) => {
+    if (image.complete || image.loading !== 'lazy') return image.complete;
+    const box = image.getBoundingClientRect();
+    return box.bottom < 0 || box.top > window.innerHeight;
+  })), 'the images');
 }
 
 async function expectNoViolations(where) {

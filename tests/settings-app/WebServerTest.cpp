@@ -261,10 +261,17 @@ TEST_F(WebServerTest, WebSocketGetsThePageRepliesToActionsAndHearsChangesFromEls
       std::string(
           "{\"id\":1,\"action\":\"setSwitch\",\"section\":0,\"row\":1,\"on\":false,\"version\":") +
       std::to_string(version) + "}"));
+  // The reply carries the change, not the page: the switch's row, replaced.
   platform::Value reply = readMessage(*ws);
   EXPECT_EQ(reply["replyTo"].integerBits(), 1);
+  EXPECT_EQ(reply["type"].stringValue(), "delta");
+  EXPECT_EQ(reply["from"].integerBits(), version);
   EXPECT_EQ(reply["version"].integerBits(), version + 1);
-  EXPECT_FALSE(reply["page"]["sections"][0]["rows"][1]["on"].booleanValue());
+  const platform::Value& change = reply["changes"][0];
+  EXPECT_EQ(change["section"].integerBits(), 0);
+  EXPECT_EQ(change["at"].integerBits(), 1);
+  EXPECT_EQ(change["remove"].integerBits(), 1);
+  EXPECT_FALSE(change["rows"][0]["on"].booleanValue());
 
   ws->write(asio::buffer(std::string("{\"id\":2,\"action\":\"nonsense\"}")));
   reply = readMessage(*ws);
@@ -273,25 +280,34 @@ TEST_F(WebServerTest, WebSocketGetsThePageRepliesToActionsAndHearsChangesFromEls
 
   // A second browser sees the first one's change, then a change from another process.
   auto other = openSocket(origin());
-  EXPECT_EQ(readMessage(*other)["version"].integerBits(), version + 1);
+  platform::Value whole = readMessage(*other);
+  EXPECT_EQ(whole["type"].stringValue(), "page");
+  EXPECT_EQ(whole["version"].integerBits(), version + 1);
   onServer([this] { session_.changeFromElsewhere(); });
   for (auto* socket : {ws.get(), other.get()}) {
     platform::Value pushed = readMessage(*socket);
+    EXPECT_EQ(pushed["type"].stringValue(), "delta");
     EXPECT_EQ(pushed["version"].integerBits(), version + 2);
-    EXPECT_EQ(pushed["page"]["sections"][1]["rows"][1]["title"].stringValue(), "Notes");
+    EXPECT_EQ(pushed["changes"][0]["at"].integerBits(), 1);
+    EXPECT_EQ(pushed["changes"][0]["rows"][0]["title"].stringValue(), "Notes");
   }
 }
 
 TEST_F(WebServerTest, AStormOfChangesIsPushedAtABoundedRateEndingWithTheLast) {
   start();
   auto ws = openSocket(origin());
-  readMessage(*ws);
+  std::size_t rows = readMessage(*ws)["page"]["sections"][1]["rows"].arrayValue().size();
   constexpr std::size_t kChanges = 100;  // each adds a row
   for (std::size_t i = 0; i < kChanges; ++i) onServer([this] { session_.changeFromElsewhere(); });
   std::size_t pushes = 0;
-  std::size_t rows = 0;
   while (rows < 1 + kChanges) {
-    rows = readMessage(*ws)["page"]["sections"][1]["rows"].arrayValue().size();
+    platform::Value pushed = readMessage(*ws);
+    ASSERT_EQ(pushed["type"].stringValue(), "delta");
+    for (const platform::Value& change : pushed["changes"].arrayValue()) {
+      if (change["section"].integerBits() != 1 || !change["rows"].isArray()) continue;
+      rows += change["rows"].arrayValue().size();
+      rows -= static_cast<std::size_t>(change["remove"].integerBits());
+    }
     ++pushes;
   }
   EXPECT_EQ(rows, 1 + kChanges);

@@ -256,4 +256,55 @@ TEST_F(UIImageTest, ImagesOverTheCapsAreRefusedFromTheirHeader) {
   EXPECT_EQ(UIImage::imageWithContentsOfFile(dir / "padded.png"), nullptr);
 }
 
+TEST_F(UIImageTest, DeferredImageIsMadeOnceOnFirstUse) {
+  int renders = 0;
+  auto image = UIImage::deferredImage(4, 2, 2.0, "key", [&] {
+    ++renders;
+    return filled(4, 2, 0xFF00FF00u);
+  });
+  EXPECT_EQ(image->size(), CGSizeMake(2, 1));
+  EXPECT_EQ(image->sourceKey(), "key");
+  EXPECT_EQ(renders, 0);
+  EXPECT_EQ(image->pixels().front(), 0xFF00FF00u);
+  EXPECT_EQ(image->colorAtPixel(3, 1).green, 1.0);
+  EXPECT_EQ(renders, 1);
+
+  // A render that fails, or makes another size, leaves the image transparent.
+  auto wrong = UIImage::deferredImage(4, 2, 1.0, "k", [] { return filled(3, 3, 0xFFFFFFFFu); });
+  EXPECT_EQ(wrong->pixels(), std::vector<std::uint32_t>(8, 0));
+  auto failed = UIImage::deferredImage(1, 1, 1.0, "k", [] { return UIImagePtr(); });
+  EXPECT_EQ(failed->pixels(), std::vector<std::uint32_t>(1, 0));
+}
+
+TEST_F(UIImageTest, ApplicationIconIsReadOnFirstUseAndKeyedByItsFile) {
+  writePng(dir / "icon.png", *filled(120, 120, 0xFF3366CCu));
+  std::string broken = hxtest::readFile(dir / "icon.png");
+  broken.resize(40);  // a PNG header without its image data
+  hxtest::writeFile(dir / "broken.png", broken);
+  previousSource = UIImage::setApplicationIconSource(
+      [&](const std::string& identifier, double, double) -> std::optional<std::string> {
+        return dir / (identifier + ".png");
+      });
+  auto icon = UIImage::_applicationIconImageForBundleIdentifierFormatScale("icon", 0, 2);
+  ASSERT_NE(icon, nullptr);
+  const std::string key = icon->sourceKey();
+  EXPECT_NE(key, "");
+  EXPECT_EQ(UIImage::_applicationIconImageForBundleIdentifierFormatScale("icon", 0, 2)->sourceKey(),
+            key);
+  EXPECT_NE(UIImage::_applicationIconImageForBundleIdentifierFormatScale("icon", 0, 3)->sourceKey(),
+            key)
+      << "another size is another image";
+
+  // The file changes before the icon is first drawn: the new file is drawn, and an icon
+  // asked for now has another key.
+  writePng(dir / "icon.png", *filled(60, 60, 0xFFCC3366u));
+  EXPECT_NEAR(icon->colorAtPixel(29, 29).red, 0xCC / 255.0, 0.01);
+  EXPECT_NE(UIImage::_applicationIconImageForBundleIdentifierFormatScale("icon", 0, 2)->sourceKey(),
+            key);
+
+  auto damaged = UIImage::_applicationIconImageForBundleIdentifierFormatScale("broken", 0, 2);
+  ASSERT_NE(damaged, nullptr) << "the header alone says PNG";
+  EXPECT_EQ(damaged->colorAtPixel(29, 29).alpha, 0);
+}
+
 }  // namespace

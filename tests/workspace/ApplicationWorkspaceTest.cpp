@@ -392,7 +392,13 @@ class ObservingEnv : public platform::EnvWrapper {
     if (status.isOk() && fixedIdentity) identity = *fixedIdentity;
     return status;
   }
+  platform::Status listDirectory(const std::string& path,
+                                 std::vector<std::string>& names) override {
+    listed.push_back(path);
+    return EnvWrapper::listDirectory(path, names);
+  }
   int reads = 0;
+  std::vector<std::string> listed;
   std::optional<platform::FileIdentity> fixedIdentity;
 };
 
@@ -455,6 +461,41 @@ TEST(ApplicationWorkspaceTest, UnchangedFilesAreNotReadAgain) {
   env.reads = 0;
   EXPECT_EQ(workspace.allInstalledApplications()[1].localizedName, "B");
   EXPECT_EQ(env.reads, 0);
+}
+
+TEST(ApplicationWorkspaceTest, EachBundleFolderIsListedOnceAndAgainOnlyWhenItChanged) {
+  FakeDevice device;
+  for (const char* name : {"A", "B", "C"}) {
+    device.addApplication(std::string(name) + ".app",
+                          infoDictionary(std::string("id.") + name, name));
+  }
+  device.addApplication("D.app", infoDictionary("id.D", "D"),
+                        "var/containers/Bundle/Application/U");
+  ObservingEnv env(device.env());
+  platform::ApplicationWorkspace workspace(env, device.root());
+  auto bundlesListed = [&] {
+    return std::count_if(env.listed.begin(), env.listed.end(),
+                         [](const std::string& path) { return path.ends_with(".app"); });
+  };
+  EXPECT_EQ(workspace.allInstalledApplications().size(), 4u);
+  EXPECT_EQ(bundlesListed(), 4);
+  // Icons of every application come from the same listings.
+  for (const char* id : {"id.A", "id.B", "id.C", "id.D"})
+    workspace.iconPathForIdentifier(id, 29, 2);
+  EXPECT_EQ(bundlesListed(), 4);
+
+  env.listed.clear();
+  EXPECT_EQ(workspace.allInstalledApplications().size(), 4u);
+  EXPECT_EQ(bundlesListed(), 0) << "unchanged folders are not listed again";
+
+  // A localisation added to one bundle changes that folder only, and is seen at once.
+  device.writeFile("Applications/B.app/fr.lproj/InfoPlist.strings",
+                   "CFBundleDisplayName = \"Bé\";");
+  device.setEnvironment("LANGUAGE", "fr");
+  auto proxies = workspace.allInstalledApplications();
+  EXPECT_EQ(bundlesListed(), 1);
+  EXPECT_EQ(find(proxies, "id.B")->localizedName, "Bé");
+  EXPECT_EQ(find(proxies, "id.A")->localizedName, "A");
 }
 
 TEST(ApplicationWorkspaceTest, RecentlyModifiedFileIsReadAgainThoughItsIdentityIsUnchanged) {

@@ -55,8 +55,9 @@ Outcome outcomeOf(const platform::Status& status) {
   return status.message().empty() ? status.toString() : status.message();
 }
 
-// FNV-1a over the image's size, scale and pixels.
-std::string pixelKey(const UIImage& image) {
+// FNV-1a over the image's size, scale and pixels; for a deferred image, over what its pixels
+// are made from instead, so that a page of icons is keyed without decoding one of them.
+std::string imageKey(const UIImage& image) {
   std::uint64_t hash = 14695981039346656037ull;
   auto mix = [&hash](std::uint64_t value) {
     for (int i = 0; i < 8; ++i) {
@@ -67,9 +68,18 @@ std::string pixelKey(const UIImage& image) {
   mix(static_cast<std::uint64_t>(image.pixelWidth()));
   mix(static_cast<std::uint64_t>(image.pixelHeight()));
   mix(static_cast<std::uint64_t>(image.scale() * 1000));
-  for (std::uint32_t pixel : image.pixels()) mix(pixel);
+  const bool deferred = !image.sourceKey().empty();
+  if (deferred) {
+    for (char c : image.sourceKey()) {
+      hash ^= static_cast<unsigned char>(c);
+      hash *= 1099511628211ull;
+    }
+  } else {
+    for (std::uint32_t pixel : image.pixels()) mix(pixel);
+  }
   char key[24];
-  std::snprintf(key, sizeof key, "i%016llx", static_cast<unsigned long long>(hash));
+  std::snprintf(key, sizeof key, "%c%016llx", deferred ? 'f' : 'i',
+                static_cast<unsigned long long>(hash));
   return key;
 }
 
@@ -89,7 +99,7 @@ std::string DriverSession::keyForImage(const std::shared_ptr<UIImage>& image) {
   if (known != knownImages_.end() && known->second.image.lock() == image) {
     return known->second.key;
   }
-  std::string key = pixelKey(*image);
+  std::string key = imageKey(*image);
   knownImages_[image.get()] = {image, key};
   return key;
 }
@@ -99,6 +109,7 @@ PageSnapshot DriverSession::currentPage() {
   PageSnapshot snapshot;
   snapshot.title = page.title.empty() && page.depth == 0 ? "Settings" : page.title;
   snapshot.canGoBack = page.canGoBack;
+  snapshot.depth = page.depth;
   if (page.canGoBack) {
     const auto& stack = driver_.navigationController()->viewControllers();
     if (stack.size() >= 2 && stack[stack.size() - 2]) {

@@ -223,7 +223,7 @@ void HttpSession::handle(http::request<http::string_body> request) {
         target.path.substr(kImage.size(), target.path.size() - kImage.size() - kPng.size());
     if (auto png = state_->controller.imagePng(key)) {
       respond(200, "image/png", std::move(*png), head, closeAfter, version,
-              "private, max-age=86400");
+              "private, max-age=31536000, immutable");
       return;
     }
     respondError(404, "no such image", head, closeAfter, version);

@@ -32,6 +32,7 @@ struct RowSnapshot {
   // True for an entry of a list the page built itself (an application of the root page),
   // which the page's search field filters; false for rows its specifiers describe.
   bool searchable = false;
+  friend bool operator==(const RowSnapshot&, const RowSnapshot&) = default;
 };
 
 struct SectionSnapshot {
@@ -42,16 +43,21 @@ struct SectionSnapshot {
   double footerHeight = 0;     // points; the height the view asks for
   std::string footerViewText;  // what the footer view shows, as text (its labels in order)
   std::vector<RowSnapshot> rows;
+  friend bool operator==(const SectionSnapshot&, const SectionSnapshot&) = default;
 };
 
 struct PageSnapshot {
   std::string title;
   std::string backTitle;  // the title of the page below, for the back button
   bool canGoBack = false;
+  // The page's place in the navigation: 0 for the first page. Two snapshots with another
+  // depth or title are two pages, however alike.
+  std::size_t depth = 0;
   // A page that could not be shown (a settings bundle that failed to load): the reason,
   // shown instead of sections. Empty for an ordinary page.
   std::string errorText;
   std::vector<SectionSnapshot> sections;
+  friend bool operator==(const PageSnapshot&, const PageSnapshot&) = default;
 };
 
 // True for the kinds of row that a tap acts on.

@@ -1,12 +1,16 @@
 // The protocol between the browser and the Settings host, without the network: it turns the
-// session's pages into JSON messages, numbers each distinct page with a version, and checks
-// and carries out the actions that the page sends. Main thread only.
+// session's pages into JSON messages, numbers each distinct page with a version, keeps the
+// changes between recent versions, and checks and carries out the actions that the page
+// sends. Main thread only.
 //
 // Messages to the browser:
-//   {"type":"page","version":N,"page":{...}}                 the current page
-//   {"type":"error","status":S,"reason":"...","version":N,"page":{...}} a refused action
-//   (S as in Reply::status), with the current page
-//   Either may carry "replyTo" with the "id" of the action it answers.
+//   {"type":"page","version":N,"page":{...}}                  the whole current page
+//   {"type":"delta","from":F,"version":N,"changes":[...]}     the changes from version F to N
+//                                                             (see PageJson.h)
+//   {"type":"error","status":S,"reason":"...", then a page or the changes as above}
+//   a refused action (S as in Reply::status)
+//   Any of them may carry "replyTo" with the "id" of the action it answers. A browser applies
+//   changes only to version F, and asks for the whole page when it holds another.
 // Actions from the browser (one JSON object, at most kMaxActionBytes):
 //   {"action":"select","section":S,"row":R,"version":N}
 //   {"action":"setSwitch","section":S,"row":R,"on":true|false,"version":N}
@@ -21,10 +25,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "PageJson.h"
 #include "PageSnapshot.h"
 #include "SettingsSession.h"
 
@@ -40,21 +46,31 @@ class SettingsController {
   SettingsController& operator=(const SettingsController&) = delete;
 
   // Takes a new snapshot when the session's change count moved (or `force`), and gives it a
-  // new version when it differs from the last one. Returns true when the version moved.
-  // A session that throws keeps the last snapshot.
+  // new version when it differs from the last one, keeping the changes from the last one
+  // unless it shows another page. Returns true when the version moved. Two changes the
+  // session made between two calls make one version. A session that throws keeps the last
+  // snapshot.
   bool refresh(bool force = false);
 
   std::uint64_t version() const { return version_; }
   const PageSnapshot& page() const { return page_; }
-  // {"type":"page","version":N,"page":{...}} for the current version.
-  const std::string& pageMessage() const { return pageMessage_; }
+  // {"type":"page","version":N,"page":{...}} for the current version, made when first asked.
+  const std::string& pageMessage();
+  // What brings a browser that shows version `seen` to the current one: a delta message when
+  // the changes of every version since `seen` are still kept (an empty one when `seen` is
+  // current) and together smaller than kMaxDeltaBytes, else the page message.
+  std::string updateMessage(std::uint64_t seen);
 
   struct Reply {
     int status = 200;  // 200 done, 400 malformed or impossible, 409 stale page, 500 failure
     std::string body;  // a page or an error message, as above
   };
-  // Parses, checks and performs one action, then refreshes. Never throws.
+  // Parses, checks and performs one action, then refreshes. The body carries the whole
+  // current page. Never throws.
   Reply handleAction(std::string_view text);
+  // The same for a browser that shows version `seen`: the body carries what updateMessage
+  // would send it instead of the whole page.
+  Reply handleActionFrom(std::string_view text, std::uint64_t seen);
 
   // The PNG of a row image or of a section's footer view of the current page; none when the
   // key or the section names nothing. `width` is clamped to 160..1600 points. Never throws.
@@ -62,31 +78,44 @@ class SettingsController {
   std::optional<std::string> footerPng(std::size_t section, double width,
                                        Appearance appearance = Appearance::Light);
 
-  // The URL path of a row image, "/image/KEY.png", and of a footer view,
-  // "/footer/SECTION.png?v=VERSION" (the version busts the browser's cache per change).
-  static std::string imageUrl(std::string_view key);
-  static std::string footerUrl(std::size_t section, std::uint64_t version);
+  // As imageUrl and footerUrl of PageJson.h.
+  static std::string imageUrl(std::string_view key) { return settingsapp::imageUrl(key); }
+  static std::string footerUrl(std::size_t section, std::uint64_t version) {
+    return settingsapp::footerUrl(section, version);
+  }
   // True for keys made only of letters, digits, '-' and '_' (1 to 128 of them).
   static bool isValidImageKey(std::string_view key);
 
  private:
-  Reply errorReply(int status, std::string reason, const std::optional<std::int64_t>& replyTo);
-  Reply pageReply(const std::optional<std::int64_t>& replyTo);
+  struct ActionResult {
+    int status = 200;
+    std::string reason;  // why it was refused
+    std::optional<std::int64_t> replyTo;
+  };
+  ActionResult perform(std::string_view text);
+  // The reply to `result`, carrying the whole page, or the update from `seen` when given.
+  Reply reply(const ActionResult& result, const std::optional<std::uint64_t>& seen);
+  // "from":F,"version":N,"changes":[...] from `seen`, or none when not every version since
+  // is kept or they add up past kMaxDeltaBytes.
+  std::optional<std::string> changesFrom(std::uint64_t seen) const;
+
+  // The changes that made one version from the one before; none when it showed another page.
+  struct Step {
+    std::uint64_t version = 0;
+    std::optional<std::string> changes;
+  };
+  static constexpr std::size_t kKeptSteps = 32;
 
   SettingsSession& session_;
   std::optional<std::uint64_t> seenChangeCount_;
   std::uint64_t version_ = 0;
+  bool hasPage_ = false;
   PageSnapshot page_;
-  std::string pageJson_;
-  std::string pageMessage_;
+  std::string pageMessage_;  // empty until asked for
+  std::deque<Step> steps_;   // the last kKeptSteps versions, oldest first
 };
 
-// The JSON of one page, as carried in the messages above. Text is made valid UTF-8 first
-// (each invalid byte becomes U+FFFD), since a browser drops a WebSocket that sends invalid
-// text.
-std::string pageToJson(const PageSnapshot& page, std::uint64_t version);
-
-// `text` with every byte that is not part of a well-formed UTF-8 sequence replaced by U+FFFD.
-std::string validUtf8(std::string_view text);
+// Past this size, changes are sent as the whole page instead.
+inline constexpr std::size_t kMaxDeltaBytes = 256 * 1024;
 
 }  // namespace settingsapp

@@ -60,7 +60,7 @@ void WebSocketSession::start(http::request<http::string_body> request) {
 
 void WebSocketSession::sendPageIfBehind() {
   if (!accepted_ || !isOpen() || sentVersion_ >= state_->controller.version()) return;
-  send(state_->controller.pageMessage(), CarriesPage::Yes);
+  send(state_->controller.updateMessage(sentVersion_), CarriesPage::Yes);
 }
 
 void WebSocketSession::close() {
@@ -97,7 +97,7 @@ void WebSocketSession::onRead(beast::error_code error) {
     send(errorJson("send actions as JSON text"), CarriesPage::No);
   } else {
     std::string text = beast::buffers_to_string(buffer_.data());
-    SettingsController::Reply reply = state_->controller.handleAction(text);
+    SettingsController::Reply reply = state_->controller.handleActionFrom(text, sentVersion_);
     send(std::move(reply.body), CarriesPage::Yes);
   }
   buffer_.consume(buffer_.size());

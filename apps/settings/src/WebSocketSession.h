@@ -31,7 +31,7 @@ class WebSocketSession : public ServerConnection,
   // Answers the upgrade, then sends the page and reads actions until the peer leaves.
   void start(boost::beast::http::request<boost::beast::http::string_body> request);
 
-  // Sends the current page unless this socket has already seen its version.
+  // Sends what changed since the version this socket has seen (the whole page to a new one).
   void sendPageIfBehind();
 
   void close() override;

@@ -20,6 +20,7 @@
   let nextId = 1;
   let reconnectDelay = 250;
   let toastTimer = 0;
+  let nextValueId = 1;
 
   function element(tag, className, testId) {
     const node = document.createElement(tag);
@@ -51,18 +52,29 @@
     banner.hidden = true;
   }
 
-  function renderRow(row, sectionIndex, rowIndex) {
+  // Keyboard focus and the search filter follow every change of the rows on the page.
+  function rendered() {
+    main.dispatchEvent(new CustomEvent('hx-rendered'));
+  }
+
+  // Rows carry no indices: a row's place is read from the list when it is acted on, so that
+  // rows inserted or removed above it need no renumbering. One listener on the page serves
+  // every row.
+  function renderRow(row) {
     const item = element('li', `row kind-${row.kind}`, 'row');
-    item.dataset.section = String(sectionIndex);
-    item.dataset.row = String(rowIndex);
     item.dataset.kind = row.kind;
     item.dataset.enabled = String(row.enabled);
     if (row.searchable) item.dataset.searchable = 'true';
     if (!row.enabled) item.classList.add('disabled');
     if (row.icon) {
       item.classList.add('has-icon');
+      // Sized before it loads, so the row keeps its height; only rows near the view load.
       const icon = element('img', 'row-icon', 'row-icon');
       icon.alt = '';
+      icon.width = 29;
+      icon.height = 29;
+      icon.loading = 'lazy';
+      icon.decoding = 'async';
       icon.src = row.icon;
       item.append(icon);
     }
@@ -78,10 +90,6 @@
       input.disabled = !row.enabled;
       input.setAttribute('aria-label', row.title);
       input.setAttribute('aria-checked', String(row.on));
-      input.addEventListener('change', () => {
-        input.setAttribute('aria-checked', String(input.checked));
-        send({ action: 'setSwitch', section: sectionIndex, row: rowIndex, on: input.checked, version });
-      });
       label.append(input, element('span', 'switch-track'));
       item.append(label);
     }
@@ -107,7 +115,8 @@
       control.setAttribute('role', row.kind === 'button' ? 'button' : 'link');
       const value = item.querySelector('.row-value');
       if (value) {
-        value.id = `row-value-${sectionIndex}-${rowIndex}`;
+        // Numbered apart from the row's place, which changes as rows come and go.
+        value.id = `row-value-${nextValueId++}`;
         control.setAttribute('aria-describedby', value.id);
       }
     }
@@ -115,37 +124,37 @@
     if (selectable && row.enabled) {
       item.classList.add('selectable');
       control.tabIndex = 0;
-      const select = () => send({ action: 'select', section: sectionIndex, row: rowIndex, version });
-      item.addEventListener('click', select);
-      item.addEventListener('keydown', (event) => {
-        if (event.key === 'Enter' || event.key === ' ') {
-          event.preventDefault();
-          select();
-        }
-      });
     }
     return item;
   }
 
-  function renderSection(section, index) {
-    const group = element('section', 'group', 'section');
-    group.dataset.section = String(index);
-    group.setAttribute('role', 'group');
+  // The section and row indices of a row element on the page shown.
+  function placeOf(item) {
+    const group = item.closest('[data-testid="section"]');
+    if (!group || group.parentNode !== main) return null;
+    const section = Array.prototype.indexOf.call(main.querySelectorAll(':scope > section'), group);
+    const rowIndex = Array.prototype.indexOf.call(item.parentNode.children, item);
+    return section < 0 || rowIndex < 0 ? null : { section, row: rowIndex };
+  }
+
+  function rowAction(event) {
+    const item = event.target.closest && event.target.closest('li.row');
+    if (!item) return null;
+    const place = placeOf(item);
+    if (!place) return null;
+    return { item, place, row: page.sections[place.section].rows[place.row] };
+  }
+
+  function renderSectionTexts(group, section, index) {
+    group.querySelectorAll(':scope > .group-header, :scope > .group-footer, :scope > .group-footer-picture')
+      .forEach((node) => node.remove());
+    group.removeAttribute('aria-labelledby');
     if (section.header) {
       const header = textElement('h2', 'group-header', 'section-header', section.header);
       header.id = `section-header-${index}`;
       group.setAttribute('aria-labelledby', header.id);
-      group.append(header);
+      group.prepend(header);
     }
-    const rows = element('ul', 'group-rows', 'section-rows');
-    section.rows.forEach((row, rowIndex) => rows.append(renderRow(row, index, rowIndex)));
-    // The choices of a list page form one radio group, named like the page or the section.
-    if (section.rows.length > 0 && section.rows.every((row) => row.kind === 'item')) {
-      rows.setAttribute('role', 'radiogroup');
-      if (section.header) rows.setAttribute('aria-labelledby', `section-header-${index}`);
-      else rows.setAttribute('aria-label', page.title || 'Choices');
-    }
-    group.append(rows);
     if (section.footerImage) {
       const image = element('img', 'group-footer-image', 'section-footer-image');
       const width = Math.max(160, Math.round(main.clientWidth || 375));
@@ -165,12 +174,67 @@
     } else if (section.footer) {
       group.append(textElement('p', 'group-footer', 'section-footer', section.footer));
     }
+    group.dataset.section = String(index);
+    labelRows(group, section, index);
+  }
+
+  // The choices of a list page form one radio group, named like the page or the section.
+  function labelRows(group, section, index) {
+    const list = group.querySelector(':scope > ul');
+    list.removeAttribute('role');
+    list.removeAttribute('aria-labelledby');
+    list.removeAttribute('aria-label');
+    if (section.rows.length > 0 && section.rows.every((row) => row.kind === 'item')) {
+      list.setAttribute('role', 'radiogroup');
+      if (section.header) list.setAttribute('aria-labelledby', `section-header-${index}`);
+      else list.setAttribute('aria-label', page.title || 'Choices');
+    }
+  }
+
+  function renderSection(section, index) {
+    const group = element('section', 'group', 'section');
+    group.setAttribute('role', 'group');
+    group.append(element('ul', 'group-rows', 'section-rows'));
+    renderSectionTexts(group, section, index);
     return group;
+  }
+
+  // A list of thousands of rows is built a slice per task, so that the page answers while it
+  // fills. The rows on the page are always the first ones of their section's model; the
+  // changes below keep it so.
+  const kSliceMilliseconds = 15;
+  let filling = 0;
+  function fillRows() {
+    clearTimeout(filling);
+    filling = 0;
+    if (!page) return;
+    const deadline = performance.now() + kSliceMilliseconds;
+    const lists = main.querySelectorAll(':scope > section > ul');
+    let done = true;
+    page.sections.forEach((section, index) => {
+      const list = lists[index];
+      if (!list) return;
+      const fragment = document.createDocumentFragment();
+      let next = list.children.length;
+      while (next < section.rows.length && performance.now() < deadline) {
+        for (const end = Math.min(next + 25, section.rows.length); next < end; next += 1) {
+          fragment.appendChild(renderRow(section.rows[next]));
+        }
+      }
+      list.appendChild(fragment);
+      if (next < section.rows.length) done = false;
+    });
+    if (!done) filling = setTimeout(fillRows, 0);
+    rendered();
+  }
+
+  function showVersion(newVersion) {
+    version = newVersion;
+    main.dataset.version = String(version);
   }
 
   function render(newPage, newVersion) {
     page = newPage;
-    version = newVersion;
     navTitle.textContent = page.title;
     document.title = page.title || 'Settings';
     navBack.hidden = !page.canGoBack;
@@ -183,24 +247,87 @@
     }
     page.sections.forEach((section, index) => fragment.append(renderSection(section, index)));
     main.replaceChildren(fragment);
-    main.dataset.version = String(version);
+    showVersion(newVersion);
 
     // A different page starts at the top; the same page changing keeps its place.
     const identity = `${page.canGoBack}\u0000${page.backTitle}\u0000${page.title}`;
     if (identity !== pageIdentity) window.scrollTo(0, 0);
     pageIdentity = identity;
-    // Keyboard focus and the search filter follow every change of the rows.
-    main.dispatchEvent(new CustomEvent('hx-rendered'));
+    fillRows();
+  }
+
+  // Applies the changes that turn the page shown into version `newVersion`; false when one
+  // does not fit the page (the whole page is asked for then).
+  function applyChanges(changes, newVersion) {
+    const groups = main.querySelectorAll(':scope > section');
+    for (const change of changes) {
+      const section = page.sections[change.section];
+      const group = groups[change.section];
+      if (!section || !group) return false;
+      if (Array.isArray(change.rows)) {
+        if (change.at < 0 || change.remove < 0 || change.at + change.remove > section.rows.length) return false;
+        section.rows.splice(change.at, change.remove, ...change.rows);
+        // Rows not on the page yet are filled in later from the model.
+        const list = group.querySelector(':scope > ul');
+        if (change.at > list.children.length) continue;
+        const shown = Math.min(change.remove, list.children.length - change.at);
+        for (let i = 0; i < shown; i += 1) list.children[change.at].remove();
+        if (shown < change.remove) {
+          while (list.children.length > change.at) list.lastChild.remove();
+        }
+        const before = list.children[change.at] || null;
+        const fragment = document.createDocumentFragment();
+        for (const row of change.rows) fragment.appendChild(renderRow(row));
+        list.insertBefore(fragment, before);
+        labelRows(group, section, change.section);
+      } else {
+        section.header = change.header;
+        section.footer = change.footer;
+        section.footerImage = change.footerImage;
+        renderSectionTexts(group, section, change.section);
+      }
+    }
+    showVersion(newVersion);
+    // A fill under way tells of the rows it adds; the changes are told of now.
+    if (filling) rendered();
+    else fillRows();
+    return true;
+  }
+
+  let resyncing = false;
+  function resync() {
+    if (resyncing) return;
+    resyncing = true;
+    fetch('/api/page')
+      .then((response) => response.json())
+      .then((message) => { resyncing = false; handleMessage(message); })
+      .catch(() => { resyncing = false; setConnection('closed'); });
+  }
+
+  // A refused action leaves the controls as the server holds them.
+  function restoreSwitches() {
+    main.querySelectorAll('input[data-testid="row-switch"]').forEach((input) => {
+      const place = placeOf(input.closest('li.row'));
+      if (!place) return;
+      input.checked = page.sections[place.section].rows[place.row].on;
+      input.setAttribute('aria-checked', String(input.checked));
+    });
   }
 
   function handleMessage(message) {
     if (!message || typeof message !== 'object') return;
-    if (message.page && typeof message.version === 'number' && message.version > version) {
+    if (Array.isArray(message.changes) && typeof message.from === 'number') {
+      if (page && message.from === version) {
+        if (!applyChanges(message.changes, message.version)) resync();
+      } else if (message.version > version) {
+        resync();  // a version went missing
+      }
+    } else if (message.page && typeof message.version === 'number' && message.version > version) {
       render(message.page, message.version);
     } else if (message.page && message.type === 'error' && message.version === version) {
-      // A refused action: put controls the person moved back to what the server holds.
       render(message.page, message.version);
     }
+    if (message.type === 'error' && page) restoreSwitches();
     // A tap on a page that changed meanwhile needs no words: the new page is on screen.
     if (message.type === 'error' && message.reason && message.status !== 409) showBanner(message.reason);
   }
@@ -258,6 +385,27 @@
 
   navBack.addEventListener('click', () => send({ action: 'back' }));
   document.querySelector('[data-testid="error-banner-dismiss"]').addEventListener('click', hideBanner);
+  main.addEventListener('click', (event) => {
+    const target = rowAction(event);
+    if (!target || !target.item.classList.contains('selectable')) return;
+    send({ action: 'select', section: target.place.section, row: target.place.row, version });
+  });
+  main.addEventListener('keydown', (event) => {
+    if (event.key !== 'Enter' && event.key !== ' ') return;
+    const target = rowAction(event);
+    // Keys on the row's focusable part (the row or its title); a switch handles its own.
+    if (!target || event.target.tabIndex < 0 || event.target.matches('input') ||
+        !target.item.classList.contains('selectable')) return;
+    event.preventDefault();
+    send({ action: 'select', section: target.place.section, row: target.place.row, version });
+  });
+  main.addEventListener('change', (event) => {
+    if (!event.target.matches('input[data-testid="row-switch"]')) return;
+    const target = rowAction(event);
+    if (!target) return;
+    event.target.setAttribute('aria-checked', String(event.target.checked));
+    send({ action: 'setSwitch', section: target.place.section, row: target.place.row, on: event.target.checked, version });
+  });
 
   // The first page comes over HTTP so that it shows even before the socket is open.
   fetch('/api/page')

@@ -22,15 +22,20 @@
     row.closest('[data-testid="section"]')?.querySelector('[data-testid="section-header"]')
       ?.textContent ?? '';
 
+  // A row's place on the page: its section's and its own position, read when asked, since
+  // rows come and go above it.
+  function placeOf(row) {
+    const group = row.closest('[data-testid="section"]');
+    return {
+      section: group ? [...main.querySelectorAll(':scope > section')].indexOf(group) : -1,
+      row: [...row.parentNode.children].indexOf(row),
+    };
+  }
+
   // What finds a row again on a new drawing of the page: its title first (rows move
   // between sections), then its place.
   function describe(row) {
-    return {
-      title: rowTitle(row),
-      header: sectionHeader(row),
-      section: row.dataset.section,
-      row: row.dataset.row,
-    };
+    return { title: rowTitle(row), header: sectionHeader(row), ...placeOf(row) };
   }
 
   function find(description) {
@@ -39,8 +44,8 @@
     const titled = rows.filter((row) => rowTitle(row) === description.title);
     return titled.find((row) => sectionHeader(row) === description.header) ??
       titled[0] ??
-      rows.find((row) => row.dataset.section === description.section &&
-        row.dataset.row === description.row) ??
+      main.querySelectorAll(':scope > section')[description.section]
+        ?.querySelector(':scope > ul')?.children[description.row] ??
       null;
   }
 

@@ -31,6 +31,12 @@ Status EnvWrapper::lockFile(const std::string& path, std::unique_ptr<FileLock>& 
 Status EnvWrapper::tryLockFile(const std::string& path, std::unique_ptr<FileLock>& lock) {
   return target_.tryLockFile(path, lock);
 }
+Status Env::listDirectoryWithIdentity(const std::string& path, std::vector<std::string>& names,
+                                      FileIdentity& identity) {
+  Status status = fileIdentity(path, identity);
+  return status.isOk() ? listDirectory(path, names) : status;
+}
+
 Status EnvWrapper::listDirectory(const std::string& path, std::vector<std::string>& names) {
   return target_.listDirectory(path, names);
 }

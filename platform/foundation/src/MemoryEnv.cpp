@@ -135,6 +135,7 @@ class MemoryEnv final : public Env {
     }
     // A new inode each time, as a rename over the old file gives one.
     state_->nodes[path] = newFile(contents, mode);
+    touchFolderOf(path);
     return Status::ok();
   }
 
@@ -206,6 +207,7 @@ class MemoryEnv final : public Env {
       Node node = newFile("", mode);
       node.directory = true;
       state_->nodes[*it] = node;
+      touchFolderOf(*it);
     }
     return Status::ok();
   }
@@ -217,6 +219,7 @@ class MemoryEnv final : public Env {
     if (node == nullptr) return Status::notFound(path + ": No such file or directory");
     if (node->directory) return Status::ioError(path + ": Is a directory");
     state_->nodes.erase(path);
+    touchFolderOf(path);
     return Status::ok();
   }
 
@@ -255,6 +258,8 @@ class MemoryEnv final : public Env {
     state_->nodes.erase(from);
     state_->nodes[to] = moved;
     for (auto& [path, node] : children) state_->nodes[path] = std::move(node);
+    touchFolderOf(from);
+    touchFolderOf(to);
     return Status::ok();
   }
 
@@ -267,6 +272,7 @@ class MemoryEnv final : public Env {
       Status parent = requireFolder(parentOf(path), path);
       if (!parent.isOk()) return parent;
       state_->nodes[path] = newFile(std::string(sizeof(std::uint64_t), '\0'), 0600);
+      touchFolderOf(path);
     } else if (node->directory) {
       return Status::ioError(path + ": Is a directory");
     }
@@ -310,6 +316,15 @@ class MemoryEnv final : public Env {
     return node;
   }
 
+  // A folder's times move when an entry is added, removed or replaced, as on a disk, so that
+  // a listing can be known unchanged by the folder's identity.
+  void touchFolderOf(const std::string& path) {
+    auto folder = state_->nodes.find(parentOf(path));
+    if (folder != state_->nodes.end() && folder->second.directory) {
+      folder->second.mtime = folder->second.ctime = ++state_->ticks;
+    }
+  }
+
   static FileIdentity identityOf(const Node& node) {
     FileIdentity identity;
     identity.device = 1;
@@ -338,6 +353,7 @@ class MemoryEnv final : public Env {
       Status parent = requireFolder(parentOf(path), path);
       if (!parent.isOk()) return parent;
       state_->nodes[path] = newFile("", 0600);
+      touchFolderOf(path);
     } else if (node->directory) {
       return Status::ioError(path + ": Is a directory");
     }

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <unordered_map>
 
 #include "ApplicationIcons_p.h"
 #include "UIClass_p.h"
@@ -62,6 +64,43 @@ bool isRegularFile(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+// "<path>|<device>:<inode>:<size>:<mtime>:<ctime>" for a regular file whose PNG header is
+// within the decoding caps, else none. The header is read only when the file's identity is
+// new, so a page of icons seen before costs a stat per icon.
+std::optional<std::string> pngFileKey(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
+      static_cast<std::uint64_t>(info.st_size) > platform::kMaxImageFileBytes) {
+    return std::nullopt;
+  }
+  char identity[128];
+  std::snprintf(
+      identity, sizeof identity, "|%llx:%llx:%llx:%lld.%09ld:%lld.%09ld",
+      static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino),
+      static_cast<unsigned long long>(info.st_size), static_cast<long long>(info.st_mtim.tv_sec),
+      info.st_mtim.tv_nsec, static_cast<long long>(info.st_ctim.tv_sec), info.st_ctim.tv_nsec);
+  std::string key = path + identity;
+  static auto* checked = new std::unordered_map<std::string, std::string>();  // path -> key
+  if (auto known = checked->find(path); known != checked->end() && known->second == key) {
+    return key;
+  }
+  // The header decides, as it does for a decode: a PNG within the caps of PngHeader.h.
+  char head[64] = {};
+  std::FILE* file = std::fopen(path.c_str(), "rbe");
+  const std::size_t read = file != nullptr ? std::fread(head, 1, sizeof head, file) : 0;
+  if (file != nullptr) std::fclose(file);
+  const std::optional<platform::PngSize> size = platform::readPngSize(std::string_view(head, read));
+  const bool png = size && size->width <= platform::kMaxImageSide &&
+                   size->height <= platform::kMaxImageSide &&
+                   std::uint64_t{size->width} * size->height <= platform::kMaxImagePixels;
+  if (!png) {
+    checked->erase(path);
+    return std::nullopt;
+  }
+  checked->insert_or_assign(path, key);
+  return key;
+}
+
 struct PngReader {
   std::string_view bytes;
   std::size_t offset = 0;
@@ -101,11 +140,66 @@ cairo_surface_t* surfaceOver(const UIImage& image) {
 
 }  // namespace
 
+namespace {
+
+// The PNG at `path` drawn `pixels` square at `scale`, smoothly rescaled when its size differs.
+std::shared_ptr<UIImage> iconFromFile(const std::string& path, int pixels, double scale) {
+  auto file = UIImage::imageWithContentsOfFileScale(path, scale);
+  if (!file) return nullptr;
+  if (file->pixelWidth() == pixels && file->pixelHeight() == pixels) return file;
+
+  cairo_surface_t* target = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixels, pixels);
+  cairo_surface_t* source = surfaceOver(*file);
+  cairo_t* cr = cairo_create(target);
+  cairo_scale(cr, static_cast<double>(pixels) / file->pixelWidth(),
+              static_cast<double>(pixels) / file->pixelHeight());
+  cairo_set_source_surface(cr, source, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_destroy(source);
+  auto icon = imageFromSurface(target, scale);
+  cairo_surface_destroy(target);
+  return icon;
+}
+
+}  // namespace
+
 UIImage::UIImage(int pixelWidth, int pixelHeight, double scale, std::vector<std::uint32_t> pixels)
     : pixelWidth_(pixelWidth),
       pixelHeight_(pixelHeight),
       scale_(scale),
       pixels_(std::move(pixels)) {}
+
+std::shared_ptr<UIImage> UIImage::deferredImage(int pixelWidth, int pixelHeight, double scale,
+                                                std::string sourceKey,
+                                                std::function<std::shared_ptr<UIImage>()> render) {
+  auto image =
+      std::make_shared<UIImage>(pixelWidth, pixelHeight, scale, std::vector<std::uint32_t>());
+  image->render_ = std::move(render);
+  image->sourceKey_ = std::move(sourceKey);
+  return image;
+}
+
+const std::vector<std::uint32_t>& UIImage::pixels() const {
+  if (render_) {
+    // Released before the call, so that a render that looks at this image again finds it
+    // transparent instead of recursing.
+    auto render = std::move(render_);
+    render_ = nullptr;
+    pixels_.assign(static_cast<std::size_t>(pixelWidth_) * pixelHeight_, 0);
+    std::shared_ptr<UIImage> made;
+    try {
+      made = render();
+    } catch (...) {
+      made = nullptr;
+    }
+    if (made && made->pixelWidth_ == pixelWidth_ && made->pixelHeight_ == pixelHeight_) {
+      pixels_ = made->pixels();
+    }
+  }
+  return pixels_;
+}
 
 std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& path) {
   return imageWithContentsOfFileScale(path, 1.0);
@@ -176,34 +270,24 @@ std::shared_ptr<UIImage> UIImage::_applicationIconImageForBundleIdentifierFormat
   const double points = pointSizeForIconFormat(format);
   auto path = platform::uidetail::iconPath(identifier, points, scale);
   if (!path) return nullptr;
-  auto file = imageWithContentsOfFileScale(*path, scale);
-  if (!file) return nullptr;
+  auto fileKey = pngFileKey(*path);
+  if (!fileKey) return nullptr;
   const int pixels = static_cast<int>(std::lround(points * scale));
-  if (file->pixelWidth() == pixels && file->pixelHeight() == pixels) return file;
-
-  cairo_surface_t* target = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixels, pixels);
-  cairo_surface_t* source = surfaceOver(*file);
-  cairo_t* cr = cairo_create(target);
-  cairo_scale(cr, static_cast<double>(pixels) / file->pixelWidth(),
-              static_cast<double>(pixels) / file->pixelHeight());
-  cairo_set_source_surface(cr, source, 0, 0);
-  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
-  cairo_paint(cr);
-  cairo_destroy(cr);
-  cairo_surface_destroy(source);
-  auto icon = imageFromSurface(target, scale);
-  cairo_surface_destroy(target);
-  return icon;
+  char size[48];
+  std::snprintf(size, sizeof size, "|%d@%g", pixels, scale);
+  return deferredImage(pixels, pixels, scale, *fileKey + size,
+                       [path = *path, pixels, scale] { return iconFromFile(path, pixels, scale); });
 }
 
 std::shared_ptr<UIImage> UIImage::_flatImageWithColor(const UIColorPtr& color) const {
-  if (!color) return std::make_shared<UIImage>(pixelWidth_, pixelHeight_, scale_, pixels_);
+  const std::vector<std::uint32_t>& source = pixels();
+  if (!color) return std::make_shared<UIImage>(pixelWidth_, pixelHeight_, scale_, source);
   const platform::Color& c = color->color();
   auto channel = [](double v) { return std::clamp(v, 0.0, 1.0); };
   const double r = channel(c.red), g = channel(c.green), b = channel(c.blue), a = channel(c.alpha);
-  std::vector<std::uint32_t> out(pixels_.size());
-  for (std::size_t i = 0; i < pixels_.size(); ++i) {
-    const double alpha = static_cast<double>(pixels_[i] >> 24) / 255.0 * a;
+  std::vector<std::uint32_t> out(source.size());
+  for (std::size_t i = 0; i < source.size(); ++i) {
+    const double alpha = static_cast<double>(source[i] >> 24) / 255.0 * a;
     auto premultiplied = [alpha](double v) {
       return static_cast<std::uint32_t>(std::lround(v * alpha * 255.0));
     };
@@ -219,7 +303,7 @@ CGSize UIImage::size() const {
 
 platform::Color UIImage::colorAtPixel(int x, int y) const {
   if (x < 0 || y < 0 || x >= pixelWidth_ || y >= pixelHeight_) return platform::Color{};
-  const std::uint32_t p = pixels_[static_cast<std::size_t>(y) * pixelWidth_ + x];
+  const std::uint32_t p = pixels()[static_cast<std::size_t>(y) * pixelWidth_ + x];
   const double alpha = static_cast<double>(p >> 24) / 255.0;
   if (alpha == 0) return platform::Color{};
   auto channel = [&](int shift) {

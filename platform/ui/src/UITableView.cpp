@@ -46,23 +46,21 @@ UITableViewCellPtr UITableView::cellForRowAtIndexPath(const NSIndexPath& indexPa
   auto cell = source->tableViewCellForRowAtIndexPath(*this, indexPath);
   if (!cell) return nullptr;
   // A data source may hand out a cell it still shows elsewhere; it is one row only.
-  for (auto it = visible_.begin(); it != visible_.end(); ++it) {
-    if (it->second == cell) {
-      visible_.erase(it);
-      break;
-    }
+  if (auto shown = rowOfCell_.find(cell.get()); shown != rowOfCell_.end()) {
+    visible_.erase(shown->second);
+    rowOfCell_.erase(shown);
   }
   visible_[indexPath] = cell;
+  rowOfCell_[cell.get()] = indexPath;
   cell->setSelectedAnimated(selected_ == indexPath, false);
   if (auto d = delegate()) d->tableViewWillDisplayCellForRowAtIndexPath(*this, *cell, indexPath);
   return cell;
 }
 
 std::optional<NSIndexPath> UITableView::indexPathForCell(const UITableViewCell& cell) const {
-  for (const auto& [path, visibleCell] : visible_) {
-    if (visibleCell.get() == &cell) return path;
-  }
-  return std::nullopt;
+  auto it = rowOfCell_.find(&cell);
+  if (it == rowOfCell_.end()) return std::nullopt;
+  return it->second;
 }
 
 UITableViewCellPtr UITableView::dequeueReusableCellWithIdentifier(const std::string& identifier) {
@@ -71,20 +69,21 @@ UITableViewCellPtr UITableView::dequeueReusableCellWithIdentifier(const std::str
   if (it == reuseQueues_.end() || it->second.empty()) return nullptr;
   auto cell = std::move(it->second.back());
   it->second.pop_back();
+  queued_.erase(cell.get());
   cell->prepareForReuse();
   return cell;
 }
 
 void UITableView::recycle(const UITableViewCellPtr& cell) {
   if (!cell || cell->reuseIdentifier().empty()) return;
-  auto& queue = reuseQueues_[cell->reuseIdentifier()];
-  if (std::find(queue.begin(), queue.end(), cell) == queue.end()) queue.push_back(cell);
+  if (queued_.insert(cell.get()).second) reuseQueues_[cell->reuseIdentifier()].push_back(cell);
 }
 
 void UITableView::reloadData() {
   // Moved out first: a cell's teardown or the queue may not touch a map being walked.
   auto handedOut = std::move(visible_);
   visible_.clear();
+  rowOfCell_.clear();
   for (auto& [path, cell] : handedOut) recycle(cell);
   selected_.reset();
   ++reloadGeneration_;
@@ -98,6 +97,7 @@ void UITableView::reloadRowsAtIndexPathsWithRowAnimation(const std::vector<NSInd
     if (it == visible_.end()) continue;
     auto cell = std::move(it->second);
     visible_.erase(it);
+    rowOfCell_.erase(cell.get());
     recycle(cell);
   }
   ++reloadGeneration_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <unordered_map>
 
 #include "platform/foundation/Env.h"
 #include "platform/foundation/PngHeader.h"
@@ -97,6 +98,49 @@ bool isSafeFileName(const std::string& name) {
 
 }  // namespace
 
+// What the workspace keeps of a bundle's Info.plist: the keys it answers from, not the whole
+// dictionary, since it keeps one per installed application.
+struct BundleInfo {
+  std::string identifier;  // never empty
+  std::vector<std::string> appTags;
+  std::optional<std::string> displayName;
+  std::optional<std::string> bundleName;
+  std::optional<std::string> developmentRegion;
+  // The icon names of each icon source, best source first (see iconPathForIdentifier).
+  std::vector<std::vector<std::string>> iconSources;
+};
+
+namespace {
+
+std::optional<std::string> stringOf(const Value& value) {
+  if (!value.isString()) return std::nullopt;
+  return value.stringValue();
+}
+
+}  // namespace
+
+// None unless the bytes are a plist whose root is a dictionary with a non-empty string
+// CFBundleIdentifier.
+static std::optional<BundleInfo> parseBundleInfo(std::string_view bytes) {
+  std::optional<Value> root = parsePropertyList(bytes);
+  if (!root || !root->isDictionary()) return std::nullopt;
+  const Value& info = *root;
+  std::optional<std::string> identifier = identifierOf(info);
+  if (!identifier) return std::nullopt;
+  BundleInfo bundle;
+  bundle.identifier = std::move(*identifier);
+  bundle.appTags = stringElements(info[kAppTagsKey]);
+  bundle.displayName = stringOf(info[kDisplayNameKey]);
+  bundle.bundleName = stringOf(info[kBundleNameKey]);
+  bundle.developmentRegion = stringOf(info[kDevelopmentRegionKey]);
+  bundle.iconSources.push_back(
+      stringElements(info["CFBundleIcons"]["CFBundlePrimaryIcon"]["CFBundleIconFiles"]));
+  bundle.iconSources.push_back(stringElements(info["CFBundleIconFiles"]));
+  if (auto file = stringOf(info["CFBundleIconFile"])) bundle.iconSources.push_back({*file});
+  bundle.iconSources.push_back({"AppIcon60x60", "Icon"});
+  return bundle;
+}
+
 // Parsed Info.plists and localisation tables by path, each with the identity of the file it
 // came from. A file is read and parsed again only when its identity changes, so a scan of an
 // unchanged device costs a stat per file instead of a read and a parse.
@@ -109,11 +153,58 @@ struct ApplicationWorkspace::FileCache {
     bool racy = false;        // modified too recently for its identity to be trusted
   };
   template <typename T>
-  using Table = std::map<std::string, Entry<T>, std::less<>>;
+  using Table = std::unordered_map<std::string, Entry<T>>;
 
-  Table<Value> infos;
+  Table<BundleInfo> infos;
   Table<StringsTable> strings;
+  Table<std::uint32_t> pngSizes;  // the larger side in pixels of each icon file looked at
+  Table<Listing> folders;         // bundle folders' names
   std::uint64_t scan = 0;
+
+  // The names in the folder at `path`, or nullptr when it cannot be listed. A folder's times
+  // move whenever an entry is added, removed or renamed, so a listing is taken again only when
+  // the folder's identity changed (or it was modified too recently to tell).
+  // The pointer is valid until the next lookup of the same path or the next prune.
+  const Listing* listing(Env& env, const std::string& path) {
+    auto it = folders.find(path);
+    if (it != folders.end() && !it->second.racy) {
+      FileIdentity identity;
+      if (!env.fileIdentity(path, identity).isOk()) {
+        folders.erase(it);
+        return nullptr;
+      }
+      if (it->second.identity == identity) {
+        it->second.scan = scan;
+        return &*it->second.parsed;
+      }
+    }
+    Listing names;
+    FileIdentity identity;
+    if (!env.listDirectoryWithIdentity(path, names, identity).isOk()) {
+      if (it != folders.end()) folders.erase(it);
+      return nullptr;
+    }
+    const bool racy = isRacy(env, identity);
+    it = folders.insert_or_assign(path, Entry<Listing>{identity, std::move(names), scan, racy})
+             .first;
+    return &*it->second.parsed;
+  }
+
+  // The listing of `path` taken or checked in the current scan, else nullptr.
+  const Listing* listedInThisScan(const std::string& path) const {
+    auto it = folders.find(path);
+    if (it == folders.end() || it->second.scan != scan || !it->second.parsed) return nullptr;
+    return &*it->second.parsed;
+  }
+
+  // File times tick coarsely, so a file written twice within one tick at the same size
+  // keeps its identity. An identity is trusted only once the file's modification time is
+  // safely in the past; until then the file is read every time.
+  static bool isRacy(Env& env, const FileIdentity& identity) {
+    constexpr std::int64_t kSettleNanoseconds = 2'000'000'000;
+    const auto now = static_cast<std::int64_t>(env.now() * 1e9);
+    return now - identity.mtimeNanoseconds < kSettleNanoseconds;
+  }
 
   // The parsed file at `path`, or nullptr when it is missing, unreadable or malformed.
   // The pointer is valid until the next lookup of the same path or the next prune.
@@ -138,12 +229,7 @@ struct ApplicationWorkspace::FileCache {
       if (it != table.end()) table.erase(it);
       return nullptr;
     }
-    // File times tick coarsely, so a file written twice within one tick at the same size
-    // keeps its identity. An identity is trusted only once the file's modification time is
-    // safely in the past; until then the file is read every time.
-    constexpr std::int64_t kSettleNanoseconds = 2'000'000'000;
-    const auto now = static_cast<std::int64_t>(env.now() * 1e9);
-    const bool racy = now - identity.mtimeNanoseconds < kSettleNanoseconds;
+    const bool racy = isRacy(env, identity);
     it = table.insert_or_assign(path, Entry<T>{identity, parse(bytes), scan, racy}).first;
     return it->second.parsed ? &*it->second.parsed : nullptr;
   }
@@ -152,6 +238,10 @@ struct ApplicationWorkspace::FileCache {
   void prune() {
     std::erase_if(infos, [&](const auto& entry) { return entry.second.scan != scan; });
     std::erase_if(strings, [&](const auto& entry) { return entry.second.scan != scan; });
+    std::erase_if(folders, [&](const auto& entry) { return entry.second.scan != scan; });
+    // Icon files are looked at between scans, so they are kept until a whole scan passed
+    // without a look.
+    std::erase_if(pngSizes, [&](const auto& entry) { return entry.second.scan + 1 < scan; });
   }
 };
 
@@ -160,13 +250,9 @@ ApplicationWorkspace::ApplicationWorkspace(Env& env, std::string deviceRoot)
 
 ApplicationWorkspace::~ApplicationWorkspace() = default;
 
-const Value* ApplicationWorkspace::infoDictionary(const std::string& bundlePath) const {
+const BundleInfo* ApplicationWorkspace::bundleInfo(const std::string& bundlePath) const {
   return cache_->lookup(env_, cache_->infos, joinPath(bundlePath, std::string(kInfoPlist)),
-                        FileKind::InfoPlist, [](std::string_view bytes) -> std::optional<Value> {
-                          auto root = parsePropertyList(bytes);
-                          if (!root || !root->isDictionary()) return std::nullopt;
-                          return root;
-                        });
+                        FileKind::InfoPlist, parseBundleInfo);
 }
 
 std::vector<std::string> ApplicationWorkspace::preferredLocalizations() const {
@@ -178,21 +264,19 @@ std::vector<std::string> ApplicationWorkspace::preferredLocalizations() const {
 
 std::vector<std::string> ApplicationWorkspace::bundlePaths() const {
   std::vector<std::string> paths;
-  std::vector<std::string> names;
   const std::string applications = joinPath(deviceRoot_, "Applications");
-  if (env_.listDirectory(applications, names).isOk()) {
-    for (const std::string& name : names) {
+  if (const Listing* names = cache_->listing(env_, applications)) {
+    for (const std::string& name : *names) {
       if (hasAppExtension(name)) paths.push_back(joinPath(applications, name));
     }
   }
   const std::string containers = joinPath(deviceRoot_, "var/containers/Bundle/Application");
-  std::vector<std::string> containerNames;
-  if (env_.listDirectory(containers, containerNames).isOk()) {
-    for (const std::string& container : containerNames) {
+  if (const Listing* containerNames = cache_->listing(env_, containers)) {
+    for (const std::string& container : *containerNames) {
       const std::string containerPath = joinPath(containers, container);
-      names.clear();
-      if (!env_.listDirectory(containerPath, names).isOk()) continue;
-      for (const std::string& name : names) {
+      const Listing* names = cache_->listing(env_, containerPath);
+      if (names == nullptr) continue;
+      for (const std::string& name : *names) {
         if (hasAppExtension(name)) paths.push_back(joinPath(containerPath, name));
       }
     }
@@ -208,44 +292,45 @@ std::vector<ApplicationProxy> ApplicationWorkspace::allInstalledApplications() c
   // localisation), since the catalogue reads every bundle on every call.
   ++cache_->scan;
   for (const std::string& bundlePath : bundlePaths()) {
-    const Value* info = infoDictionary(bundlePath);
+    // One listing per bundle answers which files exist: no open of a missing Info.plist, no
+    // probe per candidate localisation.
+    const Listing* listed = cache_->listing(env_, bundlePath);
+    if (listed == nullptr || !contains(*listed, kInfoPlist)) continue;
+    const Listing& listing = *listed;
+    const BundleInfo* info = bundleInfo(bundlePath);
     if (info == nullptr) continue;
-    std::optional<std::string> identifier = identifierOf(*info);
-    if (!identifier) continue;
 
     ApplicationProxy proxy;
-    proxy.applicationIdentifier = std::move(*identifier);
-    proxy.appTags = stringElements((*info)[kAppTagsKey]);
+    proxy.applicationIdentifier = info->identifier;
+    proxy.appTags = info->appTags;
     proxy.bundleURL = bundlePath;
 
     // The bundle speaks one localisation: the first folder present among the user's
     // languages, its development region, then English and Base. Its table overrides
     // Info.plist key by key.
     std::vector<std::string> candidates = languages;
-    if (const Value& region = (*info)[kDevelopmentRegionKey]; region.isString()) {
-      appendUnique(candidates, region.stringValue());
-    }
+    if (info->developmentRegion) appendUnique(candidates, *info->developmentRegion);
     appendUnique(candidates, "en");
     appendUnique(candidates, "Base");
     const StringsTable* localized = nullptr;
     for (const std::string& candidate : candidates) {
       const std::string folder = candidate + ".lproj";
-      if (!isSafeFileName(folder)) continue;
-      const std::string folderPath = joinPath(bundlePath, folder);
-      if (!env_.isDirectory(folderPath)) continue;
+      if (!isSafeFileName(folder) || !contains(listing, folder)) continue;
       localized = cache_->lookup(
-          env_, cache_->strings, joinPath(folderPath, std::string(kInfoPlistStrings)),
+          env_, cache_->strings,
+          joinPath(joinPath(bundlePath, folder), std::string(kInfoPlistStrings)),
           FileKind::StringsFile, [](std::string_view bytes) { return parseStringsFile(bytes); });
       break;
     }
-    for (std::string_view key : {kDisplayNameKey, kBundleNameKey}) {
+    for (const auto& [key, value] : {std::pair{kDisplayNameKey, &info->displayName},
+                                     std::pair{kBundleNameKey, &info->bundleName}}) {
       if (auto it = localized ? localized->find(key) : StringsTable::const_iterator();
           localized && it != localized->end()) {
         proxy.localizedName = it->second;
         break;
       }
-      if (const Value& value = (*info)[key]; value.isString()) {
-        proxy.localizedName = value.stringValue();
+      if (*value) {
+        proxy.localizedName = **value;
         break;
       }
     }
@@ -257,7 +342,7 @@ std::vector<ApplicationProxy> ApplicationWorkspace::allInstalledApplications() c
   return applications;
 }
 
-std::optional<std::pair<std::string, Value>> ApplicationWorkspace::findBundle(
+std::optional<std::pair<std::string, const BundleInfo*>> ApplicationWorkspace::findBundle(
     const std::string& identifier) const {
   // The index may be stale (a bundle removed or replaced since); trust it only when the
   // bundle still carries the identifier, otherwise scan again once.
@@ -265,10 +350,8 @@ std::optional<std::pair<std::string, Value>> ApplicationWorkspace::findBundle(
     if (attempt == 1) allInstalledApplications();
     auto it = bundleIndex_.find(identifier);
     if (it == bundleIndex_.end()) continue;
-    const Value* info = infoDictionary(it->second);
-    if (info != nullptr && identifierOf(*info) == identifier) {
-      return std::make_pair(it->second, *info);
-    }
+    const BundleInfo* info = bundleInfo(it->second);
+    if (info != nullptr && info->identifier == identifier) return std::make_pair(it->second, info);
   }
   return std::nullopt;
 }
@@ -278,18 +361,12 @@ std::optional<std::string> ApplicationWorkspace::iconPathForIdentifier(
   auto bundle = findBundle(identifier);
   if (!bundle) return std::nullopt;
   const std::string& bundlePath = bundle->first;
-  const Value& info = bundle->second;
-  Listing listing;
-  if (!env_.listDirectory(bundlePath, listing).isOk()) return std::nullopt;
-
-  std::vector<std::vector<std::string>> sources;
-  sources.push_back(
-      stringElements(info["CFBundleIcons"]["CFBundlePrimaryIcon"]["CFBundleIconFiles"]));
-  sources.push_back(stringElements(info["CFBundleIconFiles"]));
-  if (const Value& file = info["CFBundleIconFile"]; file.isString()) {
-    sources.push_back({file.stringValue()});
-  }
-  sources.push_back({"AppIcon60x60", "Icon"});
+  const std::vector<std::vector<std::string>>& sources = bundle->second->iconSources;
+  // The folder as the last scan listed it: a page asks for the icons of every application
+  // right after a scan. Each icon file is still looked at below.
+  const Listing* listing = cache_->listedInThisScan(bundlePath);
+  if (listing == nullptr) listing = cache_->listing(env_, bundlePath);
+  if (listing == nullptr) return std::nullopt;
 
   const double wanted = pointSize * scale;
   for (const std::vector<std::string>& names : sources) {
@@ -299,19 +376,23 @@ std::optional<std::string> ApplicationWorkspace::iconPathForIdentifier(
       std::string base = name;
       if (base.size() > 4 && pathExtension(base) == "png") base = deletingPathExtension(base);
       for (std::string file : {base + "@2x.png", base + "@3x.png", base + ".png", name}) {
-        if (contains(listing, file)) appendUnique(files, std::move(file));
+        if (contains(*listing, file)) appendUnique(files, std::move(file));
       }
     }
     std::optional<std::string> best;
     std::uint32_t bestPixels = 0;
     for (const std::string& file : files) {
-      std::string bytes;
       const std::string path = joinPath(bundlePath, file);
-      if (!env_.readFile(path, FileKind::Image, bytes).isOk()) continue;
-      // An image over the decoding caps is passed over as if it were missing.
-      const std::optional<PngSize> size = decodablePngSize(bytes);
-      if (!size) continue;
-      const std::uint32_t pixels = std::max(size->width, size->height);
+      const std::uint32_t* found =
+          cache_->lookup(env_, cache_->pngSizes, path, FileKind::Image,
+                         [](std::string_view bytes) -> std::optional<std::uint32_t> {
+                           // An image over the decoding caps is passed over as if it were missing.
+                           const std::optional<PngSize> size = decodablePngSize(bytes);
+                           if (!size) return std::nullopt;
+                           return std::max(size->width, size->height);
+                         });
+      if (found == nullptr) continue;
+      const std::uint32_t pixels = *found;
       // Exact beats larger beats smaller; among larger the smallest, among smaller the
       // largest, so that the image is scaled as little as possible and preferably down.
       auto better = [&](std::uint32_t candidate, std::uint32_t current) {

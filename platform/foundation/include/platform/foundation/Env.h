@@ -98,6 +98,11 @@ class Env {
   virtual Status tryLockFile(const std::string& path, std::unique_ptr<FileLock>& lock) = 0;
   // The names (not paths) in a folder, sorted; "." and ".." left out.
   virtual Status listDirectory(const std::string& path, std::vector<std::string>& names) = 0;
+  // The same, with the identity of the folder listed (its times move whenever an entry is
+  // added, removed or renamed). By default the identity is taken first, then the folder
+  // listed, each through the calls above, so a wrapper that overrides them is obeyed.
+  virtual Status listDirectoryWithIdentity(const std::string& path, std::vector<std::string>& names,
+                                           FileIdentity& identity);
   // Creates the folder and its missing parents with `mode`.
   virtual Status createDirectories(const std::string& path, mode_t mode) = 0;
   virtual Status removeFile(const std::string& path) = 0;

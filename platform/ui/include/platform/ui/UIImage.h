@@ -1,7 +1,9 @@
 // Immutable bitmap images with a scale (pixels per point), loaded from PNG files. The pixels
 // are kept premultiplied in 32-bit ARGB, as Cairo draws them. Loaders return null for a
 // missing or unreadable file, or one over the image caps of platform/foundation/PngHeader.h
-// (checked from the header before decoding), and never throw. Main thread only.
+// (checked from the header before decoding), and never throw. An image may be deferred: its
+// size is known at once and its pixels are made on first use, so that a page of thousands of
+// icons costs nothing until one is drawn. Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -42,10 +44,22 @@ class UIImage : public platform::Object {
   static std::shared_ptr<UIImage> imageNamedInBundleCompatibleWithTraitCollection(
       const std::string& name, const std::string& bundlePath, const UITraitCollection* traits);
 
+  // A deferred image of that size: `render` makes its pixels on first use and is then
+  // released. It returns an image of exactly that pixel size, or null when it cannot (the
+  // image is then fully transparent). `sourceKey` names what the pixels are made from: two
+  // deferred images with the same key have the same pixels.
+  // REQUIRES (not checked): pixelWidth, pixelHeight > 0; scale > 0.
+  static std::shared_ptr<UIImage> deferredImage(int pixelWidth, int pixelHeight, double scale,
+                                                std::string sourceKey,
+                                                std::function<std::shared_ptr<UIImage>()> render);
+
   // An application's icon by bundle identifier, as the workspace provides it, drawn
   // (smoothly rescaled when needed) at the format's point size × `scale` pixels square.
   // Format 0 is 29 points, 1 is 40, 2 and any other is 60. Null when the application has no
-  // readable icon.
+  // icon file or the file does not start as a PNG. The icon is deferred: the file is decoded
+  // on first use, and a file whose data turns out broken draws nothing. Its source key
+  // holds the file's path and identity (device, inode, size and times), so it changes
+  // whenever the file does.
   static std::shared_ptr<UIImage> _applicationIconImageForBundleIdentifierFormatScale(
       const std::string& identifier, int format, double scale);
   // Where application icons come from: the icon file for (identifier, point size, scale),
@@ -65,8 +79,10 @@ class UIImage : public platform::Object {
   double scale() const { return scale_; }
   int pixelWidth() const { return pixelWidth_; }
   int pixelHeight() const { return pixelHeight_; }
-  // Premultiplied ARGB, row by row, no padding.
-  const std::vector<std::uint32_t>& pixels() const { return pixels_; }
+  // Premultiplied ARGB, row by row, no padding. Makes a deferred image's pixels.
+  const std::vector<std::uint32_t>& pixels() const;
+  // What a deferred image is made from; empty for an image made from pixels.
+  const std::string& sourceKey() const { return sourceKey_; }
   // The pixel at (x, y) un-premultiplied; transparent black outside the image.
   platform::Color colorAtPixel(int x, int y) const;
 
@@ -74,7 +90,10 @@ class UIImage : public platform::Object {
   const int pixelWidth_;
   const int pixelHeight_;
   const double scale_;
-  const std::vector<std::uint32_t> pixels_;
+  // Filled once for a deferred image, on first use; fixed afterwards.
+  mutable std::vector<std::uint32_t> pixels_;
+  mutable std::function<std::shared_ptr<UIImage>()> render_;
+  std::string sourceKey_;
 };
 
 using UIImagePtr = std::shared_ptr<UIImage>;

@@ -10,6 +10,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/ui/NSIndexPath.h"
@@ -87,7 +89,11 @@ class UITableView : public UIView {
   std::weak_ptr<UITableViewDataSource> dataSource_;
   std::weak_ptr<UITableViewDelegate> delegate_;
   std::map<NSIndexPath, UITableViewCellPtr> visible_;
+  // The row of each cell in visible_, and the cells in a queue, so that a table of thousands
+  // of rows finds either without a walk.
+  std::unordered_map<const UITableViewCell*, NSIndexPath> rowOfCell_;
   std::map<std::string, std::vector<UITableViewCellPtr>, std::less<>> reuseQueues_;
+  std::unordered_set<const UITableViewCell*> queued_;
   std::optional<NSIndexPath> selected_;
   std::uint64_t reloadGeneration_ = 0;
   double rowHeight_ = UITableViewAutomaticDimension;

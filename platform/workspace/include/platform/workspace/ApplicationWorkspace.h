@@ -17,6 +17,7 @@
 namespace platform {
 
 class Env;
+struct BundleInfo;
 
 // One installed application.
 struct ApplicationProxy {
@@ -50,9 +51,11 @@ class ApplicationWorkspace {
   // Info.plist with a dictionary root and a non-empty string CFBundleIdentifier is skipped;
   // the others are still listed. Values of the wrong kind are ignored as if absent. Two
   // bundles with the same identifier are both listed. A missing folder lists nothing.
-  // Folders are listed on every call; a parsed Info.plist or localisation table is reused
-  // while its file keeps its identity (device, inode, size and times) and was not modified
-  // in the last two seconds, so a changed file is always read again.
+  // Each folder is listed once (a bundle's localisation folders are found in the listing of
+  // the bundle). A folder's listing, a parsed Info.plist or localisation table is reused
+  // while its folder or file keeps its identity
+  // (device, inode, size and times) and was not modified in the last two seconds, so a
+  // changed file or folder is always read again.
   std::vector<ApplicationProxy> allInstalledApplications() const;
 
   // The path of the icon file of the installed application `identifier` that best fits
@@ -64,6 +67,9 @@ class ApplicationWorkspace {
   // and <n> itself. Files that are not PNGs, or over the image caps of PngHeader.h, are
   // passed over. None when the application is not installed or has no usable icon. When two
   // bundles share the identifier, the one listed last is used.
+  // The bundle's files are those its folder held at the last allInstalledApplications() (or
+  // now, when that did not list it); the size of an icon file is read again only when the
+  // file's identity changed.
   std::optional<std::string> iconPathForIdentifier(const std::string& identifier, double pointSize,
                                                    double scale) const;
 
@@ -76,11 +82,12 @@ class ApplicationWorkspace {
  private:
   struct FileCache;
 
-  // The bundle's Info.plist when it is readable and its root is a dictionary, else nullptr.
-  // Valid until the next lookup of the same bundle.
-  const Value* infoDictionary(const std::string& bundlePath) const;
-  // The path and Info.plist of the bundle now carrying `identifier`.
-  std::optional<std::pair<std::string, Value>> findBundle(const std::string& identifier) const;
+  // What the bundle's Info.plist says, when it is readable, its root is a dictionary and it
+  // names an identifier; else nullptr. Valid until the next lookup of the same bundle.
+  const BundleInfo* bundleInfo(const std::string& bundlePath) const;
+  // The path and Info.plist of the bundle now carrying `identifier`, as bundleInfo() lends it.
+  std::optional<std::pair<std::string, const BundleInfo*>> findBundle(
+      const std::string& identifier) const;
   std::vector<std::string> bundlePaths() const;
 
   Env& env_;

@@ -1,0 +1,355 @@
+#include "PageJson.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace settingsapp {
+namespace {
+
+void appendEscaped(std::string& out, std::string_view valid) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (unsigned char c : valid) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        // Control characters must be escaped; '<' and '>' are escaped as well so that the
+        // text can never read as markup, whoever looks at the message.
+        if (c < 0x20 || c == '<' || c == '>' || c == 0x7f) {
+          out += "\\u00";
+          out += kHex[c >> 4];
+          out += kHex[c & 0xf];
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  out += '"';
+}
+
+void appendNumber(std::string& out, double number) {
+  if (!std::isfinite(number)) number = 0;
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.17g", number);
+  out += buffer;
+}
+
+const char* kindName(RowKind kind) {
+  switch (kind) {
+    case RowKind::Link:
+      return "link";
+    case RowKind::LinkList:
+      return "linkList";
+    case RowKind::ListItem:
+      return "item";
+    case RowKind::Switch:
+      return "switch";
+    case RowKind::Button:
+      return "button";
+    case RowKind::StaticText:
+      return "text";
+    case RowKind::TitleValue:
+      return "value";
+  }
+  return "text";
+}
+
+const char* accessoryName(Accessory accessory) {
+  switch (accessory) {
+    case Accessory::Disclosure:
+      return "disclosure";
+    case Accessory::Checkmark:
+      return "checkmark";
+    case Accessory::None:
+      break;
+  }
+  return "none";
+}
+
+void appendFooterImage(std::string& out, const SectionSnapshot& section, std::size_t index,
+                       std::uint64_t version) {
+  if (!section.footerView) {
+    out += "null";
+    return;
+  }
+  out += "{\"url\":";
+  appendJsonString(out, footerUrl(index, version));
+  out += ",\"height\":";
+  appendNumber(out, section.footerHeight);
+  out += ",\"alt\":";
+  appendJsonString(out, section.footerViewText);
+  out += '}';
+}
+
+void appendRow(std::string& out, const RowSnapshot& row) {
+  out += "{\"title\":";
+  appendJsonString(out, row.title);
+  out += ",\"value\":";
+  appendJsonString(out, row.value);
+  out += ",\"icon\":";
+  if (row.imageKey.empty()) {
+    out += "null";
+  } else {
+    appendJsonString(out, imageUrl(row.imageKey));
+  }
+  out += ",\"kind\":\"";
+  out += kindName(row.kind);
+  out += "\",\"accessory\":\"";
+  out += accessoryName(row.accessory);
+  out += "\",\"on\":";
+  out += row.on ? "true" : "false";
+  out += ",\"enabled\":";
+  out += row.enabled ? "true" : "false";
+  out += ",\"searchable\":";
+  out += row.searchable ? "true" : "false";
+  out += '}';
+}
+
+// "header":...,"footer":...,"footerImage":...
+void appendSectionFields(std::string& out, const SectionSnapshot& section, std::size_t index,
+                         std::uint64_t version) {
+  out += "\"header\":";
+  appendJsonString(out, section.header);
+  out += ",\"footer\":";
+  appendJsonString(out, section.footer);
+  out += ",\"footerImage\":";
+  appendFooterImage(out, section, index, version);
+}
+
+// A run of rows that changed: oldCount rows from oldAt gave way to newCount rows from newAt.
+struct Hunk {
+  std::size_t oldAt = 0;
+  std::size_t oldCount = 0;
+  std::size_t newAt = 0;
+  std::size_t newCount = 0;
+};
+
+// Past this many inserted and removed rows in one section, the changed stretch is sent whole
+// instead of searched for the shortest edit: the search costs time and memory in proportion
+// to it, and so many changes are as large as the stretch anyway.
+constexpr long kMaxEdits = 256;
+
+// The shortest edit between two row lists (Myers' greedy search), as hunks in ascending
+// order, after the common head and tail are set aside.
+std::vector<Hunk> rowHunks(const std::vector<RowSnapshot>& a, const std::vector<RowSnapshot>& b) {
+  std::size_t head = 0;
+  while (head < a.size() && head < b.size() && a[head] == b[head]) ++head;
+  std::size_t tail = 0;
+  while (tail < a.size() - head && tail < b.size() - head &&
+         a[a.size() - 1 - tail] == b[b.size() - 1 - tail]) {
+    ++tail;
+  }
+  const long n = static_cast<long>(a.size() - head - tail);
+  const long m = static_cast<long>(b.size() - head - tail);
+  if (n == 0 && m == 0) return {};
+  if (n == 0 || m == 0 || n + m > 64 * 1024) {
+    return {{head, static_cast<std::size_t>(n), head, static_cast<std::size_t>(m)}};
+  }
+  auto same = [&](long x, long y) {
+    return a[head + static_cast<std::size_t>(x)] == b[head + static_cast<std::size_t>(y)];
+  };
+  const long limit = std::min(n + m, kMaxEdits);
+  const long offset = limit + 1;
+  std::vector<long> v(static_cast<std::size_t>(2 * limit + 3), 0);
+  auto at = [&](std::vector<long>& row, long k) -> long& {
+    return row[static_cast<std::size_t>(k + offset)];
+  };
+  std::vector<std::vector<long>> trace;
+  long found = -1;
+  for (long d = 0; d <= limit && found < 0; ++d) {
+    trace.push_back(v);
+    for (long k = -d; k <= d; k += 2) {
+      long x =
+          (k == -d || (k != d && at(v, k - 1) < at(v, k + 1))) ? at(v, k + 1) : at(v, k - 1) + 1;
+      long y = x - k;
+      while (x < n && y < m && same(x, y)) ++x, ++y;
+      at(v, k) = x;
+      if (x >= n && y >= m) {
+        found = d;
+        break;
+      }
+    }
+  }
+  if (found < 0) {
+    return {{head, static_cast<std::size_t>(n), head, static_cast<std::size_t>(m)}};
+  }
+  // Walk back from the end, one edit per step: a removal of a[x] or an insertion of b[y]
+  // before a[x].
+  struct Edit {
+    long x;
+    long y;
+    bool insert;
+  };
+  std::vector<Edit> edits;
+  long x = n;
+  long y = m;
+  for (long d = found; d > 0; --d) {
+    std::vector<long>& before = trace[static_cast<std::size_t>(d)];
+    const long k = x - y;
+    const bool insert = k == -d || (k != d && at(before, k - 1) < at(before, k + 1));
+    const long previousK = insert ? k + 1 : k - 1;
+    const long previousX = at(before, previousK);
+    const long previousY = previousX - previousK;
+    edits.push_back({previousX, previousY, insert});
+    x = previousX;
+    y = previousY;
+  }
+  std::reverse(edits.begin(), edits.end());
+  std::vector<Hunk> hunks;
+  for (const Edit& edit : edits) {
+    const auto ex = static_cast<std::size_t>(edit.x) + head;
+    const auto ey = static_cast<std::size_t>(edit.y) + head;
+    if (hunks.empty() || hunks.back().oldAt + hunks.back().oldCount != ex ||
+        hunks.back().newAt + hunks.back().newCount != ey) {
+      hunks.push_back({ex, 0, ey, 0});
+    }
+    ++(edit.insert ? hunks.back().newCount : hunks.back().oldCount);
+  }
+  return hunks;
+}
+
+}  // namespace
+
+std::string validUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  while (i < n) {
+    unsigned char c = p[i];
+    std::size_t length = 0;
+    std::uint32_t minimum = 0;
+    std::uint32_t code = 0;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    } else if ((c & 0xe0) == 0xc0) {
+      length = 2, minimum = 0x80, code = c & 0x1f;
+    } else if ((c & 0xf0) == 0xe0) {
+      length = 3, minimum = 0x800, code = c & 0x0f;
+    } else if ((c & 0xf8) == 0xf0) {
+      length = 4, minimum = 0x10000, code = c & 0x07;
+    }
+    bool ok = length != 0 && i + length <= n;
+    for (std::size_t k = 1; ok && k < length; ++k) {
+      if ((p[i + k] & 0xc0) != 0x80) ok = false;
+      code = (code << 6) | (p[i + k] & 0x3f);
+    }
+    ok = ok && code >= minimum && code <= 0x10ffff && !(code >= 0xd800 && code <= 0xdfff);
+    if (ok) {
+      out.append(text.substr(i, length));
+      i += length;
+    } else {
+      out += "\xef\xbf\xbd";
+      ++i;
+    }
+  }
+  return out;
+}
+
+void appendJsonString(std::string& out, std::string_view text) {
+  // Plain ASCII, the usual case, needs no checked copy.
+  if (std::all_of(text.begin(), text.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    appendEscaped(out, text);
+  } else {
+    appendEscaped(out, validUtf8(text));
+  }
+}
+
+std::string pageToJson(const PageSnapshot& page, std::uint64_t version) {
+  std::size_t rows = 0;
+  for (const SectionSnapshot& section : page.sections) rows += section.rows.size();
+  std::string out;
+  out.reserve(256 + page.sections.size() * 64 + rows * 160);
+  out += "{\"title\":";
+  appendJsonString(out, page.title);
+  out += ",\"backTitle\":";
+  appendJsonString(out, page.backTitle);
+  out += ",\"canGoBack\":";
+  out += page.canGoBack ? "true" : "false";
+  out += ",\"error\":";
+  if (page.errorText.empty()) {
+    out += "null";
+  } else {
+    appendJsonString(out, page.errorText);
+  }
+  out += ",\"sections\":[";
+  for (std::size_t s = 0; s < page.sections.size(); ++s) {
+    const SectionSnapshot& section = page.sections[s];
+    if (s > 0) out += ',';
+    out += '{';
+    appendSectionFields(out, section, s, version);
+    out += ",\"rows\":[";
+    for (std::size_t r = 0; r < section.rows.size(); ++r) {
+      if (r > 0) out += ',';
+      appendRow(out, section.rows[r]);
+    }
+    out += "]}";
+  }
+  out += "]}";
+  return out;
+}
+
+std::optional<std::string> pageChangesJson(const PageSnapshot& before, const PageSnapshot& after,
+                                           std::uint64_t version) {
+  if (before.title != after.title || before.backTitle != after.backTitle ||
+      before.canGoBack != after.canGoBack || before.depth != after.depth ||
+      before.errorText != after.errorText || before.sections.size() != after.sections.size()) {
+    return std::nullopt;
+  }
+  std::string out;
+  auto next = [&out] {
+    if (!out.empty()) out += ',';
+  };
+  for (std::size_t s = 0; s < after.sections.size(); ++s) {
+    const SectionSnapshot& old = before.sections[s];
+    const SectionSnapshot& now = after.sections[s];
+    if (old.header != now.header || old.footer != now.footer || now.footerView ||
+        old.footerView != now.footerView) {
+      next();
+      out += "{\"section\":" + std::to_string(s) + ',';
+      appendSectionFields(out, now, s, version);
+      out += '}';
+    }
+    for (const Hunk& hunk : rowHunks(old.rows, now.rows)) {
+      next();
+      out += "{\"section\":" + std::to_string(s) + ",\"at\":" + std::to_string(hunk.newAt) +
+             ",\"remove\":" + std::to_string(hunk.oldCount) + ",\"rows\":[";
+      for (std::size_t r = 0; r < hunk.newCount; ++r) {
+        if (r > 0) out += ',';
+        appendRow(out, now.rows[hunk.newAt + r]);
+      }
+      out += "]}";
+    }
+  }
+  return out;
+}
+
+std::string imageUrl(std::string_view key) {
+  return "/image/" + std::string(key) + ".png";
+}
+
+std::string footerUrl(std::size_t section, std::uint64_t version) {
+  return "/footer/" + std::to_string(section) + ".png?v=" + std::to_string(version);
+}
+
+}  // namespace settingsapp
