@@ -324,7 +324,7 @@ void BM_LargeApplicationWrite(benchmark::State& state) {
     // The I/O alone: the same bytes written durably by hand (file flushed, renamed, folder
     // flushed).
     std::string bytes;
-    env.readFile(domainFile, bytes);
+    env.readFile(domainFile, platform::FileKind::PreferenceDomain, bytes);
     start = peers::monotonicNanoseconds();
     env.writeFileAtomically(rawFile, bytes, 0600);
     env.flushFolder(w.world.largeHome());

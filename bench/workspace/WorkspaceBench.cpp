@@ -139,12 +139,14 @@ void BM_ListBundlesAndReadInfoPlists(benchmark::State& state) {
       std::vector<std::string> names;
       if (!env.listDirectory(bundle, names).isOk()) continue;
       std::string bytes;
-      if (env.readFile(bundle + "/Info.plist", bytes).isOk() &&
+      if (env.readFile(bundle + "/Info.plist", platform::FileKind::InfoPlist, bytes).isOk() &&
           platform::parsePropertyList(bytes)) {
         ++parsed;
       }
       if (std::find(names.begin(), names.end(), "en.lproj") != names.end() &&
-          env.readFile(bundle + "/en.lproj/InfoPlist.strings", bytes).isOk()) {
+          env.readFile(bundle + "/en.lproj/InfoPlist.strings", platform::FileKind::StringsFile,
+                       bytes)
+              .isOk()) {
         if (auto table = platform::parseStringsFile(bytes)) parsed += table->size();
       }
     }
