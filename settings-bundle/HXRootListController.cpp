@@ -62,6 +62,7 @@ std::shared_ptr<HXRootListController> HXRootListController::init() {
   HXApplicationsManager manager;
   Value catalogue = manager.allApplications();
   page->applicationsDictionary_ = catalogue["applications"];
+  page->indexDisplayNames();
   for (const Value& identifier : catalogue["identifiers"].arrayValue()) {
     page->notBackgroundingIdentifiers_.push_back(identifier.stringValue());
   }
@@ -81,6 +82,8 @@ std::shared_ptr<HXRootListController> HXRootListController::init() {
     return contains(page->backgroundingIdentifiers_, identifier);
   });
   page->sortIdentifiers(page->backgroundingIdentifiers_);
+  page->matchRows(page->enabledIndex_);
+  page->matchRows(page->disabledIndex_);
 
   std::weak_ptr<HXRootListController> weak = page;
   page->springboardObserver_ = platform::defaultPlatform().notifications.addObserver(
@@ -120,21 +123,23 @@ std::shared_ptr<UITableViewCell> HXRootListController::tableViewCellForRowAtInde
   if (!isApplicationSection(indexPath.section)) {
     return PSListController::tableViewCellForRowAtIndexPath(tableView, indexPath);
   }
-  const std::vector<std::string>& list = listForSection(indexPath.section);
-  const std::string identifier =
-      indexPath.row >= 0 && static_cast<std::size_t>(indexPath.row) < list.size()
-          ? list[static_cast<std::size_t>(indexPath.row)]
-          : std::string();
+  static const ShownApplication kNothing;
+  const std::vector<const ShownApplication*>& rows = rowsForSection(indexPath.section);
+  const ShownApplication& application =
+      indexPath.row >= 0 && static_cast<std::size_t>(indexPath.row) < rows.size()
+          ? *rows[static_cast<std::size_t>(indexPath.row)]
+          : kNothing;
 
-  auto cell = tableView.dequeueReusableCellWithIdentifier(kApplicationCellIdentifier);
+  static const std::string kReuseIdentifier = kApplicationCellIdentifier;
+  auto cell = tableView.dequeueReusableCellWithIdentifier(kReuseIdentifier);
   if (!cell) {
     cell = UITableViewCell::initWithStyleReuseIdentifier(UITableViewCellStyleDefault,
-                                                         kApplicationCellIdentifier);
+                                                         kReuseIdentifier);
   }
   cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
-  cell->textLabel()->setText(displayNameForIdentifier(identifier).value_or(""));
-  auto icon = iconCache_.find(identifier);
-  cell->imageView()->setImage(icon == iconCache_.end() ? nullptr : icon->second);
+  static const std::string kNoName;
+  cell->textLabel()->setText(application.displayName ? *application.displayName : kNoName);
+  cell->imageView()->setImage(application.icon);
   return cell;
 }
 
@@ -194,6 +199,8 @@ void HXRootListController::disableAll() {
                                       backgroundingIdentifiers_.end());
   sortIdentifiers(notBackgroundingIdentifiers_);
   backgroundingIdentifiers_.clear();
+  matchRows(enabledIndex_);
+  matchRows(disabledIndex_);
   reloadTable();
 }
 
@@ -240,29 +247,36 @@ void HXRootListController::updateBackgroundingChangedForApplicationIdentifier(
 }
 
 void HXRootListController::place(bool enabled, const std::string& identifier) {
-  std::vector<std::string>& source =
-      enabled ? notBackgroundingIdentifiers_ : backgroundingIdentifiers_;
-  std::vector<std::string>& target =
-      enabled ? backgroundingIdentifiers_ : notBackgroundingIdentifiers_;
-  std::erase(source, identifier);
+  const std::int64_t to = enabled ? enabledIndex_ : disabledIndex_;
   // A repeated change must not give the identifier a second row: it is placed afresh.
-  std::erase(target, identifier);
+  for (const std::int64_t section : {enabledIndex_, disabledIndex_}) {
+    std::vector<std::string>& list = listForSection(section);
+    std::vector<const ShownApplication*>& rows = rowsForSection(section);
+    for (std::size_t i = list.size(); i-- > 0;) {
+      if (list[i] != identifier) continue;
+      list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+      rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+  }
 
-  const std::string name = displayNameForIdentifier(identifier).value_or("");
+  std::vector<std::string>& target = listForSection(to);
+  const std::string& name = shownName(identifier);
   auto position = std::lower_bound(
       target.begin(), target.end(), name, [this](const std::string& item, const std::string& key) {
-        return platform::caseInsensitiveCompare(displayNameForIdentifier(item).value_or(""), key) ==
+        return platform::caseInsensitiveCompare(shownName(item), key) ==
                platform::ComparisonResult::Ascending;
       });
+  std::vector<const ShownApplication*>& rows = rowsForSection(to);
+  rows.insert(rows.begin() + (position - target.begin()), shown(identifier));
   target.insert(position, identifier);
 }
 
 bool HXRootListController::followStoredRegistry(const std::optional<std::string>& except) {
   const std::vector<std::string> stored =
       HXPreferences::sharedPreferences().backgroundingIdentifiers();
-  const std::unordered_set<std::string> storedSet(stored.begin(), stored.end());
-  const std::unordered_set<std::string> shown(backgroundingIdentifiers_.begin(),
-                                              backgroundingIdentifiers_.end());
+  const std::unordered_set<std::string_view> storedSet(stored.begin(), stored.end());
+  const std::unordered_set<std::string_view> shown(backgroundingIdentifiers_.begin(),
+                                                   backgroundingIdentifiers_.end());
   std::vector<std::pair<bool, std::string>> moves;
   for (const std::string& identifier : backgroundingIdentifiers_) {
     if (identifier != except && !storedSet.contains(identifier))
@@ -289,6 +303,7 @@ bool HXRootListController::followStoredRegistry(const std::optional<std::string>
 void HXRootListController::_cacheIconForIdentifier(const std::string& identifier) {
   auto icon = UIImage::_applicationIconImageForBundleIdentifierFormatScale(
       identifier, 0, UIScreen::mainScreen()->scale());
+  applications_[identifier].icon = icon;
   if (icon) {
     iconCache_[identifier] = std::move(icon);
   } else {
@@ -296,18 +311,47 @@ void HXRootListController::_cacheIconForIdentifier(const std::string& identifier
   }
 }
 
+void HXRootListController::indexDisplayNames() {
+  if (!applicationsDictionary_.isDictionary()) return;
+  const Value::Dictionary& applications = applicationsDictionary_.dictionaryValue();
+  applications_.reserve(applications.size());
+  for (const auto& [identifier, application] : applications) {
+    const Value& name = application["displayName"];
+    if (name.isString()) applications_[identifier].displayName = name.stringValue();
+  }
+}
+
+const std::string& HXRootListController::shownName(const std::string& identifier) const {
+  static const std::string kNone;
+  auto found = applications_.find(identifier);
+  return found == applications_.end() || !found->second.displayName ? kNone
+                                                                    : *found->second.displayName;
+}
+
+const HXRootListController::ShownApplication* HXRootListController::shown(
+    const std::string& identifier) {
+  return &applications_[identifier];
+}
+
+void HXRootListController::matchRows(std::int64_t section) {
+  const std::vector<std::string>& list = listForSection(section);
+  std::vector<const ShownApplication*>& rows = rowsForSection(section);
+  rows.clear();
+  rows.reserve(list.size());
+  for (const std::string& identifier : list) rows.push_back(shown(identifier));
+}
+
 std::optional<std::string> HXRootListController::displayNameForIdentifier(
     const std::string& identifier) const {
-  const Value& name = applicationsDictionary_[identifier]["displayName"];
-  if (!name.isString()) return std::nullopt;
-  return name.stringValue();
+  auto found = applications_.find(identifier);
+  if (found == applications_.end()) return std::nullopt;
+  return found->second.displayName;
 }
 
 void HXRootListController::sortIdentifiers(std::vector<std::string>& identifiers) const {
-  std::stable_sort(
-      identifiers.begin(), identifiers.end(), [this](const std::string& a, const std::string& b) {
-        return platform::caseInsensitiveCompare(displayNameForIdentifier(a).value_or(""),
-                                                displayNameForIdentifier(b).value_or("")) ==
-               platform::ComparisonResult::Ascending;
-      });
+  std::stable_sort(identifiers.begin(), identifiers.end(),
+                   [this](const std::string& a, const std::string& b) {
+                     return platform::caseInsensitiveCompare(shownName(a), shownName(b)) ==
+                            platform::ComparisonResult::Ascending;
+                   });
 }

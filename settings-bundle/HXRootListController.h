@@ -6,10 +6,10 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "HXApplicationListController.h"
@@ -84,7 +84,7 @@ class HXRootListController : public PSListController, public HXApplicationListCo
     return notBackgroundingIdentifiers_;
   }
   const platform::Value& applicationsDictionary() const { return applicationsDictionary_; }
-  const std::map<std::string, UIImagePtr>& iconCache() const { return iconCache_; }
+  const std::unordered_map<std::string, UIImagePtr>& iconCache() const { return iconCache_; }
   std::int64_t enabledIndex() const { return enabledIndex_; }
   std::int64_t disabledIndex() const { return disabledIndex_; }
 
@@ -96,6 +96,23 @@ class HXRootListController : public PSListController, public HXApplicationListCo
     return section == enabledIndex_ ? backgroundingIdentifiers_ : notBackgroundingIdentifiers_;
   }
   void reloadTable();
+  // What a row of an application shows, read once: every cell of a reload and every step of
+  // a placement asks for it.
+  struct ShownApplication {
+    std::optional<std::string> displayName;
+    UIImagePtr icon;
+  };
+  // Fills applications_ with the display names of applicationsDictionary_.
+  void indexDisplayNames();
+  // The display name the rows show and sort by: "" for an identifier without one.
+  const std::string& shownName(const std::string& identifier) const;
+  // The entry of `identifier` in applications_, made when missing.
+  const ShownApplication* shown(const std::string& identifier);
+  // Remakes the entries of a section's rows from its identifiers.
+  void matchRows(std::int64_t section);
+  std::vector<const ShownApplication*>& rowsForSection(std::int64_t section) {
+    return section == enabledIndex_ ? backgroundingRows_ : notBackgroundingRows_;
+  }
   // Moves `identifier` into its section at its display-name place, without reloading.
   void place(bool enabled, const std::string& identifier);
   // Moves every row (but `except`) whose section disagrees with the stored backgrounding
@@ -107,7 +124,12 @@ class HXRootListController : public PSListController, public HXApplicationListCo
   std::vector<std::string> backgroundingIdentifiers_;
   std::vector<std::string> notBackgroundingIdentifiers_;
   platform::Value applicationsDictionary_;
-  std::map<std::string, UIImagePtr> iconCache_;
+  // By identifier; entries stay where they are, so the row lists below point at them.
+  std::unordered_map<std::string, ShownApplication> applications_;
+  // The entries of the two sections' rows, in the order of their identifier lists.
+  std::vector<const ShownApplication*> backgroundingRows_;
+  std::vector<const ShownApplication*> notBackgroundingRows_;
+  std::unordered_map<std::string, UIImagePtr> iconCache_;
   std::int64_t enabledIndex_ = 1;
   std::int64_t disabledIndex_ = 2;
   // Declared last, so that it is released first: the observer goes before the lists do.

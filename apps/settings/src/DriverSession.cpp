@@ -56,7 +56,9 @@ Outcome outcomeOf(const platform::Status& status) {
 }
 
 // FNV-1a over the image's size, scale and pixels; for a deferred image, over what its pixels
-// are made from instead, so that a page of icons is keyed without decoding one of them.
+// are made from instead, so that a page of icons is keyed without decoding one of them. The
+// key is a letter and the hash in 13 base-32 digits: short enough to be stored in place by
+// the strings of a snapshot, which hold one per row.
 std::string imageKey(const UIImage& image) {
   std::uint64_t hash = 14695981039346656037ull;
   auto mix = [&hash](std::uint64_t value) {
@@ -77,9 +79,9 @@ std::string imageKey(const UIImage& image) {
   } else {
     for (std::uint32_t pixel : image.pixels()) mix(pixel);
   }
-  char key[24];
-  std::snprintf(key, sizeof key, "%c%016llx", deferred ? 'f' : 'i',
-                static_cast<unsigned long long>(hash));
+  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuv";
+  std::string key(14, deferred ? 'f' : 'i');
+  for (std::size_t i = 13; i >= 1; --i, hash >>= 5) key[i] = kDigits[hash & 31];
   return key;
 }
 
@@ -94,14 +96,33 @@ std::uint64_t DriverSession::changeCount() {
   return driver_.generation();
 }
 
-std::string DriverSession::keyForImage(const std::shared_ptr<UIImage>& image) {
-  auto known = knownImages_.find(image.get());
-  if (known != knownImages_.end() && known->second.image.lock() == image) {
-    return known->second.key;
+const std::string& DriverSession::showImage(const std::shared_ptr<UIImage>& image,
+                                            std::uint64_t taken) {
+  auto [entry, added] = images_.try_emplace(image.get());
+  ShownImage& shown = entry->second;
+  if (added) {
+    shown.image = image;
+    shown.key = imageKey(*image);
+    imageByKey_.try_emplace(shown.key, image.get());
+  } else if (shown.lastShown == taken) {
+    return shown.key;
+  } else if (shown.lastShown + 1 == taken) {
+    --shownByPrevious_;  // it moves from the snapshot before to this one
   }
-  std::string key = imageKey(*image);
-  knownImages_[image.get()] = {image, key};
-  return key;
+  shown.lastShown = taken;
+  ++shownByLast_;
+  return shown.key;
+}
+
+void DriverSession::forgetImagesShownBefore(std::uint64_t taken) {
+  // Each listed image was shown by this snapshot or the one before, unless the counts fall
+  // short of the list.
+  if (images_.size() <= shownByLast_ + shownByPrevious_) return;
+  std::erase_if(images_, [taken](const auto& entry) { return entry.second.lastShown + 1 < taken; });
+  imageByKey_.clear();
+  for (const auto& [address, shown] : images_) imageByKey_.try_emplace(shown.key, address);
+  std::erase_if(pngCache_,
+                [this](const auto& entry) { return !imageByKey_.contains(entry.first); });
 }
 
 PageSnapshot DriverSession::currentPage() {
@@ -121,9 +142,13 @@ PageSnapshot DriverSession::currentPage() {
     snapshot.errorText = page.error.empty() ? "This page could not be opened." : page.error;
   }
 
-  std::unordered_map<std::string, std::shared_ptr<UIImage>> images;
+  const std::uint64_t taken = ++snapshots_;
+  shownByPrevious_ = shownByLast_;
+  shownByLast_ = 0;
   std::vector<FooterView> footerViews;
-  for (const platform::SettingsSection& section : page.sections) {
+  footerViews.reserve(page.sections.size());
+  snapshot.sections.reserve(page.sections.size());
+  for (platform::SettingsSection& section : page.sections) {
     SectionSnapshot out;
     out.header = section.header.value_or("");
     out.footer = section.footer.value_or("");
@@ -133,30 +158,24 @@ PageSnapshot DriverSession::currentPage() {
       out.footerViewText = platform::textOfViewTree(*section.footerView);
     }
     footerViews.push_back({section.footerView, section.footerHeight});
-    for (const platform::SettingsRow& row : section.rows) {
-      RowSnapshot r;
-      r.title = row.title;
-      r.value = row.detail;
+    out.rows.reserve(section.rows.size());
+    for (platform::SettingsRow& row : section.rows) {
+      RowSnapshot& r = out.rows.emplace_back();
+      r.title = std::move(row.title);
+      r.value = std::move(row.detail);
       r.kind = rowKind(row.kind);
       r.accessory = accessory(row.accessory);
       r.on = row.isOn;
       r.enabled = row.enabled;
       r.searchable = row.kind == platform::SettingsRowKind::Plain;
       if (row.image && row.image->pixelWidth() > 0 && row.image->pixelHeight() > 0) {
-        r.imageKey = keyForImage(row.image);
-        images.emplace(r.imageKey, row.image);
+        r.imageKey = showImage(row.image, taken);
       }
-      out.rows.push_back(std::move(r));
     }
     snapshot.sections.push_back(std::move(out));
   }
 
-  previousImages_ = std::move(images_);
-  images_ = std::move(images);
-  std::erase_if(pngCache_, [this](const auto& entry) {
-    return !images_.contains(entry.first) && !previousImages_.contains(entry.first);
-  });
-  std::erase_if(knownImages_, [](const auto& entry) { return entry.second.image.expired(); });
+  forgetImagesShownBefore(taken);
   footerViews_ = std::move(footerViews);
   return snapshot;
 }
@@ -178,11 +197,8 @@ Outcome DriverSession::goBack() {
 std::optional<std::string> DriverSession::imagePng(std::string_view key) {
   const std::string name(key);
   if (auto cached = pngCache_.find(name); cached != pngCache_.end()) return cached->second;
-  auto image = images_.find(name);
-  if (image == images_.end()) {
-    image = previousImages_.find(name);
-    if (image == previousImages_.end()) return std::nullopt;
-  }
+  auto image = imageByKey_.find(name);
+  if (image == imageByKey_.end()) return std::nullopt;
   auto png = UIImagePNGRepresentation(*image->second);
   if (!png) return std::nullopt;
   std::string bytes(png->begin(), png->end());

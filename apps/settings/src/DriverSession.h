@@ -38,21 +38,31 @@ class DriverSession : public SettingsSession {
                                        Appearance appearance) override;
 
  private:
-  std::string keyForImage(const std::shared_ptr<UIImage>& image);
+  // The key of an image a snapshot shows, stamped as shown by snapshot `taken`.
+  const std::string& showImage(const std::shared_ptr<UIImage>& image, std::uint64_t taken);
+  // Drops the images neither of the last two snapshots showed, and their PNGs.
+  void forgetImagesShownBefore(std::uint64_t taken);
 
   platform::SettingsDriver& driver_;
   const double scale_;
-  // Images of the last two snapshots by key: a browser may still be loading the older one's.
-  std::unordered_map<std::string, std::shared_ptr<UIImage>> images_;
-  std::unordered_map<std::string, std::shared_ptr<UIImage>> previousImages_;
-  std::unordered_map<std::string, std::string> pngCache_;
-  // Pixel keys by image object, so that an image seen before is not hashed again. The weak
-  // reference tells a live image from a new one at a reused address.
-  struct KnownImage {
-    std::weak_ptr<UIImage> image;
+  // The images of the last two snapshots (a browser may still be loading the older one's),
+  // by object, with their pixel keys: an image seen before is not hashed again, and a page
+  // of thousands of rows costs one lookup per row. Each holds its image, so an address
+  // names one image while it is listed.
+  struct ShownImage {
+    std::shared_ptr<UIImage> image;
     std::string key;
+    std::uint64_t lastShown = 0;  // the snapshot that showed it last
   };
-  std::unordered_map<const UIImage*, KnownImage> knownImages_;
+  std::unordered_map<const UIImage*, ShownImage> images_;
+  // One listed image per key, for imagePng.
+  std::unordered_map<std::string, const UIImage*> imageByKey_;
+  // Snapshots taken, and how many listed images the last one and the one before showed
+  // (and no later one): when they make up the whole list, nothing is to be dropped.
+  std::uint64_t snapshots_ = 0;
+  std::size_t shownByLast_ = 0;
+  std::size_t shownByPrevious_ = 0;
+  std::unordered_map<std::string, std::string> pngCache_;
   // Footer views of the last snapshot, by section (null where a section has none), with the
   // height each asked for (negative: automatic).
   struct FooterView {

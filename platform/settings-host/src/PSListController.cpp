@@ -189,15 +189,31 @@ std::uint64_t PSListController::changeCount() const {
 
 // --- Data source ----------------------------------------------------------------------------
 
+// The table asks both for every cell it hands out: they count the groups as groups() makes
+// them, without building them.
 std::int64_t PSListController::numberOfSectionsInTableView(UITableView& /*tableView*/) {
-  return static_cast<std::int64_t>(groups().size());
+  std::int64_t sections = 0;
+  for (const PSSpecifierPtr& specifier : specifiers()) {
+    // A row before the first group opens a group of its own.
+    if (specifier && (specifier->cellType() == PSGroupCell || sections == 0)) ++sections;
+  }
+  return sections;
 }
 
 std::int64_t PSListController::tableViewNumberOfRowsInSection(UITableView& /*tableView*/,
                                                               std::int64_t section) {
-  std::vector<Group> all = groups();
-  if (section < 0 || section >= static_cast<std::int64_t>(all.size())) return 0;
-  return static_cast<std::int64_t>(all[static_cast<std::size_t>(section)].rows.size());
+  std::int64_t current = -1;
+  std::int64_t rows = 0;
+  for (const PSSpecifierPtr& specifier : specifiers()) {
+    if (!specifier) continue;
+    if (specifier->cellType() == PSGroupCell) {
+      ++current;
+    } else {
+      if (current < 0) current = 0;
+      if (current == section) ++rows;
+    }
+  }
+  return rows;
 }
 
 namespace {

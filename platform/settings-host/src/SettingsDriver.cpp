@@ -378,6 +378,7 @@ SettingsPage SettingsDriver::currentPage() {
           }
         }
         const std::int64_t rows = table->numberOfRowsInSection(s);
+        section.rows.reserve(static_cast<std::size_t>(rows));
         for (std::int64_t r = 0; r < rows; ++r) {
           SettingsRow row;
           try {

@@ -24,7 +24,15 @@ double roundUpToPixels(double points) {
 
 UILabel::UILabel() : font_(UIFont::systemFontOfSize(17)), textColor_(UIColor::blackColor()) {}
 
-void UILabel::setText(std::string text) {
+void UILabel::setText(const std::string& text) {
+  if (text == text_) return;
+  // Cells are handed out again with new rows on every reload: assigning into the existing
+  // buffer spares thousands of allocations on a long list.
+  text_.assign(text);
+  invalidateIntrinsicContentSize();
+}
+
+void UILabel::setText(std::string&& text) {
   if (text == text_) return;
   text_ = std::move(text);
   invalidateIntrinsicContentSize();

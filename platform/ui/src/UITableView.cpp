@@ -12,6 +12,19 @@ const platform::Class& UITableView::staticClass() {
 
 UITableView::UITableView(CGRect frame, UITableViewStyle style) : UIView(frame), style_(style) {}
 
+UITableView::~UITableView() {
+  for (auto& rows : visible_) {
+    for (auto& cell : rows) {
+      if (cell && cell->shownBy_ == this) cell->shownBy_ = nullptr;
+    }
+  }
+  for (auto& [identifier, queue] : reuseQueues_) {
+    for (auto& cell : queue) {
+      if (cell->queuedBy_ == this) cell->queuedBy_ = nullptr;
+    }
+  }
+}
+
 std::shared_ptr<UITableView> UITableView::initWithFrameStyle(CGRect frame, UITableViewStyle style) {
   return std::make_shared<UITableView>(frame, style);
 }
@@ -36,31 +49,63 @@ std::int64_t UITableView::numberOfRowsInSection(std::int64_t section) {
   return std::max<std::int64_t>(0, source->tableViewNumberOfRowsInSection(*this, section));
 }
 
-UITableViewCellPtr UITableView::cellForRowAtIndexPath(const NSIndexPath& indexPath) {
-  if (auto it = visible_.find(indexPath); it != visible_.end()) return it->second;
-  auto source = dataSource();
-  if (!source || indexPath.row < 0 || indexPath.row >= numberOfRowsInSection(indexPath.section)) {
+UITableViewCellPtr* UITableView::slot(const NSIndexPath& indexPath) {
+  if (indexPath.section < 0 || indexPath.row < 0 ||
+      static_cast<std::uint64_t>(indexPath.section) >= visible_.size()) {
     return nullptr;
   }
+  auto& rows = visible_[static_cast<std::size_t>(indexPath.section)];
+  if (static_cast<std::uint64_t>(indexPath.row) >= rows.size()) return nullptr;
+  return &rows[static_cast<std::size_t>(indexPath.row)];
+}
+
+UITableViewCellPtr UITableView::cellForRowAtIndexPath(const NSIndexPath& indexPath) {
+  if (auto* shown = slot(indexPath); shown && *shown) return *shown;
+  auto source = dataSource();
+  const std::int64_t rows = numberOfRowsInSection(indexPath.section);
+  if (!source || indexPath.row < 0 || indexPath.row >= rows) return nullptr;
   // Keeps the data source alive through its own callback even if it drops its last owner.
   auto cell = source->tableViewCellForRowAtIndexPath(*this, indexPath);
   if (!cell) return nullptr;
   // A data source may hand out a cell it still shows elsewhere; it is one row only.
-  if (auto shown = rowOfCell_.find(cell.get()); shown != rowOfCell_.end()) {
-    visible_.erase(shown->second);
-    rowOfCell_.erase(shown);
+  if (cell->shownBy_ == this) {
+    if (auto* before = slot(cell->shownAt_); before && *before == cell) before->reset();
+  } else if (cell->shownBy_ != nullptr) {
+    // Shown by another table: that table's slot still holds it, but the cell's place is here.
+    cell->shownBy_ = nullptr;
   }
-  visible_[indexPath] = cell;
-  rowOfCell_[cell.get()] = indexPath;
+  const auto section = static_cast<std::size_t>(indexPath.section);
+  if (visible_.size() <= section) visible_.resize(section + 1);
+  auto& slots = visible_[section];
+  if (slots.size() <= static_cast<std::size_t>(indexPath.row)) {
+    slots.resize(
+        std::max(static_cast<std::size_t>(rows), static_cast<std::size_t>(indexPath.row) + 1));
+  }
+  UITableViewCellPtr& target = slots[static_cast<std::size_t>(indexPath.row)];
+  target = cell;
+  cell->shownBy_ = this;
+  cell->shownAt_ = indexPath;
   cell->setSelectedAnimated(selected_ == indexPath, false);
   if (auto d = delegate()) d->tableViewWillDisplayCellForRowAtIndexPath(*this, *cell, indexPath);
   return cell;
 }
 
+std::map<NSIndexPath, UITableViewCellPtr> UITableView::visibleCells() const {
+  std::map<NSIndexPath, UITableViewCellPtr> cells;
+  for (std::size_t s = 0; s < visible_.size(); ++s) {
+    for (std::size_t r = 0; r < visible_[s].size(); ++r) {
+      if (visible_[s][r]) {
+        cells.emplace(NSIndexPath{static_cast<std::int64_t>(s), static_cast<std::int64_t>(r)},
+                      visible_[s][r]);
+      }
+    }
+  }
+  return cells;
+}
+
 std::optional<NSIndexPath> UITableView::indexPathForCell(const UITableViewCell& cell) const {
-  auto it = rowOfCell_.find(&cell);
-  if (it == rowOfCell_.end()) return std::nullopt;
-  return it->second;
+  if (cell.shownBy_ != this) return std::nullopt;
+  return cell.shownAt_;
 }
 
 UITableViewCellPtr UITableView::dequeueReusableCellWithIdentifier(const std::string& identifier) {
@@ -69,22 +114,26 @@ UITableViewCellPtr UITableView::dequeueReusableCellWithIdentifier(const std::str
   if (it == reuseQueues_.end() || it->second.empty()) return nullptr;
   auto cell = std::move(it->second.back());
   it->second.pop_back();
-  queued_.erase(cell.get());
+  cell->queuedBy_ = nullptr;
   cell->prepareForReuse();
   return cell;
 }
 
 void UITableView::recycle(const UITableViewCellPtr& cell) {
-  if (!cell || cell->reuseIdentifier().empty()) return;
-  if (queued_.insert(cell.get()).second) reuseQueues_[cell->reuseIdentifier()].push_back(cell);
+  if (!cell) return;
+  if (cell->shownBy_ == this) cell->shownBy_ = nullptr;
+  if (cell->reuseIdentifier().empty() || cell->queuedBy_ == this) return;
+  cell->queuedBy_ = this;
+  reuseQueues_[cell->reuseIdentifier()].push_back(cell);
 }
 
 void UITableView::reloadData() {
-  // Moved out first: a cell's teardown or the queue may not touch a map being walked.
+  // Moved out first: a cell's teardown or the queue may not touch the slots being walked.
   auto handedOut = std::move(visible_);
   visible_.clear();
-  rowOfCell_.clear();
-  for (auto& [path, cell] : handedOut) recycle(cell);
+  for (auto& rows : handedOut) {
+    for (auto& cell : rows) recycle(cell);
+  }
   selected_.reset();
   ++reloadGeneration_;
   setNeedsLayout();
@@ -93,11 +142,10 @@ void UITableView::reloadData() {
 void UITableView::reloadRowsAtIndexPathsWithRowAnimation(const std::vector<NSIndexPath>& indexPaths,
                                                          UITableViewRowAnimation /*animation*/) {
   for (const auto& path : indexPaths) {
-    auto it = visible_.find(path);
-    if (it == visible_.end()) continue;
-    auto cell = std::move(it->second);
-    visible_.erase(it);
-    rowOfCell_.erase(cell.get());
+    auto* shown = slot(path);
+    if (!shown || !*shown) continue;
+    auto cell = std::move(*shown);
+    shown->reset();
     recycle(cell);
   }
   ++reloadGeneration_;
@@ -106,22 +154,17 @@ void UITableView::reloadRowsAtIndexPathsWithRowAnimation(const std::vector<NSInd
 
 void UITableView::selectRowAtIndexPath(const NSIndexPath& indexPath, bool /*animated*/) {
   if (selected_) {
-    if (auto it = visible_.find(*selected_); it != visible_.end()) {
-      it->second->setSelectedAnimated(false, false);
-    }
+    if (auto* shown = slot(*selected_); shown && *shown)
+      (*shown)->setSelectedAnimated(false, false);
   }
   selected_ = indexPath;
-  if (auto it = visible_.find(indexPath); it != visible_.end()) {
-    it->second->setSelectedAnimated(true, false);
-  }
+  if (auto* shown = slot(indexPath); shown && *shown) (*shown)->setSelectedAnimated(true, false);
 }
 
 void UITableView::deselectRowAtIndexPathAnimated(const NSIndexPath& indexPath, bool /*animated*/) {
   if (selected_ != indexPath) return;
   selected_.reset();
-  if (auto it = visible_.find(indexPath); it != visible_.end()) {
-    it->second->setSelectedAnimated(false, false);
-  }
+  if (auto* shown = slot(indexPath); shown && *shown) (*shown)->setSelectedAnimated(false, false);
 }
 
 std::size_t UITableView::reusableCellCount(const std::string& identifier) const {

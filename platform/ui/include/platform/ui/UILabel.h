@@ -35,7 +35,9 @@ class UILabel : public UIView {
   UILabel();
 
   const std::string& text() const { return text_; }
-  void setText(std::string text);
+  // Setting the text it already shows changes nothing; a copy reuses the label's buffer.
+  void setText(const std::string& text);
+  void setText(std::string&& text);
   // Never null: setting null restores the system font at 17 points.
   const UIFontPtr& font() const { return font_; }
   void setFont(UIFontPtr font);

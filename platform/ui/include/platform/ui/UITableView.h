@@ -10,8 +10,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/ui/NSIndexPath.h"
@@ -37,6 +35,8 @@ class UITableView : public UIView {
 
  public:
   explicit UITableView(CGRect frame = CGRectZero, UITableViewStyle style = UITableViewStylePlain);
+  // Cells that outlive the table forget it.
+  ~UITableView() override;
   static std::shared_ptr<UITableView> initWithFrameStyle(CGRect frame, UITableViewStyle style);
 
   UITableViewStyle style() const { return style_; }
@@ -54,8 +54,10 @@ class UITableView : public UIView {
   // (remembered as handed out). Null for a row out of range, without a data source, or when
   // the data source gives none.
   UITableViewCellPtr cellForRowAtIndexPath(const NSIndexPath& indexPath);
-  // The cells handed out since the last reload, by row.
-  const std::map<NSIndexPath, UITableViewCellPtr>& visibleCells() const { return visible_; }
+  // The cells handed out since the last reload, by row (made on each call).
+  std::map<NSIndexPath, UITableViewCellPtr> visibleCells() const;
+  // Where the cell shows in this table since the last reload; none for a cell it did not hand
+  // out. A cell shows in one table at a time: handed out by another, it leaves this one's rows.
   std::optional<NSIndexPath> indexPathForCell(const UITableViewCell& cell) const;
 
   // A cell from the queue of `identifier` (after its prepareForReuse), or null when the queue
@@ -84,16 +86,17 @@ class UITableView : public UIView {
 
  private:
   void recycle(const UITableViewCellPtr& cell);
+  // The slot of a handed-out row, or null when the path lies outside every slot.
+  UITableViewCellPtr* slot(const NSIndexPath& indexPath);
 
   const UITableViewStyle style_;
   std::weak_ptr<UITableViewDataSource> dataSource_;
   std::weak_ptr<UITableViewDelegate> delegate_;
-  std::map<NSIndexPath, UITableViewCellPtr> visible_;
-  // The row of each cell in visible_, and the cells in a queue, so that a table of thousands
-  // of rows finds either without a walk.
-  std::unordered_map<const UITableViewCell*, NSIndexPath> rowOfCell_;
+  // Handed-out cells by section and row (null where none is). A cell also records its own
+  // row and queue (UITableViewCell::shownBy_ and queuedBy_), so that a table of thousands of
+  // rows finds either without a walk or a lookup, and a reload allocates nothing per row.
+  std::vector<std::vector<UITableViewCellPtr>> visible_;
   std::map<std::string, std::vector<UITableViewCellPtr>, std::less<>> reuseQueues_;
-  std::unordered_set<const UITableViewCell*> queued_;
   std::optional<NSIndexPath> selected_;
   std::uint64_t reloadGeneration_ = 0;
   double rowHeight_ = UITableViewAutomaticDimension;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/ui/NSIndexPath.h"
 #include "platform/ui/UIImageView.h"
 #include "platform/ui/UILabel.h"
 #include "platform/ui/UIView.h"
@@ -31,6 +32,8 @@ enum UITableViewCellSelectionStyle : int {
   UITableViewCellSelectionStyleGray = 2,
   UITableViewCellSelectionStyleDefault = 3,
 };
+
+class UITableView;
 
 class UITableViewCell : public UIView {
   HX_OBJECT_CLASS()
@@ -76,6 +79,13 @@ class UITableViewCell : public UIView {
 
  private:
   void attachContentView();
+
+  // The bookkeeping of the table that handed the cell out: where it shows the cell (when
+  // shownBy_ is set) and whether the cell waits in its reuse queue.
+  friend class UITableView;
+  const UITableView* shownBy_ = nullptr;
+  NSIndexPath shownAt_;
+  const UITableView* queuedBy_ = nullptr;
 
   const UITableViewCellStyle style_;
   const std::string reuseIdentifier_;
