@@ -53,6 +53,14 @@ class RootListTest : public testing::Test {
     return page;
   }
 
+  // What the home screen posts after it changed an application's backgrounding.
+  static void postHomeScreenChange(std::optional<std::string> object, bool enabled) {
+    platform::Value::Dictionary info;
+    info["isBackgroundingEnabled"] = platform::Value::boolean(enabled);
+    platform::defaultPlatform().notifications.postNotification(
+        "HXApplicationSpringboardChangedBackgrounding", object, platform::Value(std::move(info)));
+  }
+
   static bool sortedByName(const std::vector<std::string>& titles) {
     return std::is_sorted(titles.begin(), titles.end(), [](const auto& a, const auto& b) {
       return platform::caseInsensitiveCompare(a, b) == platform::ComparisonResult::Ascending;
@@ -219,12 +227,7 @@ TEST_F(RootListTest, SectionsFollowTheRegistryAndUnlistedIdentifiersStayStored) 
 
 TEST_F(RootListTest, ARepeatedOrEmptyHomeScreenChangeKeepsOneRowPerApplication) {
   openRoot();
-  auto post = [](std::optional<std::string> object, bool enabled) {
-    platform::Value::Dictionary info;
-    info["isBackgroundingEnabled"] = platform::Value::boolean(enabled);
-    platform::defaultPlatform().notifications.postNotification(
-        "HXApplicationSpringboardChangedBackgrounding", object, platform::Value(std::move(info)));
-  };
+  const auto post = postHomeScreenChange;
   const std::size_t disabledRows = driver.currentPage().sections[kDisabled].rows.size();
   post("com.apple.Maps", true);
   post("com.apple.Maps", true);
@@ -244,6 +247,36 @@ TEST_F(RootListTest, ARepeatedOrEmptyHomeScreenChangeKeepsOneRowPerApplication) 
   auto disabled = rowTitles(root, kDisabled);
   EXPECT_EQ(std::count(disabled.begin(), disabled.end(), "Maps"), 1);
   EXPECT_EQ(disabled.size(), disabledRows);
+}
+
+TEST_F(RootListTest, AfterMovesBothWaysEveryRowShowsWhatAFreshPageShows) {
+  openRoot();
+  for (const char* identifier : {"com.apple.weather", "com.apple.Maps", "com.apple.camera"}) {
+    store.addBackgroundingIdentifier(identifier);
+    postHomeScreenChange(identifier, true);
+  }
+  store.removeBackgroundingIdentifer("com.apple.Maps");
+  postHomeScreenChange("com.apple.Maps", false);
+  ASSERT_TRUE(hxtest::pumpUntil([&] {
+    return rowTitles(driver.currentPage(), kEnabled) ==
+           std::vector<std::string>{"Camera", "Weather"};
+  }));
+  const platform::SettingsPage moved = driver.currentPage();
+
+  platform::SettingsDriver fresh{hxtest::bundleDeviceRoot()};
+  ASSERT_TRUE(fresh.openEntry("Halvex").isOk());
+  const platform::SettingsPage expected = fresh.currentPage();
+  for (std::size_t section : {kEnabled, kDisabled}) {
+    ASSERT_EQ(rowTitles(moved, section), rowTitles(expected, section));
+    for (std::size_t i = 0; i < moved.sections[section].rows.size(); ++i) {
+      const UIImagePtr& icon = moved.sections[section].rows[i].image;
+      const UIImagePtr& want = expected.sections[section].rows[i].image;
+      ASSERT_EQ(icon == nullptr, want == nullptr) << moved.sections[section].rows[i].title;
+      if (icon) {
+        EXPECT_EQ(icon->sourceKey(), want->sourceKey()) << moved.sections[section].rows[i].title;
+      }
+    }
+  }
 }
 
 }  // namespace

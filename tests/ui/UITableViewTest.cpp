@@ -107,6 +107,38 @@ TEST_F(UITableViewTest, DequeueRunsPrepareForReuseAndIgnoresOtherIdentifiers) {
   EXPECT_EQ(table->dequeueReusableCellWithIdentifier("Cell"), nullptr);
 }
 
+// A data source that hands out the one cell it keeps, for every row.
+class OneCellSource : public ListSource {
+ public:
+  UITableViewCellPtr cell =
+      UITableViewCell::initWithStyleReuseIdentifier(UITableViewCellStyleDefault, "Cell");
+  UITableViewCellPtr tableViewCellForRowAtIndexPath(UITableView&, const NSIndexPath&) override {
+    return cell;
+  }
+};
+
+TEST_F(UITableViewTest, ACellHandedOutAgainShowsInOneRowOfOneTable) {
+  auto one = std::make_shared<OneCellSource>();
+  table->setDataSource(one);
+  table->cellForRowAtIndexPath({0, 0});
+  table->cellForRowAtIndexPath({1, 1});
+  EXPECT_EQ(table->indexPathForCell(*one->cell), (NSIndexPath{1, 1}));
+  EXPECT_EQ(table->visibleCells().size(), 1u);
+
+  auto other = UITableView::initWithFrameStyle(CGRectMake(0, 0, 320, 480), UITableViewStylePlain);
+  other->setDataSource(one);
+  other->cellForRowAtIndexPath({0, 2});
+  EXPECT_EQ(table->indexPathForCell(*one->cell), std::nullopt) << "it moved to the other table";
+  EXPECT_EQ(other->indexPathForCell(*one->cell), (NSIndexPath{0, 2}));
+
+  // Queued by a table that is gone, the cell is queued afresh by the next one.
+  other->reloadData();
+  other.reset();
+  table->reloadData();
+  EXPECT_EQ(table->reusableCellCount("Cell"), 1u);
+  EXPECT_EQ(table->dequeueReusableCellWithIdentifier("Cell"), one->cell);
+}
+
 TEST(UITableViewCellTest, DefaultStyleHasNoDetailLabelAndContentViewComesFirst) {
   auto cell = UITableViewCell::initWithStyleReuseIdentifier(UITableViewCellStyleDefault, "A");
   auto extra = std::make_shared<UIView>();

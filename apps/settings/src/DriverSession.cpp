@@ -106,19 +106,23 @@ const std::string& DriverSession::showImage(const std::shared_ptr<UIImage>& imag
     imageByKey_.try_emplace(shown.key, image.get());
   } else if (shown.lastShown == taken) {
     return shown.key;
-  } else if (shown.lastShown + 1 == taken) {
-    --shownByPrevious_;  // it moves from the snapshot before to this one
+  } else {
+    --lastShownBy_[shown.lastShown % lastShownBy_.size()];
   }
   shown.lastShown = taken;
-  ++shownByLast_;
+  ++lastShownBy_[taken % lastShownBy_.size()];
   return shown.key;
 }
 
 void DriverSession::forgetImagesShownBefore(std::uint64_t taken) {
-  // Each listed image was shown by this snapshot or the one before, unless the counts fall
-  // short of the list.
-  if (images_.size() <= shownByLast_ + shownByPrevious_) return;
-  std::erase_if(images_, [taken](const auto& entry) { return entry.second.lastShown + 1 < taken; });
+  if (taken <= kKeptSnapshots) return;
+  // Images older than the one now leaving the window were dropped before.
+  std::size_t& leaving = lastShownBy_[(taken - kKeptSnapshots) % lastShownBy_.size()];
+  if (leaving == 0) return;
+  leaving = 0;
+  std::erase_if(images_, [taken](const auto& entry) {
+    return entry.second.lastShown + kKeptSnapshots <= taken;
+  });
   imageByKey_.clear();
   for (const auto& [address, shown] : images_) imageByKey_.try_emplace(shown.key, address);
   std::erase_if(pngCache_,
@@ -143,8 +147,6 @@ PageSnapshot DriverSession::currentPage() {
   }
 
   const std::uint64_t taken = ++snapshots_;
-  shownByPrevious_ = shownByLast_;
-  shownByLast_ = 0;
   std::vector<FooterView> footerViews;
   footerViews.reserve(page.sections.size());
   snapshot.sections.reserve(page.sections.size());

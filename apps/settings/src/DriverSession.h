@@ -5,6 +5,7 @@
 // Main thread only.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -40,15 +41,17 @@ class DriverSession : public SettingsSession {
  private:
   // The key of an image a snapshot shows, stamped as shown by snapshot `taken`.
   const std::string& showImage(const std::shared_ptr<UIImage>& image, std::uint64_t taken);
-  // Drops the images neither of the last two snapshots showed, and their PNGs.
+  // Drops the images none of the last kKeptSnapshots showed, and their PNGs.
   void forgetImagesShownBefore(std::uint64_t taken);
 
   platform::SettingsDriver& driver_;
   const double scale_;
-  // The images of the last two snapshots (a browser may still be loading the older one's),
-  // by object, with their pixel keys: an image seen before is not hashed again, and a page
-  // of thousands of rows costs one lookup per row. Each holds its image, so an address
-  // names one image while it is listed.
+  // The images of the last few snapshots, by object, with their pixel keys: a browser may
+  // still be loading an older snapshot's, a page left for a moment (an application page
+  // opened, a switch flipped, back) comes back without its images keyed again, and a page of
+  // thousands of rows costs one lookup per row. Each holds its image, so an address names
+  // one image while it is listed.
+  static constexpr std::uint64_t kKeptSnapshots = 4;
   struct ShownImage {
     std::shared_ptr<UIImage> image;
     std::string key;
@@ -57,11 +60,10 @@ class DriverSession : public SettingsSession {
   std::unordered_map<const UIImage*, ShownImage> images_;
   // One listed image per key, for imagePng.
   std::unordered_map<std::string, const UIImage*> imageByKey_;
-  // Snapshots taken, and how many listed images the last one and the one before showed
-  // (and no later one): when they make up the whole list, nothing is to be dropped.
   std::uint64_t snapshots_ = 0;
-  std::size_t shownByLast_ = 0;
-  std::size_t shownByPrevious_ = 0;
+  // How many listed images each of the last snapshots showed last, at snapshot % size, so
+  // that a snapshot knows without a walk whether any image is to be dropped.
+  std::array<std::size_t, kKeptSnapshots + 1> lastShownBy_{};
   std::unordered_map<std::string, std::string> pngCache_;
   // Footer views of the last snapshot, by section (null where a section has none), with the
   // height each asked for (negative: automatic).

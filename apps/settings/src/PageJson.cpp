@@ -276,10 +276,15 @@ void appendJsonString(std::string& out, std::string_view text) {
 }
 
 std::string pageToJson(const PageSnapshot& page, std::uint64_t version) {
+  std::string out;
+  appendPageJson(out, page, version);
+  return out;
+}
+
+void appendPageJson(std::string& out, const PageSnapshot& page, std::uint64_t version) {
   std::size_t rows = 0;
   for (const SectionSnapshot& section : page.sections) rows += section.rows.size();
-  std::string out;
-  out.reserve(256 + page.sections.size() * 64 + rows * 160);
+  out.reserve(out.size() + 256 + page.sections.size() * 64 + rows * 160);
   out += "{\"title\":";
   appendJsonString(out, page.title);
   out += ",\"backTitle\":";
@@ -306,7 +311,6 @@ std::string pageToJson(const PageSnapshot& page, std::uint64_t version) {
     out += "]}";
   }
   out += "]}";
-  return out;
 }
 
 std::optional<std::string> pageChangesJson(const PageSnapshot& before, const PageSnapshot& after,

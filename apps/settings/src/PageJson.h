@@ -25,6 +25,8 @@ namespace settingsapp {
 // {"title":...,"backTitle":...,"canGoBack":...,"error":...,"sections":[...]}. Footer view
 // URLs carry `version`.
 std::string pageToJson(const PageSnapshot& page, std::uint64_t version);
+// The same, appended to `out`.
+void appendPageJson(std::string& out, const PageSnapshot& page, std::uint64_t version);
 
 // The elements (without the brackets) of the changes from `before` to `after`, with footer
 // view URLs of `version`; empty when nothing changed but the footer views, which are sent

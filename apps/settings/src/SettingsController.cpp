@@ -23,11 +23,10 @@ std::optional<std::int64_t> integerField(const Value& value) {
   return std::nullopt;
 }
 
-std::string withReplyTo(std::string message, const std::optional<std::int64_t>& replyTo) {
-  if (!replyTo) return message;
-  // Every message is an object that starts with '{'.
-  message.insert(1, "\"replyTo\":" + std::to_string(*replyTo) + ",");
-  return message;
+// The start of a message: "{", with the "replyTo" field when it answers an action. Every
+// message is an object, so the rest follows without its own '{'.
+std::string openMessage(const std::optional<std::int64_t>& replyTo) {
+  return replyTo ? "{\"replyTo\":" + std::to_string(*replyTo) + "," : "{";
 }
 
 }  // namespace
@@ -67,8 +66,11 @@ bool SettingsController::refresh(bool force) {
 
 const std::string& SettingsController::pageMessage() {
   if (pageMessage_.empty()) {
-    pageMessage_ = "{\"type\":\"page\",\"version\":" + std::to_string(version_) +
-                   ",\"page\":" + pageToJson(page_, version_) + "}";
+    // Built in place, in the buffer of the last one: a page of thousands of rows is a large
+    // message, and a fresh buffer for each costs as much again.
+    pageMessage_ += "{\"type\":\"page\",\"version\":" + std::to_string(version_) + ",\"page\":";
+    appendPageJson(pageMessage_, page_, version_);
+    pageMessage_ += '}';
   }
   return pageMessage_;
 }
@@ -101,11 +103,19 @@ SettingsController::Reply SettingsController::reply(const ActionResult& result,
                                                     const std::optional<std::uint64_t>& seen) {
   std::optional<std::string> changes;
   if (seen) changes = changesFrom(*seen);
-  std::string body;
+  std::string body = openMessage(result.replyTo);
   if (result.status == 200) {
-    body = changes ? "{\"type\":\"delta\"," + *changes + "}" : pageMessage();
+    if (changes) {
+      body += "\"type\":\"delta\",";
+      body += *changes;
+      body += '}';
+    } else {
+      const std::string& page = pageMessage();
+      body.reserve(body.size() + page.size());
+      body.append(page, 1);
+    }
   } else {
-    body = "{\"type\":\"error\",\"status\":" + std::to_string(result.status) + ",\"reason\":";
+    body += "\"type\":\"error\",\"status\":" + std::to_string(result.status) + ",\"reason\":";
     appendJsonString(body, result.reason);
     body += ',';
     if (changes) {
@@ -118,7 +128,7 @@ SettingsController::Reply SettingsController::reply(const ActionResult& result,
     }
     body += '}';
   }
-  return {result.status, withReplyTo(std::move(body), result.replyTo)};
+  return {result.status, std::move(body)};
 }
 
 SettingsController::Reply SettingsController::handleAction(std::string_view text) {
