@@ -314,6 +314,23 @@ TEST_F(WebServerTest, AStormOfChangesIsPushedAtABoundedRateEndingWithTheLast) {
   EXPECT_LT(pushes, kChanges / 4);
 }
 
+TEST_F(WebServerTest, OnlyAChangeHoldsBackTheNextOne) {
+  // Driven by hand, without the loop thread: each call is one turn of the program's loop.
+  controller_ = std::make_unique<SettingsController>(session_);
+  server_ = std::make_unique<WebServer>(context_, *controller_);
+  const std::uint64_t version = controller_->version();
+  server_->publishIfChanged();  // a turn that changed nothing
+  session_.changeFromElsewhere();
+  server_->publishIfChanged();
+  EXPECT_EQ(controller_->version(), version + 1) << "the change waited for an interval";
+
+  session_.changeFromElsewhere();
+  server_->publishIfChanged();
+  EXPECT_EQ(controller_->version(), version + 1) << "a change right after one waits";
+  context_.run_for(std::chrono::seconds(1));
+  EXPECT_EQ(controller_->version(), version + 2) << "and goes out at the end of the interval";
+}
+
 TEST_F(WebServerTest, AFrameSentTogetherWithTheUpgradeIsRead) {
   start();
   // One write: the handshake and a masked text frame right behind it.

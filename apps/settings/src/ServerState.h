@@ -77,9 +77,10 @@ struct WebServer::State : std::enable_shared_from_this<WebServer::State> {
   std::vector<std::weak_ptr<HttpSession>> httpSessions;
   std::vector<std::weak_ptr<WebSocketSession>> webSockets;
 
-  // Refreshes the controller and sends the page to every WebSocket that is behind, at most
-  // once per kPublishInterval: a call within the interval defers the work to its end, so
-  // the last change always goes out. Replies to actions and /api/page refresh on their own.
+  // Refreshes the controller and sends the page to every WebSocket that is behind. A new
+  // snapshot is taken at most once per kPublishInterval: a change within the interval after
+  // the last one is deferred to its end, so the last change always goes out; a call that
+  // finds no change starts no interval. Replies to actions and /api/page refresh on their own.
   void publish();
   // Open HTTP connections and open WebSockets.
   std::size_t openHttpSessions();

@@ -64,6 +64,14 @@ bool SettingsController::refresh(bool force) {
   return true;
 }
 
+bool SettingsController::hasUnseenChanges() {
+  try {
+    return !seenChangeCount_ || session_.changeCount() != *seenChangeCount_;
+  } catch (...) {
+    return false;
+  }
+}
+
 const std::string& SettingsController::pageMessage() {
   if (pageMessage_.empty()) {
     // Built in place, in the buffer of the last one: a page of thousands of rows is a large

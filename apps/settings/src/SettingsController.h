@@ -51,6 +51,9 @@ class SettingsController {
   // session made between two calls make one version. A session that throws keeps the last
   // snapshot.
   bool refresh(bool force = false);
+  // True when the session's change count moved since the last snapshot: refresh() would take
+  // a new one. Cheap; false when the session throws.
+  bool hasUnseenChanges();
 
   std::uint64_t version() const { return version_; }
   const PageSnapshot& page() const { return page_; }

@@ -91,21 +91,26 @@ void accept(const std::shared_ptr<WebServer::State>& state) {
 
 void WebServer::State::publish() {
   if (closed) return;
-  const auto now = std::chrono::steady_clock::now();
-  if (now < nextPublish) {
-    if (publishDeferred) return;
-    publishDeferred = true;
-    publishTimer.expires_at(nextPublish);
-    publishTimer.async_wait([weak = weak_from_this()](beast::error_code error) {
-      auto self = weak.lock();
-      if (!self) return;
-      self->publishDeferred = false;
-      if (!error) self->publish();
-    });
-    return;
+  // Only a snapshot starts an interval: a turn of the loop that changed nothing (one that read
+  // a bus message whose dispatch comes on the next turn, say) must not hold back the change
+  // that follows it.
+  if (controller.hasUnseenChanges()) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextPublish) {
+      if (publishDeferred) return;
+      publishDeferred = true;
+      publishTimer.expires_at(nextPublish);
+      publishTimer.async_wait([weak = weak_from_this()](beast::error_code error) {
+        auto self = weak.lock();
+        if (!self) return;
+        self->publishDeferred = false;
+        if (!error) self->publish();
+      });
+      return;
+    }
+    nextPublish = now + kPublishInterval;
+    controller.refresh();
   }
-  nextPublish = now + kPublishInterval;
-  controller.refresh();
   pruneClosed(webSockets);
   for (auto& entry : std::vector<std::weak_ptr<WebSocketSession>>(webSockets)) {
     if (auto socket = entry.lock()) socket->sendPageIfBehind();
