@@ -23,10 +23,6 @@ HXRootListController& page(platform::Object& self) {
   return platform::receiver<HXRootListController>(self);
 }
 
-bool contains(const std::vector<std::string>& list, const std::string& identifier) {
-  return std::find(list.begin(), list.end(), identifier) != list.end();
-}
-
 }  // namespace
 
 const platform::Class& HXRootListController::staticClass() {
@@ -70,17 +66,18 @@ std::shared_ptr<HXRootListController> HXRootListController::init() {
     page->_cacheIconForIdentifier(identifier);
   }
 
-  for (const std::string& identifier :
-       HXPreferences::sharedPreferences().backgroundingIdentifiers()) {
+  const std::vector<std::string> stored =
+      HXPreferences::sharedPreferences().backgroundingIdentifiers();
+  std::unordered_set<std::string_view> enabled;
+  for (const std::string& identifier : stored) {
     // Stored identifiers the catalogue does not list stay stored but show nowhere; one
     // stored twice by another writer still gets one row.
     if (page->applicationsDictionary_[identifier].isNone()) continue;
-    if (contains(page->backgroundingIdentifiers_, identifier)) continue;
+    if (!enabled.insert(identifier).second) continue;
     page->backgroundingIdentifiers_.push_back(identifier);
   }
-  std::erase_if(page->notBackgroundingIdentifiers_, [&](const std::string& identifier) {
-    return contains(page->backgroundingIdentifiers_, identifier);
-  });
+  std::erase_if(page->notBackgroundingIdentifiers_,
+                [&](const std::string& identifier) { return enabled.contains(identifier); });
   page->sortIdentifiers(page->backgroundingIdentifiers_);
   page->matchRows(page->enabledIndex_);
   page->matchRows(page->disabledIndex_);
@@ -137,8 +134,7 @@ std::shared_ptr<UITableViewCell> HXRootListController::tableViewCellForRowAtInde
                                                          kReuseIdentifier);
   }
   cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
-  static const std::string kNoName;
-  cell->textLabel()->setText(application.displayName ? *application.displayName : kNoName);
+  cell->textLabel()->setText(nameOf(application));
   cell->imageView()->setImage(application.icon);
   return cell;
 }
@@ -248,27 +244,28 @@ void HXRootListController::updateBackgroundingChangedForApplicationIdentifier(
 
 void HXRootListController::place(bool enabled, const std::string& identifier) {
   const std::int64_t to = enabled ? enabledIndex_ : disabledIndex_;
-  // A repeated change must not give the identifier a second row: it is placed afresh.
+  // A repeated change must not give the identifier a second row: it is placed afresh. Its
+  // rows are found by their entry, which spares reading every identifier of a long list.
+  const ShownApplication* entry = shown(identifier);
   for (const std::int64_t section : {enabledIndex_, disabledIndex_}) {
     std::vector<std::string>& list = listForSection(section);
     std::vector<const ShownApplication*>& rows = rowsForSection(section);
-    for (std::size_t i = list.size(); i-- > 0;) {
-      if (list[i] != identifier) continue;
+    for (std::size_t i = rows.size(); i-- > 0;) {
+      if (rows[i] != entry) continue;
       list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
       rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(i));
     }
   }
 
-  std::vector<std::string>& target = listForSection(to);
-  const std::string& name = shownName(identifier);
-  auto position = std::lower_bound(
-      target.begin(), target.end(), name, [this](const std::string& item, const std::string& key) {
-        return platform::caseInsensitiveCompare(shownName(item), key) ==
-               platform::ComparisonResult::Ascending;
-      });
   std::vector<const ShownApplication*>& rows = rowsForSection(to);
-  rows.insert(rows.begin() + (position - target.begin()), shown(identifier));
-  target.insert(position, identifier);
+  auto position = std::lower_bound(rows.begin(), rows.end(), nameOf(*entry),
+                                   [](const ShownApplication* row, const std::string& name) {
+                                     return platform::caseInsensitiveCompare(nameOf(*row), name) ==
+                                            platform::ComparisonResult::Ascending;
+                                   });
+  std::vector<std::string>& target = listForSection(to);
+  target.insert(target.begin() + (position - rows.begin()), identifier);
+  rows.insert(position, entry);
 }
 
 bool HXRootListController::followStoredRegistry(const std::optional<std::string>& except) {
@@ -321,11 +318,15 @@ void HXRootListController::indexDisplayNames() {
   }
 }
 
-const std::string& HXRootListController::shownName(const std::string& identifier) const {
+const std::string& HXRootListController::nameOf(const ShownApplication& application) {
   static const std::string kNone;
+  return application.displayName ? *application.displayName : kNone;
+}
+
+const std::string& HXRootListController::shownName(const std::string& identifier) const {
+  static const ShownApplication kUnknown;
   auto found = applications_.find(identifier);
-  return found == applications_.end() || !found->second.displayName ? kNone
-                                                                    : *found->second.displayName;
+  return nameOf(found == applications_.end() ? kUnknown : found->second);
 }
 
 const HXRootListController::ShownApplication* HXRootListController::shown(

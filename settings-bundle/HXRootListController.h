@@ -104,7 +104,8 @@ class HXRootListController : public PSListController, public HXApplicationListCo
   };
   // Fills applications_ with the display names of applicationsDictionary_.
   void indexDisplayNames();
-  // The display name the rows show and sort by: "" for an identifier without one.
+  // The display name the rows show and sort by: "" for an application without one.
+  static const std::string& nameOf(const ShownApplication& application);
   const std::string& shownName(const std::string& identifier) const;
   // The entry of `identifier` in applications_, made when missing.
   const ShownApplication* shown(const std::string& identifier);
