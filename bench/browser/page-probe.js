@@ -71,6 +71,22 @@
     act();
     return { startAt, ...(await probe.shown) };
   };
+  // The row elements of a list, and its row at `index`, whether the rows sit in the list
+  // itself or in blocks inside it.
+  probe.rowsOf = (list) => (list ? [...list.querySelectorAll('[data-testid="row"]')] : []);
+  probe.rowAt = (list, index) => {
+    for (const child of list.children) {
+      if (child.dataset.testid === 'row') {
+        if (index === 0) return child;
+        index -= 1;
+      } else if (index < child.children.length) {
+        return child.children[index];
+      } else {
+        index -= child.children.length;
+      }
+    }
+    return null;
+  };
   probe.titleOf = (row) => row?.querySelector('[data-testid="row-title"]')?.textContent;
   probe.pageTitle = () => document.querySelector('[data-testid="nav-title"]').textContent;
 })();

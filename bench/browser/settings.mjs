@@ -75,7 +75,7 @@ const takeLongTasks = (page) => page.evaluate(() => window.hxProbe.longTasks.spl
 function openRow(page, header, name) {
   return page.evaluate(({ header, name }) => {
     const probe = window.hxProbe;
-    const row = [...probe.rows(header).children].find((item) => probe.titleOf(item) === name);
+    const row = probe.rowsOf(probe.rows(header)).find((item) => probe.titleOf(item) === name);
     return probe.measure(() => row.querySelector('[data-testid="row-title"]').click(),
       () => probe.pageTitle() === name);
   }, { header, name });
@@ -89,7 +89,7 @@ function backToRoot(page, header, name) {
     return probe.measure(() => document.querySelector('[data-testid="nav-back"]').click(), () => {
       if (probe.pageTitle() !== 'Halvex') return false;
       const list = probe.rows(header);
-      return Boolean(list) && (!name || [...list.children].some((item) => probe.titleOf(item) === name));
+      return Boolean(list) && (!name || probe.rowsOf(list).some((item) => probe.titleOf(item) === name));
     });
   }, { header, name });
 }
@@ -120,7 +120,7 @@ async function main() {
         .find((title) => title.textContent === 'Halvex');
       return probe.measure(() => halvex.click(), () => probe.pageTitle() === 'Halvex');
     });
-    await until(() => page.evaluate((count) => window.hxProbe.rows('Backgrounding Disabled')?.children.length === count,
+    await until(() => page.evaluate((count) => window.hxProbe.rowsOf(window.hxProbe.rows('Backgrounding Disabled')).length === count,
       APPLICATIONS), 'every application row', SLOW);
     const builtAt = await page.evaluate(() => window.hxProbe.afterNextFrame());
     const openingLongest = longestOf(await takeLongTasks(page));
@@ -132,7 +132,7 @@ async function main() {
         await window.hxProbe.afterNextFrame();
       }
     });
-    const names = await page.evaluate(() => [...window.hxProbe.rows('Backgrounding Disabled').children]
+    const names = await page.evaluate(() => window.hxProbe.rowsOf(window.hxProbe.rows('Backgrounding Disabled'))
       .map((item) => window.hxProbe.titleOf(item)));
     const lastOpened = await openRow(page, DISABLED, names[names.length - 1]);
     await backToRoot(page, DISABLED, '');
@@ -158,13 +158,13 @@ async function main() {
       const name = names[index];
       await timeHomeScreenChange('enable', { name, index }, ({ title }) => {
         const probe = window.hxProbe;
-        probe.watch(() => [...probe.rows('Backgrounding Enabled').children].some((row) => probe.titleOf(row) === title));
+        probe.watch(() => probe.rowsOf(probe.rows('Backgrounding Enabled')).some((row) => probe.titleOf(row) === title));
       });
       // Back in its place among the disabled rows, found without reading all of them.
       await timeHomeScreenChange('disable', { name, index }, ({ title, index }) => {
         const probe = window.hxProbe;
-        probe.watch(() => probe.rows('Backgrounding Enabled').children.length === 0 &&
-          probe.titleOf(probe.rows('Backgrounding Disabled').children[index]) === title);
+        probe.watch(() => probe.rowsOf(probe.rows('Backgrounding Enabled')).length === 0 &&
+          probe.titleOf(probe.rowAt(probe.rows('Backgrounding Disabled'), index)) === title);
       });
       const startAt = nodeNow();
       await springboard('--root', root, '--home', home, 'status');
@@ -205,7 +205,7 @@ async function main() {
       const plain = await backToRoot(page, ENABLED, name);
       backPlain.push(plain.frameAt - plain.startAt);
       await springboard('--root', root, '--home', home, 'disable', identifierOf(name));
-      await until(() => page.evaluate(() => window.hxProbe.rows('Backgrounding Enabled').children.length === 0),
+      await until(() => page.evaluate(() => window.hxProbe.rowsOf(window.hxProbe.rows('Backgrounding Enabled')).length === 0),
         'the row back', SLOW);
     }
 

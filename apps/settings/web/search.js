@@ -60,7 +60,7 @@
       }
       const hide = query !== '' && !row.dataset.searchName.includes(query);
       if (row.hidden !== hide) row.hidden = hide;
-      const list = row.parentNode;
+      const list = row.closest('.group-rows');
       const above = lists.get(list) ?? false;
       // A separator stands above a shown row only when another shown row is above it.
       row.classList.toggle('separated', query !== '' && !hide && above);
