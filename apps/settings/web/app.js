@@ -157,9 +157,7 @@
   });
 
   function rowCount(list) {
-    let count = 0;
-    for (const block of list.children) count += block.children.length;
-    return count;
+    return Array.prototype.reduce.call(list.children, (count, block) => count + block.children.length, 0);
   }
 
   // The block holding row `index` of `list` and the row's index in it; for the index just
@@ -199,25 +197,16 @@
 
   // Removes `count` rows of `list` from row `at` on (fewer when the list ends first).
   function removeRows(list, at, count) {
-    const place = locate(list, at);
-    if (!place) return;
-    let { block, offset } = place;
+    let { block, offset } = locate(list, at) ?? {};
     while (count > 0 && block) {
-      if (offset >= block.children.length) {
-        block = block.nextElementSibling;
-        offset = 0;
-        continue;
-      }
-      block.children[offset].remove();
-      count -= 1;
-      if (block.children.length === 0) {
-        const next = block.nextElementSibling;
-        block.remove();
-        block = next;
-        offset = 0;
-      } else if (count === 0 || offset >= block.children.length) {
-        sizeBlock(block);
-      }
+      const next = block.nextElementSibling;
+      const taken = Math.min(count, block.children.length - offset);
+      for (let i = 0; i < taken; i += 1) block.children[offset].remove();
+      count -= taken;
+      if (block.children.length === 0) block.remove();
+      else sizeBlock(block);
+      block = next;
+      offset = 0;
     }
   }
 
@@ -278,7 +267,7 @@
   // The choices of a list page form one radio group, named like the page or the section.
   function labelRows(group, section, index) {
     const list = group.querySelector(':scope > ul');
-    // Named explicitly, as its rows sit in blocks between it and them.
+    // A list by its role, not only its tag: blocks stand between it and its rows.
     list.setAttribute('role', 'list');
     list.removeAttribute('aria-labelledby');
     list.removeAttribute('aria-label');
@@ -369,8 +358,7 @@
         const list = group.querySelector(':scope > ul');
         const count = rowCount(list);
         if (change.at > count) continue;
-        // When the change reaches past the rows shown, those after it are filled in later.
-        removeRows(list, change.at, change.remove < count - change.at ? change.remove : count - change.at);
+        removeRows(list, change.at, Math.min(change.remove, count - change.at));
         insertRows(list, change.at, change.rows.map(renderRow));
         labelRows(group, section, change.section);
       } else {
