@@ -25,6 +25,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DriverSession.h"
@@ -64,6 +65,9 @@ struct GeneratedDevice {
         std::to_string(count) + " --base '" HX_STAGED_ROOT "' '" + root + "'";
     if (std::system(command.c_str()) != 0) std::fprintf(stderr, "make-device failed\n");
     hasHalvex = fs::exists(fs::path(root) / "Library/PreferenceBundles/HalvexPreferences.bundle");
+    // The files of an installed device are not seconds old; the workspace reads a file
+    // changed within the last two seconds again on every scan, so the device settles first.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
   }
   ~GeneratedDevice() {
     std::error_code ignored;

@@ -217,7 +217,9 @@ TEST_F(UIImageTest, ApplicationIconComesFromTheIconSourceAtTheFormatSize) {
             nullptr);
   EXPECT_EQ(UIImage::_applicationIconImageForBundleIdentifierFormatScale("", 0, 2), nullptr);
   EXPECT_EQ(asked.front(), "com.example.app 29 2");
-  EXPECT_EQ(asked.size(), 4u) << "an empty identifier is not looked up";
+  // Asked again when the first icon is drawn, since the file is chosen then; an empty
+  // identifier is not looked up.
+  EXPECT_EQ(asked.size(), 5u);
 }
 
 TEST_F(UIImageTest, ImagesOverTheCapsAreRefusedFromTheirHeader) {

@@ -388,6 +388,7 @@ class ObservingEnv : public platform::EnvWrapper {
   }
   platform::Status fileIdentity(const std::string& path,
                                 platform::FileIdentity& identity) override {
+    ++identities;
     platform::Status status = EnvWrapper::fileIdentity(path, identity);
     if (status.isOk() && fixedIdentity) identity = *fixedIdentity;
     return status;
@@ -397,7 +398,10 @@ class ObservingEnv : public platform::EnvWrapper {
     listed.push_back(path);
     return EnvWrapper::listDirectory(path, names);
   }
+  double now() override { return clock ? *clock : EnvWrapper::now(); }
   int reads = 0;
+  int identities = 0;
+  std::optional<double> clock;
   std::vector<std::string> listed;
   std::optional<platform::FileIdentity> fixedIdentity;
 };
@@ -508,6 +512,41 @@ TEST(ApplicationWorkspaceTest, RecentlyModifiedFileIsReadAgainThoughItsIdentityI
   // Rewritten within the same tick: same size, same times, same inode.
   device.addApplication("Mail.app", infoDictionary("com.apple.mobilemail", "Post"));
   EXPECT_EQ(workspace.allInstalledApplications()[0].localizedName, "Post");
+}
+
+TEST(ApplicationWorkspaceTest, IconVersionNamesTheBundleAsScannedAndChangesWithIt) {
+  FakeDevice device;
+  device.addApplication("App.app", infoDictionary("com.example.app"));
+  device.writeFile("Applications/App.app/Icon@2x.png", pngOfSize(58));
+  device.addApplication("Bare.app", infoDictionary("com.example.bare"));
+  ObservingEnv env(device.env());
+  env.clock = platform::defaultEnv().now() + 3600;  // every file long settled
+  platform::ApplicationWorkspace workspace(env, device.root());
+  const auto unscanned = workspace.iconVersionForIdentifier("com.example.app");
+  ASSERT_TRUE(unscanned.has_value()) << "found without a scan first";
+
+  workspace.allInstalledApplications();
+  env.identities = 0;
+  const auto version = workspace.iconVersionForIdentifier("com.example.app");
+  EXPECT_EQ(version, unscanned);
+  EXPECT_EQ(workspace.iconVersionForIdentifier("com.example.bare"), std::nullopt);
+  EXPECT_EQ(env.identities, 0) << "the scan's look at each bundle is enough";
+  EXPECT_EQ(workspace.iconVersionForIdentifier("com.example.none"), std::nullopt);
+
+  device.writeFile("Applications/App.app/Icon@3x.png", pngOfSize(87));
+  workspace.allInstalledApplications();
+  const auto added = workspace.iconVersionForIdentifier("com.example.app");
+  EXPECT_NE(added, version);
+  device.addApplication("App.app", infoDictionary("com.example.app", "Renamed"));
+  workspace.allInstalledApplications();
+  EXPECT_NE(workspace.iconVersionForIdentifier("com.example.app"), added);
+
+  // Written within the clock's tick: the identity may not change with the next write.
+  env.clock = 0;
+  device.writeFile("Applications/App.app/Icon.png", pngOfSize(29));
+  workspace.allInstalledApplications();
+  EXPECT_NE(workspace.iconVersionForIdentifier("com.example.app"),
+            workspace.iconVersionForIdentifier("com.example.app"));
 }
 
 }  // namespace

@@ -1,5 +1,13 @@
 #include "ApplicationIcons_p.h"
 
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string_view>
+#include <unordered_map>
+
+#include "platform/foundation/PngHeader.h"
+
 #if defined(HX_UI_HAS_WORKSPACE)
 #include "platform/Platform.h"
 #include "platform/workspace/ApplicationWorkspace.h"
@@ -24,6 +32,51 @@ std::optional<std::string> workspaceIconPath([[maybe_unused]] const std::string&
 #endif
 }
 
+// "<path>|<device>:<inode>:<size>:<mtime>:<ctime>" for a regular file whose PNG header is
+// within the decoding caps, else none. The header is read only when the file's identity is
+// new, so a page of icons seen before costs a stat per icon.
+std::optional<std::string> pngFileKey(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
+      static_cast<std::uint64_t>(info.st_size) > platform::kMaxImageFileBytes) {
+    return std::nullopt;
+  }
+  char identity[128];
+  std::snprintf(
+      identity, sizeof identity, "|%llx:%llx:%llx:%lld.%09ld:%lld.%09ld",
+      static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino),
+      static_cast<unsigned long long>(info.st_size), static_cast<long long>(info.st_mtim.tv_sec),
+      info.st_mtim.tv_nsec, static_cast<long long>(info.st_ctim.tv_sec), info.st_ctim.tv_nsec);
+  std::string key = path + identity;
+  static auto* checked = new std::unordered_map<std::string, std::string>();  // path -> key
+  if (auto known = checked->find(path); known != checked->end() && known->second == key) {
+    return key;
+  }
+  // The header decides, as it does for a decode: a PNG within the caps of PngHeader.h.
+  char head[64] = {};
+  std::FILE* file = std::fopen(path.c_str(), "rbe");
+  const std::size_t read = file != nullptr ? std::fread(head, 1, sizeof head, file) : 0;
+  if (file != nullptr) std::fclose(file);
+  const std::optional<platform::PngSize> size = platform::readPngSize(std::string_view(head, read));
+  const bool png = size && size->width <= platform::kMaxImageSide &&
+                   size->height <= platform::kMaxImageSide &&
+                   std::uint64_t{size->width} * size->height <= platform::kMaxImagePixels;
+  if (!png) {
+    checked->erase(path);
+    return std::nullopt;
+  }
+  checked->insert_or_assign(path, key);
+  return key;
+}
+
+std::optional<std::string> workspaceIconVersion([[maybe_unused]] const std::string& identifier) {
+#if defined(HX_UI_HAS_WORKSPACE)
+  return platform::defaultPlatform().workspace.iconVersionForIdentifier(identifier);
+#else
+  return std::nullopt;
+#endif
+}
+
 }  // namespace
 
 UIImage::IconSource setIconSource(UIImage::IconSource source) {
@@ -37,6 +90,14 @@ std::optional<std::string> iconPath(const std::string& identifier, double pointS
   const auto& source = installedSource();
   return source ? source(identifier, pointSize, scale)
                 : workspaceIconPath(identifier, pointSize, scale);
+}
+
+std::optional<std::string> iconVersion(const std::string& identifier, double pointSize,
+                                       double scale) {
+  if (identifier.empty()) return std::nullopt;
+  if (!installedSource()) return workspaceIconVersion(identifier);
+  auto path = installedSource()(identifier, pointSize, scale);
+  return path ? pngFileKey(*path) : std::nullopt;
 }
 
 }  // namespace platform::uidetail

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
-#include <unordered_map>
 
 #include "ApplicationIcons_p.h"
 #include "UIClass_p.h"
@@ -62,43 +61,6 @@ std::shared_ptr<UIImage> imageFromSurface(cairo_surface_t* surface, double scale
 bool isRegularFile(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-// "<path>|<device>:<inode>:<size>:<mtime>:<ctime>" for a regular file whose PNG header is
-// within the decoding caps, else none. The header is read only when the file's identity is
-// new, so a page of icons seen before costs a stat per icon.
-std::optional<std::string> pngFileKey(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
-      static_cast<std::uint64_t>(info.st_size) > platform::kMaxImageFileBytes) {
-    return std::nullopt;
-  }
-  char identity[128];
-  std::snprintf(
-      identity, sizeof identity, "|%llx:%llx:%llx:%lld.%09ld:%lld.%09ld",
-      static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino),
-      static_cast<unsigned long long>(info.st_size), static_cast<long long>(info.st_mtim.tv_sec),
-      info.st_mtim.tv_nsec, static_cast<long long>(info.st_ctim.tv_sec), info.st_ctim.tv_nsec);
-  std::string key = path + identity;
-  static auto* checked = new std::unordered_map<std::string, std::string>();  // path -> key
-  if (auto known = checked->find(path); known != checked->end() && known->second == key) {
-    return key;
-  }
-  // The header decides, as it does for a decode: a PNG within the caps of PngHeader.h.
-  char head[64] = {};
-  std::FILE* file = std::fopen(path.c_str(), "rbe");
-  const std::size_t read = file != nullptr ? std::fread(head, 1, sizeof head, file) : 0;
-  if (file != nullptr) std::fclose(file);
-  const std::optional<platform::PngSize> size = platform::readPngSize(std::string_view(head, read));
-  const bool png = size && size->width <= platform::kMaxImageSide &&
-                   size->height <= platform::kMaxImageSide &&
-                   std::uint64_t{size->width} * size->height <= platform::kMaxImagePixels;
-  if (!png) {
-    checked->erase(path);
-    return std::nullopt;
-  }
-  checked->insert_or_assign(path, key);
-  return key;
 }
 
 struct PngReader {
@@ -268,15 +230,18 @@ std::shared_ptr<UIImage> UIImage::_applicationIconImageForBundleIdentifierFormat
     const std::string& identifier, int format, double scale) {
   scale = validScale(scale);
   const double points = pointSizeForIconFormat(format);
-  auto path = platform::uidetail::iconPath(identifier, points, scale);
-  if (!path) return nullptr;
-  auto fileKey = pngFileKey(*path);
-  if (!fileKey) return nullptr;
+  // Only a name for the icon is taken now; which file is drawn is decided when the icon is
+  // first drawn, so a page of thousands of icons looks at none of their files.
+  auto version = platform::uidetail::iconVersion(identifier, points, scale);
+  if (!version) return nullptr;
   const int pixels = static_cast<int>(std::lround(points * scale));
   char size[48];
   std::snprintf(size, sizeof size, "|%d@%g", pixels, scale);
-  return deferredImage(pixels, pixels, scale, *fileKey + size,
-                       [path = *path, pixels, scale] { return iconFromFile(path, pixels, scale); });
+  return deferredImage(pixels, pixels, scale, *version + size,
+                       [identifier, points, pixels, scale]() -> std::shared_ptr<UIImage> {
+                         auto path = platform::uidetail::iconPath(identifier, points, scale);
+                         return path ? iconFromFile(*path, pixels, scale) : nullptr;
+                       });
 }
 
 std::shared_ptr<UIImage> UIImage::_flatImageWithColor(const UIColorPtr& color) const {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <unordered_map>
 
 #include "platform/foundation/Env.h"
@@ -160,6 +161,7 @@ struct ApplicationWorkspace::FileCache {
   Table<std::uint32_t> pngSizes;  // the larger side in pixels of each icon file looked at
   Table<Listing> folders;         // bundle folders' names
   std::uint64_t scan = 0;
+  std::uint64_t unsettledVersions = 0;  // icon versions handed out for unsettled bundles
 
   // The names in the folder at `path`, or nullptr when it cannot be listed. A folder's times
   // move whenever an entry is added, removed or renamed, so a listing is taken again only when
@@ -287,7 +289,7 @@ std::vector<std::string> ApplicationWorkspace::bundlePaths() const {
 std::vector<ApplicationProxy> ApplicationWorkspace::allInstalledApplications() const {
   const std::vector<std::string> languages = userLanguages(env_);
   std::vector<ApplicationProxy> applications;
-  std::map<std::string, std::string, std::less<>> index;
+  std::unordered_map<std::string, std::string> index;
   // Only what is needed is touched per bundle (its Info.plist and a check per candidate
   // localisation), since the catalogue reads every bundle on every call.
   ++cache_->scan;
@@ -356,12 +358,63 @@ std::optional<std::pair<std::string, const BundleInfo*>> ApplicationWorkspace::f
   return std::nullopt;
 }
 
+namespace {
+
+// The names tried for the icon name `name`, best first; none for an unsafe name.
+std::vector<std::string> iconFileNames(const std::string& name) {
+  if (!isSafeFileName(name)) return {};
+  std::string base = name;
+  if (base.size() > 4 && pathExtension(base) == "png") base = deletingPathExtension(base);
+  return {base + "@2x.png", base + "@3x.png", base + ".png", name};
+}
+
+// The files of each icon source that `listing` holds, best source first, each source's files
+// in the order tried; sources naming no such file are left out.
+std::vector<std::vector<std::string>> iconCandidates(
+    const Listing& listing, const std::vector<std::vector<std::string>>& sources) {
+  std::vector<std::vector<std::string>> candidates;
+  for (const std::vector<std::string>& names : sources) {
+    std::vector<std::string> files;
+    for (const std::string& name : names) {
+      for (std::string& file : iconFileNames(name)) {
+        if (contains(listing, file)) appendUnique(files, std::move(file));
+      }
+    }
+    if (!files.empty()) candidates.push_back(std::move(files));
+  }
+  return candidates;
+}
+
+bool hasIconCandidate(const Listing& listing,
+                      const std::vector<std::vector<std::string>>& sources) {
+  for (const std::vector<std::string>& names : sources) {
+    for (const std::string& name : names) {
+      for (const std::string& file : iconFileNames(name)) {
+        if (contains(listing, file)) return true;
+      }
+    }
+  }
+  return false;
+}
+
+void appendIdentity(std::string& out, const FileIdentity& identity) {
+  char text[112];
+  std::snprintf(text, sizeof text, "|%llx:%llx:%llx:%llx:%llx",
+                static_cast<unsigned long long>(identity.device),
+                static_cast<unsigned long long>(identity.inode),
+                static_cast<unsigned long long>(identity.size),
+                static_cast<unsigned long long>(identity.mtimeNanoseconds),
+                static_cast<unsigned long long>(identity.ctimeNanoseconds));
+  out += text;
+}
+
+}  // namespace
+
 std::optional<std::string> ApplicationWorkspace::iconPathForIdentifier(
     const std::string& identifier, double pointSize, double scale) const {
   auto bundle = findBundle(identifier);
   if (!bundle) return std::nullopt;
   const std::string& bundlePath = bundle->first;
-  const std::vector<std::vector<std::string>>& sources = bundle->second->iconSources;
   // The folder as the last scan listed it: a page asks for the icons of every application
   // right after a scan. Each icon file is still looked at below.
   const Listing* listing = cache_->listedInThisScan(bundlePath);
@@ -369,16 +422,8 @@ std::optional<std::string> ApplicationWorkspace::iconPathForIdentifier(
   if (listing == nullptr) return std::nullopt;
 
   const double wanted = pointSize * scale;
-  for (const std::vector<std::string>& names : sources) {
-    std::vector<std::string> files;
-    for (const std::string& name : names) {
-      if (!isSafeFileName(name)) continue;
-      std::string base = name;
-      if (base.size() > 4 && pathExtension(base) == "png") base = deletingPathExtension(base);
-      for (std::string file : {base + "@2x.png", base + "@3x.png", base + ".png", name}) {
-        if (contains(*listing, file)) appendUnique(files, std::move(file));
-      }
-    }
+  for (const std::vector<std::string>& files :
+       iconCandidates(*listing, bundle->second->iconSources)) {
     std::optional<std::string> best;
     std::uint32_t bestPixels = 0;
     for (const std::string& file : files) {
@@ -409,6 +454,44 @@ std::optional<std::string> ApplicationWorkspace::iconPathForIdentifier(
     if (best) return best;
   }
   return std::nullopt;
+}
+
+std::optional<std::string> ApplicationWorkspace::iconVersionForIdentifier(
+    const std::string& identifier) const {
+  // Right after a scan the index, the folder's listing and the Info.plist are all as the scan
+  // checked them, so nothing is looked at again; otherwise the bundle is found afresh.
+  auto scanned = [&](const auto& table, const std::string& path) {
+    auto it = table.find(path);
+    return it != table.end() && it->second.scan == cache_->scan && it->second.parsed ? &it->second
+                                                                                     : nullptr;
+  };
+  const FileCache::Entry<Listing>* folder = nullptr;
+  const FileCache::Entry<BundleInfo>* info = nullptr;
+  std::string bundlePath;
+  for (int attempt = 0; attempt < 2 && info == nullptr; ++attempt) {
+    if (attempt == 1) {
+      auto bundle = findBundle(identifier);
+      if (!bundle || cache_->listing(env_, bundle->first) == nullptr) return std::nullopt;
+    }
+    auto indexed = bundleIndex_.find(identifier);
+    if (indexed == bundleIndex_.end()) continue;
+    bundlePath = indexed->second;
+    folder = scanned(cache_->folders, bundlePath);
+    info = scanned(cache_->infos, joinPath(bundlePath, std::string(kInfoPlist)));
+    if (folder == nullptr || (info != nullptr && info->parsed->identifier != identifier)) {
+      info = nullptr;
+    }
+  }
+  if (info == nullptr) return std::nullopt;
+  if (!hasIconCandidate(*folder->parsed, info->parsed->iconSources)) return std::nullopt;
+
+  std::string version = bundlePath;
+  appendIdentity(version, folder->identity);
+  appendIdentity(version, info->identity);
+  // An identity within the clock's tick of a write may not change with the next write, so
+  // it names nothing for sure: such a bundle gets a version of its own each time.
+  if (folder->racy || info->racy) version += "|" + std::to_string(++cache_->unsettledVersions);
+  return version;
 }
 
 }  // namespace platform

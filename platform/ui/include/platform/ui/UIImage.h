@@ -55,11 +55,15 @@ class UIImage : public platform::Object {
 
   // An application's icon by bundle identifier, as the workspace provides it, drawn
   // (smoothly rescaled when needed) at the format's point size × `scale` pixels square.
-  // Format 0 is 29 points, 1 is 40, 2 and any other is 60. Null when the application has no
-  // icon file or the file does not start as a PNG. The icon is deferred: the file is decoded
-  // on first use, and a file whose data turns out broken draws nothing. Its source key
-  // holds the file's path and identity (device, inode, size and times), so it changes
-  // whenever the file does.
+  // Format 0 is 29 points, 1 is 40, 2 and any other is 60. The icon is deferred: the file
+  // is chosen and decoded on first use, and when none fits then, or its data turns out
+  // broken, the icon draws nothing. Its source key changes whenever the icon does.
+  // - From the workspace: null when the application is not installed or its bundle holds
+  //   no icon file by name, as the workspace's last scan saw it; the key names the bundle
+  //   as that scan saw it (ApplicationWorkspace::iconVersionForIdentifier), so making the
+  //   icon costs no file access right after a scan.
+  // - From a replaced source: null when it names no file or the file does not start as a
+  //   PNG; the key holds the file's path and identity (device, inode, size and times).
   static std::shared_ptr<UIImage> _applicationIconImageForBundleIdentifierFormatScale(
       const std::string& identifier, int format, double scale);
   // Where application icons come from: the icon file for (identifier, point size, scale),

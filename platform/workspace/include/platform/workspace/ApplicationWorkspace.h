@@ -5,10 +5,10 @@
 // through the Env, so a MemoryEnv serves as a device in tests. Main thread only.
 #pragma once
 
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -73,6 +73,16 @@ class ApplicationWorkspace {
   std::optional<std::string> iconPathForIdentifier(const std::string& identifier, double pointSize,
                                                    double scale) const;
 
+  // A name for the icon files of the installed application `identifier` that changes when
+  // its bundle does: the bundle folder with the identity of the folder and of its Info.plist,
+  // as the last allInstalledApplications() saw them (looked at now when that did not list
+  // the application). Installing or updating a bundle adds, removes or renames files in its
+  // folder, so the name changes; an icon file rewritten in place under its own name keeps
+  // it. A bundle changed within the last two seconds gets a new name on every call. None
+  // when the application is not installed or its folder holds no file named as a candidate
+  // by iconPathForIdentifier() (whether the files are usable PNGs is not looked at).
+  std::optional<std::string> iconVersionForIdentifier(const std::string& identifier) const;
+
   // The localisation folders tried, best first, for the user's language: from LANGUAGE (its
   // first entry), LC_ALL, LC_MESSAGES or LANG, whichever is set first, without encoding and
   // modifier ("de_DE.UTF-8@euro" gives "de_DE", "de-DE", "de"), then "en" and "Base". "C"
@@ -94,7 +104,7 @@ class ApplicationWorkspace {
   const std::string deviceRoot_;
   // Identifier -> bundle path from the last scan, so icon lookups for many applications do
   // not rescan the device each time. Checked against the bundle before use.
-  mutable std::map<std::string, std::string, std::less<>> bundleIndex_;
+  mutable std::unordered_map<std::string, std::string> bundleIndex_;
   const std::unique_ptr<FileCache> cache_;
 };
 
