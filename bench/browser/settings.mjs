@@ -27,6 +27,8 @@ const here = dirname(fileURLToPath(import.meta.url));
 const APPLICATIONS = Number(process.env.HX_BENCH_APPLICATIONS ?? 10_000);
 const ROUNDS = Number(process.env.HX_BENCH_ROUNDS ?? 20);
 const SLOW = 120_000;
+const PAUSE = 150;  // ms between timed changes
+const sleep = (ms) => new Promise((resolve) => { setTimeout(resolve, ms); });
 
 const nodeNow = () => performance.timeOrigin + performance.now();
 
@@ -149,13 +151,19 @@ async function main() {
     const homeStatus = [];
     const homeMessageToFrame = [];
     const homeMessageToDom = [];
+    const homeExitToMessage = [];
     const identifierOf = (name) => `com.example.generated.app${name.slice(name.lastIndexOf(' ') + 1)}`;
     const timeHomeScreenChange = async (command, { name, index }, test) => {
+      // One change at a time: the server spaces the pushes of changes that follow each other
+      // closely (50 ms), which a change right after the last would measure.
+      await sleep(PAUSE);
       await page.evaluate(test, { title: name, index });
       const startAt = nodeNow();
       await springboard('--root', root, '--home', home, command, identifierOf(name));
+      const exitAt = nodeNow();
       const shown = await page.evaluate(() => window.hxProbe.shown);
       homeRaw.push(toNode(shown.frameAt) - startAt);
+      homeExitToMessage.push(toNode(shown.messageAt) - exitAt);
       homeMessageToFrame.push(shown.frameAt - shown.messageAt);
       homeMessageToDom.push(shown.domAt - shown.messageAt);
     };
@@ -186,6 +194,10 @@ async function main() {
     const backMoved = [];
     const backPlain = [];
     for (let round = 0; round < ROUNDS; round += 1) {
+      const name = names[(round * 331 + 7) % names.length];
+      await openRow(page, DISABLED, name);
+      await sleep(PAUSE);
+      // The baseline on the same page, just before the click.
       floor.push(await page.evaluate(async () => {
         const probe = window.hxProbe;
         const startAt = probe.now();
@@ -193,8 +205,6 @@ async function main() {
         document.querySelector('[data-testid="page"]').dataset.probe = String(startAt);
         return (await probe.afterNextFrame()) - startAt;
       }));
-      const name = names[(round * 331 + 7) % names.length];
-      await openRow(page, DISABLED, name);
       const flipped = await page.evaluate(() => {
         const probe = window.hxProbe;
         const main = document.querySelector('[data-testid="page"]');
@@ -221,6 +231,7 @@ async function main() {
     report('home screen change -> row shown', homeRaw, homeStatus);
     report('  the same, net of the command start (status p50)', homeNet, null);
     report('  halvex-springboard status (command start)', homeStatus, null);
+    report('  command exited -> message arrived', homeExitToMessage, null);
     report('  message -> row in the DOM', homeMessageToDom, null);
     report('  message -> frame shown', homeMessageToFrame, null);
     report('switch flipped -> answer shown', switchShown, floor);
