@@ -125,3 +125,31 @@ test('rows moved on the page of 10,000 applications keep the order the server ho
   await until(async () => (await title(page).textContent()) === before[APPLICATIONS - 2], 'its page', SLOW);
   await page.close();
 });
+
+test('the keyboard and the search reach every row of the page of 10,000 applications', { timeout: 4 * SLOW }, async () => {
+  const page = await browser.context.newPage();
+  await page.goto(server.url);
+  await until(async () => (await title(page).textContent()) !== '', 'a page', SLOW);
+  await open(page, 'Halvex');
+  const disabled = section(page, DISABLED);
+  await until(async () => (await disabled.getByTestId('row').count()) === APPLICATIONS, 'every application', SLOW);
+  const titles = await rowTitles(page, DISABLED);
+
+  // Row after row, past where the page groups its rows (every 50 or so), and Enter opens it.
+  await disabled.getByTestId('row').nth(48).getByTestId('row-title').focus();
+  for (let i = 0; i < 3; i += 1) await page.keyboard.press('ArrowDown');
+  assert.equal(await page.evaluate(() => document.activeElement.textContent), titles[51]);
+  await page.keyboard.press('Enter');
+  await until(async () => (await title(page).textContent()) === titles[51], 'its page', SLOW);
+  await page.getByTestId('nav-back').click();
+  await until(async () => (await disabled.getByTestId('row').count()) === APPLICATIONS, 'the root page again', SLOW);
+
+  const field = page.getByTestId('search-field');
+  await field.fill(MOVED.name);
+  assert.equal(await page.getByTestId('search-status').textContent(), `1 of ${APPLICATIONS} applications`);
+  assert.deepEqual(await disabled.getByTestId('row').filter({ visible: true }).getByTestId('row-title')
+    .allTextContents(), [MOVED.name]);
+  await field.press('Escape');
+  assert.equal(await page.evaluate(() => document.querySelectorAll('[data-testid="row"][hidden]').length), 0);
+  await page.close();
+});
