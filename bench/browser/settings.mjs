@@ -193,6 +193,7 @@ async function main() {
     const switchMessageToFrame = [];
     const backMoved = [];
     const backPlain = [];
+    const backMessageToFrame = [];
     for (let round = 0; round < ROUNDS; round += 1) {
       const name = names[(round * 331 + 7) % names.length];
       await openRow(page, DISABLED, name);
@@ -216,6 +217,7 @@ async function main() {
       switchMessageToFrame.push(flipped.frameAt - flipped.messageAt);
       const back = await backToRoot(page, ENABLED, name);
       backMoved.push(back.frameAt - back.startAt);
+      backMessageToFrame.push(back.frameAt - back.messageAt);
       await everyRowBuilt();
       // Nothing changes on the way back now.
       await openRow(page, ENABLED, name);
@@ -238,6 +240,7 @@ async function main() {
     report('  message -> frame shown', switchMessageToFrame, null);
     report('  round trip of a static file + frame (baseline)', floor, null);
     report('back -> root page shown with the row moved', backMoved, backPlain);
+    report('  message (the whole page) -> frame shown', backMessageToFrame, null);
     report('  back -> root page shown, nothing changed', backPlain, null);
     printReport();
     console.log(`root page: first frame ${(opened.frameAt - opened.startAt).toFixed(1)} ms, ` +
