@@ -195,7 +195,7 @@ void BM_OpenRootPageFromAFreshSettingsApp(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenRootPageFromAFreshSettingsApp)
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(std::getenv("HX_BENCH_ROUNDS") ? std::atoi(std::getenv("HX_BENCH_ROUNDS")) : 12);
+    ->Iterations(std::getenv("HX_BENCH_ROUNDS") ? std::atoi(std::getenv("HX_BENCH_ROUNDS")) : 30);
 
 void BM_HomeScreenChangeToTheOpenPage(benchmark::State& state) {
   if (!ready(state)) return;

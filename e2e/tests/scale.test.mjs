@@ -1,6 +1,6 @@
 // The Settings app on a device of 10,000 applications: the root page opens and scrolls, a
-// change from the home screen arrives as a small update and moves the row, and only the
-// icons in view load, once.
+// change from the home screen arrives as a small update and moves the row, rows that move
+// keep the order the server holds, and only the icons in view load, once.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { mkdirSync } from 'node:fs';
@@ -93,5 +93,63 @@ test('the root page of 10,000 applications opens, follows the home screen and lo
   const fetched = await page.evaluate((sources) => performance.getEntriesByType('resource')
     .filter((entry) => sources.includes(entry.name) && entry.transferSize > 0).map((entry) => entry.name), top);
   assert.deepEqual(fetched, [], 'no icon was fetched again');
+  await page.close();
+});
+
+test('rows moved on the page of 10,000 applications keep the order the server holds', { timeout: 4 * SLOW, skip: !hasSpringboard && 'halvex-springboard is not built' }, async () => {
+  const page = await browser.context.newPage();
+  await page.goto(server.url);
+  // The server shows every browser the page it is on: the root page the test above left.
+  await until(async () => (await title(page).textContent()) !== '', 'a page', SLOW);
+  await open(page, 'Halvex');
+  const disabled = section(page, DISABLED);
+  await until(async () => (await disabled.getByTestId('row').count()) === APPLICATIONS, 'every application', SLOW);
+  const before = await rowTitles(page, DISABLED);
+  const identifier = (name) => `com.example.generated.app${name.slice(name.lastIndexOf(' ') + 1)}`;
+  // The first rows, the middle of the list and its last row.
+  const moved = [before[0], before[1], before[4999], before[APPLICATIONS - 1]];
+  for (const name of moved) await springboard('--root', root, '--home', home, 'enable', identifier(name));
+  await until(async () => (await rowTitles(page, ENABLED)).length === moved.length, 'the rows in the enabled section', SLOW);
+  const held = await page.evaluate(async () => {
+    const message = await (await fetch('/api/page')).json();
+    return Object.fromEntries(message.page.sections.map((s) => [s.header, s.rows.map((r) => r.title)]));
+  });
+  assert.deepEqual(await rowTitles(page, ENABLED), held[ENABLED]);
+  assert.deepEqual(await rowTitles(page, DISABLED), held[DISABLED]);
+
+  for (const name of moved) await springboard('--root', root, '--home', home, 'disable', identifier(name));
+  await until(async () => (await rowTitles(page, ENABLED)).length === 0, 'the rows back', SLOW);
+  assert.deepEqual(await rowTitles(page, DISABLED), before);
+  // A row far down the list still opens its own page.
+  await row(disabled, before[APPLICATIONS - 2]).click();
+  await until(async () => (await title(page).textContent()) === before[APPLICATIONS - 2], 'its page', SLOW);
+  await page.close();
+});
+
+test('the keyboard and the search reach every row of the page of 10,000 applications', { timeout: 4 * SLOW }, async () => {
+  const page = await browser.context.newPage();
+  await page.goto(server.url);
+  await until(async () => (await title(page).textContent()) !== '', 'a page', SLOW);
+  await open(page, 'Halvex');
+  const disabled = section(page, DISABLED);
+  await until(async () => (await disabled.getByTestId('row').count()) === APPLICATIONS, 'every application', SLOW);
+  const titles = await rowTitles(page, DISABLED);
+
+  // Row after row, past where the page groups its rows (every 50 or so), and Enter opens it.
+  await disabled.getByTestId('row').nth(48).getByTestId('row-title').focus();
+  for (let i = 0; i < 3; i += 1) await page.keyboard.press('ArrowDown');
+  assert.equal(await page.evaluate(() => document.activeElement.textContent), titles[51]);
+  await page.keyboard.press('Enter');
+  await until(async () => (await title(page).textContent()) === titles[51], 'its page', SLOW);
+  await page.getByTestId('nav-back').click();
+  await until(async () => (await disabled.getByTestId('row').count()) === APPLICATIONS, 'the root page again', SLOW);
+
+  const field = page.getByTestId('search-field');
+  await field.fill(MOVED.name);
+  assert.equal(await page.getByTestId('search-status').textContent(), `1 of ${APPLICATIONS} applications`);
+  assert.deepEqual(await disabled.getByTestId('row').filter({ visible: true }).getByTestId('row-title')
+    .allTextContents(), [MOVED.name]);
+  await field.press('Escape');
+  assert.equal(await page.evaluate(() => document.querySelectorAll('[data-testid="row"][hidden]').length), 0);
   await page.close();
 });

@@ -68,14 +68,14 @@
     if (!row.enabled) item.classList.add('disabled');
     if (row.icon) {
       item.classList.add('has-icon');
-      // Sized before it loads, so the row keeps its height; only rows near the view load.
+      // Sized before it loads, so the row keeps its height; it loads once its block of rows
+      // is drawn (see showIcons).
       const icon = element('img', 'row-icon', 'row-icon');
       icon.alt = '';
       icon.width = 29;
       icon.height = 29;
-      icon.loading = 'lazy';
       icon.decoding = 'async';
-      icon.src = row.icon;
+      icon.dataset.src = row.icon;
       item.append(icon);
     }
     item.append(textElement('span', 'row-title', 'row-title', row.title));
@@ -128,12 +128,98 @@
     return item;
   }
 
+  // A section's rows sit in blocks of about kBlockRows, in order: the browser draws, lays out
+  // and watches only the blocks near the view (content-visibility), so a list of thousands
+  // costs a change no more than a short one. A block never stays empty.
+  const kBlockRows = 50;
+
+  function newBlock() {
+    const block = element('div', 'row-block');
+    block.setAttribute('role', 'none');
+    return block;
+  }
+
+  // An estimate of a block's height for the browser until it has drawn it once.
+  function sizeBlock(block) {
+    block.style.containIntrinsicSize = `auto ${block.children.length * 44}px`;
+  }
+
+  // The icons of a block load once the block is drawn, and the icons of rows added to it
+  // since.
+  function showIcons(block) {
+    if (block.dataset.drawn !== 'true') return;
+    block.querySelectorAll('img.row-icon:not([src])').forEach((icon) => { icon.src = icon.dataset.src; });
+  }
+  main.addEventListener('contentvisibilityautostatechange', (event) => {
+    if (!event.target.classList.contains('row-block')) return;
+    event.target.dataset.drawn = String(!event.skipped);
+    showIcons(event.target);
+  });
+
+  function rowCount(list) {
+    return Array.prototype.reduce.call(list.children, (count, block) => count + block.children.length, 0);
+  }
+
+  // The block holding row `index` of `list` and the row's index in it; for the index just
+  // past the last row, the last block and its length. Null when the list has no rows.
+  function locate(list, index) {
+    let block = list.firstElementChild;
+    while (block) {
+      if (index < block.children.length || !block.nextElementSibling) return { block, offset: index };
+      index -= block.children.length;
+      block = block.nextElementSibling;
+    }
+    return null;
+  }
+
+  // Inserts `items` (row elements) before row `at` of `list`; a block grown past twice its
+  // size is split.
+  function insertRows(list, at, items) {
+    if (items.length === 0) return;
+    const place = locate(list, at);
+    let block = place ? place.block : list.appendChild(newBlock());
+    const fragment = document.createDocumentFragment();
+    fragment.append(...items);
+    block.insertBefore(fragment, place ? block.children[place.offset] || null : null);
+    while (block.children.length > 2 * kBlockRows) {
+      const rest = newBlock();
+      const range = document.createRange();
+      range.setStartBefore(block.children[kBlockRows]);
+      range.setEndAfter(block.lastElementChild);
+      rest.append(range.extractContents());
+      block.after(rest);
+      sizeBlock(block);
+      block = rest;
+    }
+    sizeBlock(block);
+    showIcons(block);
+  }
+
+  // Removes `count` rows of `list` from row `at` on (fewer when the list ends first).
+  function removeRows(list, at, count) {
+    let { block, offset } = locate(list, at) ?? {};
+    while (count > 0 && block) {
+      const next = block.nextElementSibling;
+      const taken = Math.min(count, block.children.length - offset);
+      for (let i = 0; i < taken; i += 1) block.children[offset].remove();
+      count -= taken;
+      if (block.children.length === 0) block.remove();
+      else sizeBlock(block);
+      block = next;
+      offset = 0;
+    }
+  }
+
   // The section and row indices of a row element on the page shown.
   function placeOf(item) {
     const group = item.closest('[data-testid="section"]');
-    if (!group || group.parentNode !== main) return null;
+    const block = item.parentNode;
+    if (!group || group.parentNode !== main || !block) return null;
     const section = Array.prototype.indexOf.call(main.querySelectorAll(':scope > section'), group);
-    const rowIndex = Array.prototype.indexOf.call(item.parentNode.children, item);
+    let rowIndex = Array.prototype.indexOf.call(block.children, item);
+    for (let before = block.previousElementSibling; before; before = before.previousElementSibling) {
+      rowIndex += before.children.length;
+    }
     return section < 0 || rowIndex < 0 ? null : { section, row: rowIndex };
   }
 
@@ -181,7 +267,8 @@
   // The choices of a list page form one radio group, named like the page or the section.
   function labelRows(group, section, index) {
     const list = group.querySelector(':scope > ul');
-    list.removeAttribute('role');
+    // A list by its role, not only its tag: blocks stand between it and its rows.
+    list.setAttribute('role', 'list');
     list.removeAttribute('aria-labelledby');
     list.removeAttribute('aria-label');
     if (section.rows.length > 0 && section.rows.every((row) => row.kind === 'item')) {
@@ -214,14 +301,14 @@
     page.sections.forEach((section, index) => {
       const list = lists[index];
       if (!list) return;
-      const fragment = document.createDocumentFragment();
-      let next = list.children.length;
+      let next = rowCount(list);
       while (next < section.rows.length && performance.now() < deadline) {
+        const items = [];
         for (const end = Math.min(next + 25, section.rows.length); next < end; next += 1) {
-          fragment.appendChild(renderRow(section.rows[next]));
+          items.push(renderRow(section.rows[next]));
         }
+        insertRows(list, next - items.length, items);
       }
-      list.appendChild(fragment);
       if (next < section.rows.length) done = false;
     });
     if (!done) filling = setTimeout(fillRows, 0);
@@ -269,16 +356,10 @@
         section.rows.splice(change.at, change.remove, ...change.rows);
         // Rows not on the page yet are filled in later from the model.
         const list = group.querySelector(':scope > ul');
-        if (change.at > list.children.length) continue;
-        const shown = Math.min(change.remove, list.children.length - change.at);
-        for (let i = 0; i < shown; i += 1) list.children[change.at].remove();
-        if (shown < change.remove) {
-          while (list.children.length > change.at) list.lastChild.remove();
-        }
-        const before = list.children[change.at] || null;
-        const fragment = document.createDocumentFragment();
-        for (const row of change.rows) fragment.appendChild(renderRow(row));
-        list.insertBefore(fragment, before);
+        const count = rowCount(list);
+        if (change.at > count) continue;
+        removeRows(list, change.at, Math.min(change.remove, count - change.at));
+        insertRows(list, change.at, change.rows.map(renderRow));
         labelRows(group, section, change.section);
       } else {
         section.header = change.header;

@@ -28,7 +28,7 @@
     const group = row.closest('[data-testid="section"]');
     return {
       section: group ? [...main.querySelectorAll(':scope > section')].indexOf(group) : -1,
-      row: [...row.parentNode.children].indexOf(row),
+      row: group ? [...group.querySelectorAll('[data-testid="row"]')].indexOf(row) : -1,
     };
   }
 
@@ -45,7 +45,7 @@
     return titled.find((row) => sectionHeader(row) === description.header) ??
       titled[0] ??
       main.querySelectorAll(':scope > section')[description.section]
-        ?.querySelector(':scope > ul')?.children[description.row] ??
+        ?.querySelectorAll('[data-testid="row"]')[description.row] ??
       null;
   }
 
@@ -56,9 +56,11 @@
     return row.querySelector('input:not(:disabled), [tabindex="0"]');
   }
 
+  // Rows out of view are not laid out (content-visibility), so what shows is read from the
+  // attribute the search hides rows with, not from layout.
   function focusable() {
     return [...main.querySelectorAll('[data-testid="row"]')]
-      .filter((row) => !row.hidden && row.offsetParent !== null)
+      .filter((row) => !row.hidden)
       .map(focusTarget)
       .filter(Boolean);
   }

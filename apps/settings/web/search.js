@@ -36,22 +36,46 @@
   main.before(bar);
 
   // The rows of the lists the page built itself (its applications); the server marks them.
-  function applicationRows() {
-    return [...main.querySelectorAll('[data-testid="row"][data-searchable="true"]')];
-  }
+  const kApplicationRow = '[data-testid="row"][data-searchable="true"]';
+  // Whether the last pass hid rows or marked lists, which an empty query must undo.
+  let filtered = false;
 
+  // Runs after every change of the rows, so with an empty query it touches no row: a page of
+  // thousands is not walked for each row that moves. While a query is typed, every row is
+  // matched again; a list marks where its shown rows' separators go, since rules that look
+  // across thousands of siblings would be matched again on every change.
   function apply() {
-    const rows = applicationRows();
-    bar.hidden = rows.length === 0;
+    bar.hidden = main.querySelector(kApplicationRow) === null;
     const query = bar.hidden ? '' : fold(field.value.trim());
+    if (query === '' && !filtered) {
+      if (status.textContent !== '') status.textContent = '';
+      return;
+    }
+    const rows = main.querySelectorAll(kApplicationRow);
+    const lists = new Map();  // list -> whether one of its rows shows
     let shown = 0;
     for (const row of rows) {
-      if (row.dataset.searchName === undefined) {
+      if (query !== '' && row.dataset.searchName === undefined) {
         row.dataset.searchName = fold(row.querySelector('[data-testid="row-title"]')?.textContent ?? '');
       }
-      row.hidden = query !== '' && !row.dataset.searchName.includes(query);
-      if (!row.hidden) shown += 1;
+      const hide = query !== '' && !row.dataset.searchName.includes(query);
+      if (row.hidden !== hide) row.hidden = hide;
+      const list = row.closest('.group-rows');
+      const above = lists.get(list) ?? false;
+      // A separator stands above a shown row only when another shown row is above it.
+      row.classList.toggle('separated', query !== '' && !hide && above);
+      lists.set(list, above || !hide);
+      if (!hide) shown += 1;
     }
+    // A list whose rows all moved away keeps no mark from an earlier pass.
+    for (const list of main.querySelectorAll('.group-rows.filtered')) {
+      if (!lists.has(list)) list.classList.remove('filtered', 'none-shown');
+    }
+    for (const [list, any] of lists) {
+      list.classList.toggle('filtered', query !== '');
+      list.classList.toggle('none-shown', query !== '' && !any);
+    }
+    filtered = query !== '';
     const text = query === '' ? '' : shown === 0 ? 'No Results' : `${shown} of ${rows.length} applications`;
     if (status.textContent !== text) status.textContent = text;
   }
