@@ -152,6 +152,7 @@ async function main() {
     const homeMessageToFrame = [];
     const homeMessageToDom = [];
     const homeExitToMessage = [];
+    const homeExitToFrame = [];
     const identifierOf = (name) => `com.example.generated.app${name.slice(name.lastIndexOf(' ') + 1)}`;
     const timeHomeScreenChange = async (command, { name, index }, test) => {
       // One change at a time: the server spaces the pushes of changes that follow each other
@@ -164,6 +165,7 @@ async function main() {
       const shown = await page.evaluate(() => window.hxProbe.shown);
       homeRaw.push(toNode(shown.frameAt) - startAt);
       homeExitToMessage.push(toNode(shown.messageAt) - exitAt);
+      homeExitToFrame.push(toNode(shown.frameAt) - exitAt);
       homeMessageToFrame.push(shown.frameAt - shown.messageAt);
       homeMessageToDom.push(shown.domAt - shown.messageAt);
     };
@@ -233,6 +235,7 @@ async function main() {
     report('home screen change -> row shown', homeRaw, homeStatus);
     report('  the same, net of the command start (status p50)', homeNet, null);
     report('  halvex-springboard status (command start)', homeStatus, null);
+    report('  command exited (the change stored and announced) -> frame shown', homeExitToFrame, null);
     report('  command exited -> message arrived', homeExitToMessage, null);
     report('  message -> row in the DOM', homeMessageToDom, null);
     report('  message -> frame shown', homeMessageToFrame, null);
