@@ -96,14 +96,20 @@ test('the root page of 10,000 applications opens, follows the home screen and lo
   await page.close();
 });
 
-test('rows moved on the page of 10,000 applications keep the order the server holds', { timeout: 4 * SLOW, skip: !hasSpringboard && 'halvex-springboard is not built' }, async () => {
+// A new tab on the Halvex root page with every row built. The server shows every browser the
+// page it is on, which after the first test is the root page itself.
+async function openRootPage() {
   const page = await browser.context.newPage();
   await page.goto(server.url);
-  // The server shows every browser the page it is on: the root page the test above left.
   await until(async () => (await title(page).textContent()) !== '', 'a page', SLOW);
   await open(page, 'Halvex');
   const disabled = section(page, DISABLED);
   await until(async () => (await disabled.getByTestId('row').count()) === APPLICATIONS, 'every application', SLOW);
+  return { page, disabled };
+}
+
+test('rows moved on the page of 10,000 applications keep the order the server holds', { timeout: 4 * SLOW, skip: !hasSpringboard && 'halvex-springboard is not built' }, async () => {
+  const { page, disabled } = await openRootPage();
   const before = await rowTitles(page, DISABLED);
   const identifier = (name) => `com.example.generated.app${name.slice(name.lastIndexOf(' ') + 1)}`;
   // The first rows, the middle of the list and its last row.
@@ -127,12 +133,7 @@ test('rows moved on the page of 10,000 applications keep the order the server ho
 });
 
 test('the keyboard and the search reach every row of the page of 10,000 applications', { timeout: 4 * SLOW }, async () => {
-  const page = await browser.context.newPage();
-  await page.goto(server.url);
-  await until(async () => (await title(page).textContent()) !== '', 'a page', SLOW);
-  await open(page, 'Halvex');
-  const disabled = section(page, DISABLED);
-  await until(async () => (await disabled.getByTestId('row').count()) === APPLICATIONS, 'every application', SLOW);
+  const { page, disabled } = await openRootPage();
   const titles = await rowTitles(page, DISABLED);
 
   // Row after row, past where the page groups its rows (every 50 or so), and Enter opens it.
