@@ -56,8 +56,11 @@
   };
 
   // The list of rows of the section headed `header`, and the title of one of its rows.
+  // (The page's children are walked: a selector with a child combinator would test every
+  // row of the page, on every mutation the watch sees.)
   probe.rows = (header) => {
-    for (const section of document.querySelectorAll('[data-testid="page"] > section')) {
+    const main = document.querySelector('[data-testid="page"]');
+    for (const section of main ? main.children : []) {
       const title = section.querySelector(':scope > [data-testid="section-header"]');
       if (title && title.textContent === header) return section.querySelector(':scope > ul');
     }

@@ -210,12 +210,18 @@
     }
   }
 
+  // The page's sections. (A selector from `:scope >` would have the browser test every row
+  // of a page of thousands on each change.)
+  function sectionGroups() {
+    return Array.prototype.filter.call(main.children, (node) => node.localName === 'section');
+  }
+
   // The section and row indices of a row element on the page shown.
   function placeOf(item) {
     const group = item.closest('[data-testid="section"]');
     const block = item.parentNode;
     if (!group || group.parentNode !== main || !block) return null;
-    const section = Array.prototype.indexOf.call(main.querySelectorAll(':scope > section'), group);
+    const section = sectionGroups().indexOf(group);
     let rowIndex = Array.prototype.indexOf.call(block.children, item);
     for (let before = block.previousElementSibling; before; before = before.previousElementSibling) {
       rowIndex += before.children.length;
@@ -296,7 +302,7 @@
     filling = 0;
     if (!page) return;
     const deadline = performance.now() + kSliceMilliseconds;
-    const lists = main.querySelectorAll(':scope > section > ul');
+    const lists = sectionGroups().map((group) => group.querySelector(':scope > ul'));
     let done = true;
     page.sections.forEach((section, index) => {
       const list = lists[index];
@@ -346,7 +352,7 @@
   // Applies the changes that turn the page shown into version `newVersion`; false when one
   // does not fit the page (the whole page is asked for then).
   function applyChanges(changes, newVersion) {
-    const groups = main.querySelectorAll(':scope > section');
+    const groups = sectionGroups();
     for (const change of changes) {
       const section = page.sections[change.section];
       const group = groups[change.section];
