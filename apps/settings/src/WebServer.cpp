@@ -78,6 +78,10 @@ void accept(const std::shared_ptr<WebServer::State>& state) {
     // idle sockets can never lock a page load out.
     const bool full =
         state->openHttpSessions() + state->openWebSockets() >= state->limits.maxConnections;
+    // Each message is small and wanted at once: without this, one written while the last is
+    // still unacknowledged waits for the browser's delayed acknowledgement.
+    beast::error_code ignored;
+    socket.set_option(tcp::no_delay(true), ignored);
     if (full && !state->closeIdlest(WebServer::State::Among::AllConnections)) {
       rejectBusy(std::move(socket));
     } else {
