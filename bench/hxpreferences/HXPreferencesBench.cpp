@@ -59,7 +59,13 @@ struct Bench {
 };
 
 Bench& bench() {
-  static Bench* b = new Bench();
+  // Never destroyed (the store and the centre may still be in use at exit), so its scratch
+  // folder is removed at exit instead.
+  static Bench* b = [] {
+    auto* made = new Bench();
+    std::atexit([] { std::filesystem::remove_all(bench().home); });
+    return made;
+  }();
   return *b;
 }
 
