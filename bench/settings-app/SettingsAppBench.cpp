@@ -60,6 +60,12 @@ struct GeneratedDevice {
     root = base + "/root";
     home = base + "/home";
     fs::create_directories(home);
+    if (const char* made = std::getenv("HX_BENCH_DEVICE")) {
+      // A device made before (make-device.py), kept: runs compared side by side read the same.
+      root = made;
+      hasHalvex = fs::exists(fs::path(root) / "Library/PreferenceBundles/HalvexPreferences.bundle");
+      return;
+    }
     const std::string command =
         "python3 '" HX_SOURCE_DIR "/device/tools/make-device.py' --applications " +
         std::to_string(count) + " --base '" HX_STAGED_ROOT "' '" + root + "'";

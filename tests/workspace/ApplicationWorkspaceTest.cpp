@@ -549,4 +549,25 @@ TEST(ApplicationWorkspaceTest, IconVersionNamesTheBundleAsScannedAndChangesWithI
             workspace.iconVersionForIdentifier("com.example.app"));
 }
 
+TEST(ApplicationWorkspaceTest, IconVersionSurvivesABundleThatVanishedSinceTheScan) {
+  FakeDevice device;
+  for (const char* name : {"A", "B"}) {
+    device.addApplication(std::string(name) + ".app", infoDictionary(std::string("id.") + name));
+    device.writeFile(std::string("Applications/") + name + ".app/Icon.png", pngOfSize(60));
+  }
+  ObservingEnv env(device.env());
+  env.clock = platform::defaultEnv().now() + 3600;
+  platform::ApplicationWorkspace workspace(env, device.root());
+  workspace.allInstalledApplications();
+  const auto versionOfB = workspace.iconVersionForIdentifier("id.B");
+  ASSERT_TRUE(versionOfB.has_value());
+
+  // Looking for A's icon again finds its file gone, which drops what was kept of it.
+  ASSERT_TRUE(workspace.iconPathForIdentifier("id.A", 60, 1).has_value());
+  device.removeFile("Applications/A.app/Icon.png");
+  EXPECT_EQ(workspace.iconPathForIdentifier("id.A", 60, 1), std::nullopt);
+  EXPECT_EQ(workspace.iconVersionForIdentifier("id.A"), std::nullopt);
+  EXPECT_EQ(workspace.iconVersionForIdentifier("id.B"), versionOfB);
+}
+
 }  // namespace

@@ -29,13 +29,20 @@ std::size_t extensionDot(const std::string& name) {
 
 std::string joinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
-  if (name.empty()) return trimmed(folder);
-  std::string result = trimmed(folder);
+  // One allocation: the workspace joins several paths per installed application and scan.
+  std::size_t folderEnd = folder.size();
+  while (folderEnd > 1 && folder[folderEnd - 1] == '/') --folderEnd;
   std::size_t start = 0;
   while (start < name.size() && name[start] == '/') ++start;
+  std::size_t end = name.size();
+  while (end > start && name[end - 1] == '/') --end;
+  if (start == end) return folder.substr(0, folderEnd);
+  std::string result;
+  result.reserve(folderEnd + 1 + (end - start));
+  result.append(folder, 0, folderEnd);
   if (result.back() != '/') result += '/';
-  result.append(name, start);
-  return trimmed(result);
+  result.append(name, start, end - start);
+  return result;
 }
 
 std::string lastPathComponent(const std::string& path) {

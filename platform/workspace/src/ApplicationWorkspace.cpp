@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "WorkspaceFileCache.h"
 #include "platform/foundation/Env.h"
 #include "platform/foundation/PngHeader.h"
 #include "platform/foundation/PropertyList.h"
@@ -21,14 +22,6 @@ constexpr std::string_view kDisplayNameKey = "CFBundleDisplayName";
 constexpr std::string_view kBundleNameKey = "CFBundleName";
 constexpr std::string_view kDevelopmentRegionKey = "CFBundleDevelopmentRegion";
 constexpr std::string_view kAppTagsKey = "SBAppTags";
-
-// Sorted names of a folder, for cheap membership tests without a system call per file.
-using Listing = std::vector<std::string>;
-
-bool contains(const Listing& listing, std::string_view name) {
-  return std::binary_search(listing.begin(), listing.end(), name,
-                            [](std::string_view a, std::string_view b) { return a < b; });
-}
 
 bool hasAppExtension(const std::string& name) {
   return name.size() > 4 && name.ends_with(".app");
@@ -99,18 +92,6 @@ bool isSafeFileName(const std::string& name) {
 
 }  // namespace
 
-// What the workspace keeps of a bundle's Info.plist: the keys it answers from, not the whole
-// dictionary, since it keeps one per installed application.
-struct BundleInfo {
-  std::string identifier;  // never empty
-  std::vector<std::string> appTags;
-  std::optional<std::string> displayName;
-  std::optional<std::string> bundleName;
-  std::optional<std::string> developmentRegion;
-  // The icon names of each icon source, best source first (see iconPathForIdentifier).
-  std::vector<std::vector<std::string>> iconSources;
-};
-
 namespace {
 
 std::optional<std::string> stringOf(const Value& value) {
@@ -120,9 +101,7 @@ std::optional<std::string> stringOf(const Value& value) {
 
 }  // namespace
 
-// None unless the bytes are a plist whose root is a dictionary with a non-empty string
-// CFBundleIdentifier.
-static std::optional<BundleInfo> parseBundleInfo(std::string_view bytes) {
+std::optional<BundleInfo> parseBundleInfo(std::string_view bytes) {
   std::optional<Value> root = parsePropertyList(bytes);
   if (!root || !root->isDictionary()) return std::nullopt;
   const Value& info = *root;
@@ -142,119 +121,14 @@ static std::optional<BundleInfo> parseBundleInfo(std::string_view bytes) {
   return bundle;
 }
 
-// Parsed Info.plists and localisation tables by path, each with the identity of the file it
-// came from. A file is read and parsed again only when its identity changes, so a scan of an
-// unchanged device costs a stat per file instead of a read and a parse.
-struct ApplicationWorkspace::FileCache {
-  template <typename T>
-  struct Entry {
-    FileIdentity identity;
-    std::optional<T> parsed;  // none when the file is malformed
-    std::uint64_t scan = 0;   // the last scan that used the entry
-    bool racy = false;        // modified too recently for its identity to be trusted
-  };
-  template <typename T>
-  using Table = std::unordered_map<std::string, Entry<T>>;
-
-  Table<BundleInfo> infos;
-  Table<StringsTable> strings;
-  Table<std::uint32_t> pngSizes;  // the larger side in pixels of each icon file looked at
-  Table<Listing> folders;         // bundle folders' names
-  std::uint64_t scan = 0;
-  std::uint64_t unsettledVersions = 0;  // icon versions handed out for unsettled bundles
-
-  // The names in the folder at `path`, or nullptr when it cannot be listed. A folder's times
-  // move whenever an entry is added, removed or renamed, so a listing is taken again only when
-  // the folder's identity changed (or it was modified too recently to tell).
-  // The pointer is valid until the next lookup of the same path or the next prune.
-  const Listing* listing(Env& env, const std::string& path) {
-    auto it = folders.find(path);
-    if (it != folders.end() && !it->second.racy) {
-      FileIdentity identity;
-      if (!env.fileIdentity(path, identity).isOk()) {
-        folders.erase(it);
-        return nullptr;
-      }
-      if (it->second.identity == identity) {
-        it->second.scan = scan;
-        return &*it->second.parsed;
-      }
-    }
-    Listing names;
-    FileIdentity identity;
-    if (!env.listDirectoryWithIdentity(path, names, identity).isOk()) {
-      if (it != folders.end()) folders.erase(it);
-      return nullptr;
-    }
-    const bool racy = isRacy(env, identity);
-    it = folders.insert_or_assign(path, Entry<Listing>{identity, std::move(names), scan, racy})
-             .first;
-    return &*it->second.parsed;
-  }
-
-  // The listing of `path` taken or checked in the current scan, else nullptr.
-  const Listing* listedInThisScan(const std::string& path) const {
-    auto it = folders.find(path);
-    if (it == folders.end() || it->second.scan != scan || !it->second.parsed) return nullptr;
-    return &*it->second.parsed;
-  }
-
-  // File times tick coarsely, so a file written twice within one tick at the same size
-  // keeps its identity. An identity is trusted only once the file's modification time is
-  // safely in the past; until then the file is read every time.
-  static bool isRacy(Env& env, const FileIdentity& identity) {
-    constexpr std::int64_t kSettleNanoseconds = 2'000'000'000;
-    const auto now = static_cast<std::int64_t>(env.now() * 1e9);
-    return now - identity.mtimeNanoseconds < kSettleNanoseconds;
-  }
-
-  // The parsed file at `path`, or nullptr when it is missing, unreadable or malformed.
-  // The pointer is valid until the next lookup of the same path or the next prune.
-  template <typename T, typename Parse>
-  const T* lookup(Env& env, Table<T>& table, const std::string& path, FileKind kind, Parse parse) {
-    auto it = table.find(path);
-    if (it != table.end() && !it->second.racy) {
-      FileIdentity identity;
-      if (!env.fileIdentity(path, identity).isOk()) {
-        table.erase(it);
-        return nullptr;
-      }
-      if (it->second.identity == identity) {
-        it->second.scan = scan;
-        return it->second.parsed ? &*it->second.parsed : nullptr;
-      }
-    }
-    std::string bytes;
-    std::unique_ptr<HeldFile> held;
-    FileIdentity identity;
-    if (!env.readFileHeld(path, kind, bytes, held, identity).isOk()) {
-      if (it != table.end()) table.erase(it);
-      return nullptr;
-    }
-    const bool racy = isRacy(env, identity);
-    it = table.insert_or_assign(path, Entry<T>{identity, parse(bytes), scan, racy}).first;
-    return it->second.parsed ? &*it->second.parsed : nullptr;
-  }
-
-  // Drops what the last scan did not use: bundles and tables no longer installed.
-  void prune() {
-    std::erase_if(infos, [&](const auto& entry) { return entry.second.scan != scan; });
-    std::erase_if(strings, [&](const auto& entry) { return entry.second.scan != scan; });
-    std::erase_if(folders, [&](const auto& entry) { return entry.second.scan != scan; });
-    // Icon files are looked at between scans, so they are kept until a whole scan passed
-    // without a look.
-    std::erase_if(pngSizes, [&](const auto& entry) { return entry.second.scan + 1 < scan; });
-  }
-};
-
 ApplicationWorkspace::ApplicationWorkspace(Env& env, std::string deviceRoot)
     : env_(env), deviceRoot_(std::move(deviceRoot)), cache_(std::make_unique<FileCache>()) {}
 
 ApplicationWorkspace::~ApplicationWorkspace() = default;
 
 const BundleInfo* ApplicationWorkspace::bundleInfo(const std::string& bundlePath) const {
-  return cache_->lookup(env_, cache_->infos, joinPath(bundlePath, std::string(kInfoPlist)),
-                        FileKind::InfoPlist, parseBundleInfo);
+  const auto* entry = cache_->bundleInfoEntry(env_, bundlePath);
+  return entry && entry->parsed ? &*entry->parsed : nullptr;
 }
 
 std::vector<std::string> ApplicationWorkspace::preferredLocalizations() const {
@@ -289,18 +163,18 @@ std::vector<std::string> ApplicationWorkspace::bundlePaths() const {
 std::vector<ApplicationProxy> ApplicationWorkspace::allInstalledApplications() const {
   const std::vector<std::string> languages = userLanguages(env_);
   std::vector<ApplicationProxy> applications;
-  std::unordered_map<std::string, std::string> index;
   // Only what is needed is touched per bundle (its Info.plist and a check per candidate
   // localisation), since the catalogue reads every bundle on every call.
   ++cache_->scan;
   for (const std::string& bundlePath : bundlePaths()) {
     // One listing per bundle answers which files exist: no open of a missing Info.plist, no
     // probe per candidate localisation.
-    const Listing* listed = cache_->listing(env_, bundlePath);
-    if (listed == nullptr || !contains(*listed, kInfoPlist)) continue;
-    const Listing& listing = *listed;
-    const BundleInfo* info = bundleInfo(bundlePath);
-    if (info == nullptr) continue;
+    const FileCache::Entry<Listing>* folder = cache_->listingEntry(env_, bundlePath);
+    if (folder == nullptr || !contains(*folder->parsed, kInfoPlist)) continue;
+    const Listing& listing = *folder->parsed;
+    const FileCache::Entry<BundleInfo>* infoEntry = cache_->bundleInfoEntry(env_, bundlePath);
+    if (infoEntry == nullptr || !infoEntry->parsed) continue;
+    const BundleInfo* info = &*infoEntry->parsed;
 
     ApplicationProxy proxy;
     proxy.applicationIdentifier = info->identifier;
@@ -336,10 +210,16 @@ std::vector<ApplicationProxy> ApplicationWorkspace::allInstalledApplications() c
         break;
       }
     }
-    index.insert_or_assign(proxy.applicationIdentifier, bundlePath);
+    FileCache::Indexed& indexed = cache_->index[proxy.applicationIdentifier];
+    if (indexed.bundlePath != bundlePath) {
+      indexed.bundlePath = bundlePath;
+      indexed.iconNamed = false;
+    }
+    indexed.folder = folder;
+    indexed.info = infoEntry;
+    indexed.scan = cache_->scan;
     applications.push_back(std::move(proxy));
   }
-  bundleIndex_ = std::move(index);
   cache_->prune();
   return applications;
 }
@@ -350,22 +230,30 @@ std::optional<std::pair<std::string, const BundleInfo*>> ApplicationWorkspace::f
   // bundle still carries the identifier, otherwise scan again once.
   for (int attempt = 0; attempt < 2; ++attempt) {
     if (attempt == 1) allInstalledApplications();
-    auto it = bundleIndex_.find(identifier);
-    if (it == bundleIndex_.end()) continue;
-    const BundleInfo* info = bundleInfo(it->second);
-    if (info != nullptr && info->identifier == identifier) return std::make_pair(it->second, info);
+    auto it = cache_->index.find(identifier);
+    if (it == cache_->index.end()) continue;
+    const std::string& bundlePath = it->second.bundlePath;
+    const BundleInfo* info = bundleInfo(bundlePath);
+    if (info != nullptr && info->identifier == identifier) return std::make_pair(bundlePath, info);
   }
   return std::nullopt;
 }
 
 namespace {
 
-// The names tried for the icon name `name`, best first; none for an unsafe name.
-std::vector<std::string> iconFileNames(const std::string& name) {
-  if (!isSafeFileName(name)) return {};
-  std::string base = name;
-  if (base.size() > 4 && pathExtension(base) == "png") base = deletingPathExtension(base);
-  return {base + "@2x.png", base + "@3x.png", base + ".png", name};
+// Calls `visit` with each file name tried for the icon name `name`, best first, until it
+// returns true; none for an unsafe name. True when a visit did.
+template <typename Visit>
+bool visitIconFileNames(const std::string& name, Visit visit) {
+  if (!isSafeFileName(name)) return false;
+  std::string_view base = name;
+  if (base.size() > 4 && base.ends_with(".png")) base.remove_suffix(4);
+  std::string file;  // reused: a page names the icons of thousands of applications at once
+  for (std::string_view suffix : {"@2x.png", "@3x.png", ".png"}) {
+    file.assign(base).append(suffix);
+    if (visit(file)) return true;
+  }
+  return visit(name);
 }
 
 // The files of each icon source that `listing` holds, best source first, each source's files
@@ -376,9 +264,10 @@ std::vector<std::vector<std::string>> iconCandidates(
   for (const std::vector<std::string>& names : sources) {
     std::vector<std::string> files;
     for (const std::string& name : names) {
-      for (std::string& file : iconFileNames(name)) {
-        if (contains(listing, file)) appendUnique(files, std::move(file));
-      }
+      visitIconFileNames(name, [&](const std::string& file) {
+        if (contains(listing, file)) appendUnique(files, file);
+        return false;
+      });
     }
     if (!files.empty()) candidates.push_back(std::move(files));
   }
@@ -389,8 +278,9 @@ bool hasIconCandidate(const Listing& listing,
                       const std::vector<std::vector<std::string>>& sources) {
   for (const std::vector<std::string>& names : sources) {
     for (const std::string& name : names) {
-      for (const std::string& file : iconFileNames(name)) {
-        if (contains(listing, file)) return true;
+      if (visitIconFileNames(name,
+                             [&](const std::string& file) { return contains(listing, file); })) {
+        return true;
       }
     }
   }
@@ -458,39 +348,53 @@ std::optional<std::string> ApplicationWorkspace::iconPathForIdentifier(
 
 std::optional<std::string> ApplicationWorkspace::iconVersionForIdentifier(
     const std::string& identifier) const {
-  // Right after a scan the index, the folder's listing and the Info.plist are all as the scan
+  // Right after a scan the index points at the folder's listing and the Info.plist as the scan
   // checked them, so nothing is looked at again; otherwise the bundle is found afresh.
-  auto scanned = [&](const auto& table, const std::string& path) {
-    auto it = table.find(path);
-    return it != table.end() && it->second.scan == cache_->scan && it->second.parsed ? &it->second
-                                                                                     : nullptr;
-  };
   const FileCache::Entry<Listing>* folder = nullptr;
   const FileCache::Entry<BundleInfo>* info = nullptr;
-  std::string bundlePath;
-  for (int attempt = 0; attempt < 2 && info == nullptr; ++attempt) {
-    if (attempt == 1) {
-      auto bundle = findBundle(identifier);
-      if (!bundle || cache_->listing(env_, bundle->first) == nullptr) return std::nullopt;
-    }
-    auto indexed = bundleIndex_.find(identifier);
-    if (indexed == bundleIndex_.end()) continue;
-    bundlePath = indexed->second;
-    folder = scanned(cache_->folders, bundlePath);
-    info = scanned(cache_->infos, joinPath(bundlePath, std::string(kInfoPlist)));
-    if (folder == nullptr || (info != nullptr && info->parsed->identifier != identifier)) {
-      info = nullptr;
+  auto scanned = [&](const auto* entry) {
+    return entry != nullptr && entry->scan == cache_->scan && entry->parsed ? entry : nullptr;
+  };
+  const std::string* bundlePath = nullptr;
+  FileCache::Indexed* indexed = cache_->indexTrusted(identifier);
+  if (indexed != nullptr) {
+    bundlePath = &indexed->bundlePath;
+    folder = scanned(indexed->folder);
+    info = scanned(indexed->info);
+  }
+  std::optional<std::pair<std::string, const BundleInfo*>> found;
+  if (folder == nullptr || info == nullptr || info->parsed->identifier != identifier) {
+    indexed = nullptr;
+    found = findBundle(identifier);
+    if (!found) return std::nullopt;
+    bundlePath = &found->first;
+    folder = cache_->listingEntry(env_, found->first);
+    auto entry = cache_->infos.find(joinPath(found->first, std::string(kInfoPlist)));
+    info = entry == cache_->infos.end() ? nullptr : scanned(&entry->second);
+    if (folder == nullptr || info == nullptr || info->parsed->identifier != identifier) {
+      return std::nullopt;
     }
   }
-  if (info == nullptr) return std::nullopt;
-  if (!hasIconCandidate(*folder->parsed, info->parsed->iconSources)) return std::nullopt;
-
-  std::string version = bundlePath;
-  appendIdentity(version, folder->identity);
-  appendIdentity(version, info->identity);
   // An identity within the clock's tick of a write may not change with the next write, so
   // it names nothing for sure: such a bundle gets a version of its own each time.
-  if (folder->racy || info->racy) version += "|" + std::to_string(++cache_->unsettledVersions);
+  const bool settled = !folder->racy && !info->racy;
+  if (settled && indexed != nullptr && indexed->iconNamed &&
+      indexed->iconFolder == folder->identity && indexed->iconInfo == info->identity) {
+    return indexed->iconVersion;
+  }
+  std::optional<std::string> version;
+  if (hasIconCandidate(*folder->parsed, info->parsed->iconSources)) {
+    version = *bundlePath;
+    appendIdentity(*version, folder->identity);
+    appendIdentity(*version, info->identity);
+    if (!settled) *version += "|" + std::to_string(++cache_->unsettledVersions);
+  }
+  if (settled && indexed != nullptr) {
+    indexed->iconNamed = true;
+    indexed->iconVersion = version;
+    indexed->iconFolder = folder->identity;
+    indexed->iconInfo = info->identity;
+  }
   return version;
 }
 

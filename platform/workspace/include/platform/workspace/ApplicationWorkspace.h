@@ -8,7 +8,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -102,9 +101,6 @@ class ApplicationWorkspace {
 
   Env& env_;
   const std::string deviceRoot_;
-  // Identifier -> bundle path from the last scan, so icon lookups for many applications do
-  // not rescan the device each time. Checked against the bundle before use.
-  mutable std::unordered_map<std::string, std::string> bundleIndex_;
   const std::unique_ptr<FileCache> cache_;
 };
 

@@ -1,0 +1,212 @@
+// What the application workspace keeps of the device's files between scans: folder listings,
+// parsed Info.plists and localisation tables, icon sizes, each with the identity of the file it
+// came from, and where the last scan found each application. Private to the workspace.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/foundation/Env.h"
+#include "platform/workspace/ApplicationWorkspace.h"
+#include "platform/workspace/StringsFile.h"
+
+namespace platform {
+
+// Sorted names of a folder, for cheap membership tests without a system call per file.
+using Listing = std::vector<std::string>;
+
+inline bool contains(const Listing& listing, std::string_view name) {
+  return std::binary_search(listing.begin(), listing.end(), name,
+                            [](std::string_view a, std::string_view b) { return a < b; });
+}
+
+// What the workspace keeps of a bundle's Info.plist: the keys it answers from, not the whole
+// dictionary, since it keeps one per installed application.
+struct BundleInfo {
+  std::string identifier;  // never empty
+  std::vector<std::string> appTags;
+  std::optional<std::string> displayName;
+  std::optional<std::string> bundleName;
+  std::optional<std::string> developmentRegion;
+  // The icon names of each icon source, best source first (see iconPathForIdentifier).
+  std::vector<std::vector<std::string>> iconSources;
+};
+
+// None unless the bytes are a plist whose root is a dictionary with a non-empty string
+// CFBundleIdentifier.
+std::optional<BundleInfo> parseBundleInfo(std::string_view bytes);
+
+// Parsed Info.plists and localisation tables by path, each with the identity of the file it
+// came from. A file is read and parsed again only when its identity changes, so a scan of an
+// unchanged device costs a stat per file instead of a read and a parse.
+struct ApplicationWorkspace::FileCache {
+  template <typename T>
+  struct Entry {
+    FileIdentity identity;
+    std::optional<T> parsed;  // none when the file is malformed
+    std::uint64_t scan = 0;   // the last scan that used the entry
+    bool racy = false;        // modified too recently for its identity to be trusted
+  };
+  template <typename T>
+  using Table = std::unordered_map<std::string, Entry<T>>;
+
+  // Where the last scan found an application. The entries it points at are those of that
+  // scan; they stay in place until erased, so they are trusted only while nothing was erased
+  // from the tables since (see indexTrusted).
+  struct Indexed {
+    std::string bundlePath;
+    const Entry<Listing>* folder = nullptr;
+    const Entry<BundleInfo>* info = nullptr;
+    std::uint64_t scan = 0;
+    // The icon version last named for this bundle path from its folder and Info.plist of these
+    // identities: a page names the icons of every application each time it opens.
+    bool iconNamed = false;
+    std::optional<std::string> iconVersion;
+    FileIdentity iconFolder;
+    FileIdentity iconInfo;
+  };
+
+  Table<BundleInfo> infos;
+  Table<StringsTable> strings;
+  Table<std::uint32_t> pngSizes;  // the larger side in pixels of each icon file looked at
+  Table<Listing> folders;         // bundle folders' names
+  // Identifier -> bundle, from the last scan, so icon lookups for many applications do not
+  // rescan the device each time nor look each bundle's files up again by path. Updated in
+  // place by each scan; when two bundles share an identifier, the one listed last is kept.
+  std::unordered_map<std::string, Indexed> index;
+  std::uint64_t scan = 0;
+  std::uint64_t unsettledVersions = 0;  // icon versions handed out for unsettled bundles
+  std::uint64_t erasures = 0;           // entries erased from the tables but by a prune of
+                                        // icon sizes, ever
+  std::uint64_t erasuresAtIndex = 0;    // erasures when the last scan ended
+
+  // The index entry of `identifier` when its entry pointers can be followed: the last scan
+  // made it and no table entry was erased since.
+  Indexed* indexTrusted(const std::string& identifier) {
+    if (erasures != erasuresAtIndex) return nullptr;
+    auto it = index.find(identifier);
+    return it != index.end() && it->second.scan == scan ? &it->second : nullptr;
+  }
+
+  // The listing entry of the folder at `path`, or nullptr when it cannot be listed. A folder's
+  // times move whenever an entry is added, removed or renamed, so a listing is taken again only
+  // when the folder's identity changed (or it was modified too recently to tell).
+  // The pointer is valid until the entry is erased (a later failed lookup of the same path or
+  // a prune).
+  const Entry<Listing>* listingEntry(Env& env, const std::string& path) {
+    auto it = folders.find(path);
+    if (it != folders.end() && !it->second.racy) {
+      FileIdentity identity;
+      if (!env.fileIdentity(path, identity).isOk()) {
+        erase(folders, it);
+        return nullptr;
+      }
+      if (it->second.identity == identity) {
+        it->second.scan = scan;
+        return &it->second;
+      }
+    }
+    Listing names;
+    FileIdentity identity;
+    if (!env.listDirectoryWithIdentity(path, names, identity).isOk()) {
+      if (it != folders.end()) erase(folders, it);
+      return nullptr;
+    }
+    const bool racy = isRacy(env, identity);
+    it = folders.insert_or_assign(path, Entry<Listing>{identity, std::move(names), scan, racy})
+             .first;
+    return &it->second;
+  }
+
+  // The names in the folder at `path`, as listingEntry() finds them.
+  const Listing* listing(Env& env, const std::string& path) {
+    const Entry<Listing>* entry = listingEntry(env, path);
+    return entry ? &*entry->parsed : nullptr;
+  }
+
+  // The listing of `path` taken or checked in the current scan, else nullptr.
+  const Listing* listedInThisScan(const std::string& path) const {
+    auto it = folders.find(path);
+    if (it == folders.end() || it->second.scan != scan || !it->second.parsed) return nullptr;
+    return &*it->second.parsed;
+  }
+
+  // File times tick coarsely, so a file written twice within one tick at the same size
+  // keeps its identity. An identity is trusted only once the file's modification time is
+  // safely in the past; until then the file is read every time.
+  static bool isRacy(Env& env, const FileIdentity& identity) {
+    constexpr std::int64_t kSettleNanoseconds = 2'000'000'000;
+    const auto now = static_cast<std::int64_t>(env.now() * 1e9);
+    return now - identity.mtimeNanoseconds < kSettleNanoseconds;
+  }
+
+  // The entry of the file at `path`, or nullptr when it is missing or unreadable; a malformed
+  // file gets an entry without a parsed value. Valid as listingEntry()'s.
+  template <typename T, typename Parse>
+  const Entry<T>* lookupEntry(Env& env, Table<T>& table, const std::string& path, FileKind kind,
+                              Parse parse) {
+    auto it = table.find(path);
+    if (it != table.end() && !it->second.racy) {
+      FileIdentity identity;
+      if (!env.fileIdentity(path, identity).isOk()) {
+        erase(table, it);
+        return nullptr;
+      }
+      if (it->second.identity == identity) {
+        it->second.scan = scan;
+        return &it->second;
+      }
+    }
+    std::string bytes;
+    std::unique_ptr<HeldFile> held;
+    FileIdentity identity;
+    if (!env.readFileHeld(path, kind, bytes, held, identity).isOk()) {
+      if (it != table.end()) erase(table, it);
+      return nullptr;
+    }
+    const bool racy = isRacy(env, identity);
+    it = table.insert_or_assign(path, Entry<T>{identity, parse(bytes), scan, racy}).first;
+    return &it->second;
+  }
+
+  // The parsed file at `path`, or nullptr when it is missing, unreadable or malformed.
+  template <typename T, typename Parse>
+  const T* lookup(Env& env, Table<T>& table, const std::string& path, FileKind kind, Parse parse) {
+    const Entry<T>* entry = lookupEntry(env, table, path, kind, parse);
+    return entry && entry->parsed ? &*entry->parsed : nullptr;
+  }
+
+  // The entry of the Info.plist of the bundle at `bundlePath`, as lookupEntry() finds it.
+  const Entry<BundleInfo>* bundleInfoEntry(Env& env, const std::string& bundlePath) {
+    return lookupEntry(env, infos, joinPath(bundlePath, "Info.plist"), FileKind::InfoPlist,
+                       parseBundleInfo);
+  }
+
+  // Drops what the last scan did not use: bundles and tables no longer installed.
+  void prune() {
+    auto unused = [&](const auto& entry) { return entry.second.scan != scan; };
+    erasures += std::erase_if(infos, unused);
+    erasures += std::erase_if(strings, unused);
+    erasures += std::erase_if(folders, unused);
+    std::erase_if(index, unused);
+    // Icon files are looked at between scans, so they are kept until a whole scan passed
+    // without a look.
+    std::erase_if(pngSizes, [&](const auto& entry) { return entry.second.scan + 1 < scan; });
+    erasuresAtIndex = erasures;
+  }
+
+ private:
+  template <typename Map>
+  void erase(Map& table, typename Map::iterator it) {
+    table.erase(it);
+    ++erasures;
+  }
+};
+
+}  // namespace platform
