@@ -13,8 +13,11 @@
 //   that changes nothing (a static file) and the same step back with nothing changed;
 // - the longest task while the root page opens, is scrolled to its end and a row is opened,
 //   beside the longest task of loading the first page.
+// HX_BENCH_TRACE=FILE also records a Chromium trace of the home-screen changes into FILE (JSON
+// events, for chrome://tracing or a script); tracing slows the page, so its figures are not
+// the benchmark's.
 import { execFileSync } from 'node:child_process';
-import { mkdirSync, readFileSync } from 'node:fs';
+import { mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { dirname, join } from 'node:path';
 import { performance } from 'node:perf_hooks';
 import { fileURLToPath } from 'node:url';
@@ -96,6 +99,29 @@ function backToRoot(page, header, name) {
   }, { header, name });
 }
 
+// Records a trace of the page's browser into HX_BENCH_TRACE until stop(), when that is set.
+async function startTrace(browser, page) {
+  const file = process.env.HX_BENCH_TRACE;
+  if (!file) return { stop: async () => {} };
+  const session = await browser.context.newCDPSession(page);
+  const events = [];
+  session.on('Tracing.dataCollected', (data) => events.push(...data.value));
+  const complete = new Promise((resolve) => { session.on('Tracing.tracingComplete', resolve); });
+  await session.send('Tracing.start', {
+    traceConfig: {
+      includedCategories: ['toplevel', 'blink', 'cc', 'viz', 'gpu', 'loading', 'v8', 'devtools.timeline',
+        'disabled-by-default-devtools.timeline', 'disabled-by-default-devtools.timeline.frame'],
+    },
+  });
+  return {
+    async stop() {
+      await session.send('Tracing.end');
+      await complete;
+      writeFileSync(file, JSON.stringify(events));
+    },
+  };
+}
+
 async function main() {
   const root = join(scratch, 'root');
   const home = join(scratch, 'home');
@@ -169,6 +195,7 @@ async function main() {
       homeMessageToFrame.push(shown.frameAt - shown.messageAt);
       homeMessageToDom.push(shown.domAt - shown.messageAt);
     };
+    const trace = await startTrace(browser, page);
     for (let round = 0; round < ROUNDS; round += 1) {
       const index = (round * 487 + 13) % names.length;
       const name = names[index];
@@ -186,6 +213,7 @@ async function main() {
       await springboard('--root', root, '--home', home, 'status');
       homeStatus.push(nodeNow() - startAt);
     }
+    await trace.stop();
     const startUp = percentile(homeStatus, 0.5);
     const homeNet = homeRaw.map((value) => value - startUp);
 

@@ -12,6 +12,7 @@
   const connection = document.querySelector('[data-testid="connection"]');
   const banner = document.querySelector('[data-testid="error-banner"]');
   const bannerText = document.querySelector('[data-testid="error-banner-text"]');
+  const { rowCount, insertRows, removeRows, dropIconLoads } = window.hxRowBlocks;
 
   let version = 0;
   let page = null;
@@ -69,7 +70,7 @@
     if (row.icon) {
       item.classList.add('has-icon');
       // Sized before it loads, so the row keeps its height; it loads once its block of rows
-      // is drawn (see showIcons).
+      // is drawn (see blocks.js).
       const icon = element('img', 'row-icon', 'row-icon');
       icon.alt = '';
       icon.width = 29;
@@ -126,88 +127,6 @@
       control.tabIndex = 0;
     }
     return item;
-  }
-
-  // A section's rows sit in blocks of about kBlockRows, in order: the browser draws, lays out
-  // and watches only the blocks near the view (content-visibility), so a list of thousands
-  // costs a change no more than a short one. A block never stays empty.
-  const kBlockRows = 50;
-
-  function newBlock() {
-    const block = element('div', 'row-block');
-    block.setAttribute('role', 'none');
-    return block;
-  }
-
-  // An estimate of a block's height for the browser until it has drawn it once.
-  function sizeBlock(block) {
-    block.style.containIntrinsicSize = `auto ${block.children.length * 44}px`;
-  }
-
-  // The icons of a block load once the block is drawn, and the icons of rows added to it
-  // since.
-  function showIcons(block) {
-    if (block.dataset.drawn !== 'true') return;
-    block.querySelectorAll('img.row-icon:not([src])').forEach((icon) => { icon.src = icon.dataset.src; });
-  }
-  main.addEventListener('contentvisibilityautostatechange', (event) => {
-    if (!event.target.classList.contains('row-block')) return;
-    event.target.dataset.drawn = String(!event.skipped);
-    showIcons(event.target);
-  });
-
-  function rowCount(list) {
-    return Array.prototype.reduce.call(list.children, (count, block) => count + block.children.length, 0);
-  }
-
-  // The block holding row `index` of `list` and the row's index in it; for the index just
-  // past the last row, the last block and its length. Null when the list has no rows.
-  function locate(list, index) {
-    let block = list.firstElementChild;
-    while (block) {
-      if (index < block.children.length || !block.nextElementSibling) return { block, offset: index };
-      index -= block.children.length;
-      block = block.nextElementSibling;
-    }
-    return null;
-  }
-
-  // Inserts `items` (row elements) before row `at` of `list`; a block grown past twice its
-  // size is split.
-  function insertRows(list, at, items) {
-    if (items.length === 0) return;
-    const place = locate(list, at);
-    let block = place ? place.block : list.appendChild(newBlock());
-    const fragment = document.createDocumentFragment();
-    fragment.append(...items);
-    block.insertBefore(fragment, place ? block.children[place.offset] || null : null);
-    while (block.children.length > 2 * kBlockRows) {
-      const rest = newBlock();
-      const range = document.createRange();
-      range.setStartBefore(block.children[kBlockRows]);
-      range.setEndAfter(block.lastElementChild);
-      rest.append(range.extractContents());
-      block.after(rest);
-      sizeBlock(block);
-      block = rest;
-    }
-    sizeBlock(block);
-    showIcons(block);
-  }
-
-  // Removes `count` rows of `list` from row `at` on (fewer when the list ends first).
-  function removeRows(list, at, count) {
-    let { block, offset } = locate(list, at) ?? {};
-    while (count > 0 && block) {
-      const next = block.nextElementSibling;
-      const taken = Math.min(count, block.children.length - offset);
-      for (let i = 0; i < taken; i += 1) block.children[offset].remove();
-      count -= taken;
-      if (block.children.length === 0) block.remove();
-      else sizeBlock(block);
-      block = next;
-      offset = 0;
-    }
   }
 
   // The page's sections. (A selector from `:scope >` would have the browser test every row
@@ -339,6 +258,7 @@
       fragment.append(textElement('div', 'error-page', 'error-page', page.error));
     }
     page.sections.forEach((section, index) => fragment.append(renderSection(section, index)));
+    dropIconLoads();
     main.replaceChildren(fragment);
     showVersion(newVersion);
 

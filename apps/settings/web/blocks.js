@@ -1,0 +1,117 @@
+// The rows of a section's list, kept in blocks of about kBlockRows rows, in order: the browser
+// draws, lays out and watches only the blocks near the view (content-visibility), so a list of
+// thousands costs a change no more than a short one. A block never stays empty. Row icons load
+// when their block is drawn, and a load not finished when its block leaves the view is let go,
+// so that scrolling through thousands of rows leaves no queue of icons behind it.
+'use strict';
+
+window.hxRowBlocks = (() => {
+  const main = document.querySelector('[data-testid="page"]');
+  const kBlockRows = 50;
+
+  function newBlock() {
+    const block = document.createElement('div');
+    block.className = 'row-block';
+    block.setAttribute('role', 'none');
+    return block;
+  }
+
+  // An estimate of a block's height for the browser until it has drawn it once.
+  function sizeBlock(block) {
+    block.style.containIntrinsicSize = `auto ${block.children.length * 44}px`;
+  }
+
+  // Icons asked for and not loaded yet.
+  const loading = new Set();
+  const loaded = (event) => { loading.delete(event.target); };
+  main.addEventListener('load', loaded, true);
+  main.addEventListener('error', loaded, true);
+
+  // The icons of a block load once the block is drawn, and the icons of rows added to it
+  // since.
+  function showIcons(block) {
+    if (block.dataset.drawn !== 'true') return;
+    block.querySelectorAll('img.row-icon:not([src])').forEach((icon) => {
+      icon.src = icon.dataset.src;
+      if (!icon.complete) loading.add(icon);
+    });
+  }
+
+  // Lets go of the icon loads under `root` (all of them without one); they start again when
+  // their rows are drawn.
+  function dropIconLoads(root) {
+    for (const icon of loading) {
+      if (root && !root.contains(icon)) continue;
+      icon.removeAttribute('src');
+      loading.delete(icon);
+    }
+  }
+
+  main.addEventListener('contentvisibilityautostatechange', (event) => {
+    const block = event.target;
+    if (!block.classList.contains('row-block')) return;
+    block.dataset.drawn = String(!event.skipped);
+    if (event.skipped) dropIconLoads(block);
+    else showIcons(block);
+  });
+
+  function rowCount(list) {
+    return Array.prototype.reduce.call(list.children, (count, block) => count + block.children.length, 0);
+  }
+
+  // The block holding row `index` of `list` and the row's index in it; for the index just
+  // past the last row, the last block and its length. Null when the list has no rows.
+  function locate(list, index) {
+    let block = list.firstElementChild;
+    while (block) {
+      if (index < block.children.length || !block.nextElementSibling) return { block, offset: index };
+      index -= block.children.length;
+      block = block.nextElementSibling;
+    }
+    return null;
+  }
+
+  // Inserts `items` (row elements) before row `at` of `list`; a block grown past twice its
+  // size is split.
+  function insertRows(list, at, items) {
+    if (items.length === 0) return;
+    const place = locate(list, at);
+    let block = place ? place.block : list.appendChild(newBlock());
+    const fragment = document.createDocumentFragment();
+    fragment.append(...items);
+    block.insertBefore(fragment, place ? block.children[place.offset] || null : null);
+    while (block.children.length > 2 * kBlockRows) {
+      const rest = newBlock();
+      const range = document.createRange();
+      range.setStartBefore(block.children[kBlockRows]);
+      range.setEndAfter(block.lastElementChild);
+      rest.append(range.extractContents());
+      block.after(rest);
+      sizeBlock(block);
+      block = rest;
+    }
+    sizeBlock(block);
+    showIcons(block);
+  }
+
+  // Removes `count` rows of `list` from row `at` on (fewer when the list ends first).
+  function removeRows(list, at, count) {
+    let { block, offset } = locate(list, at) ?? {};
+    while (count > 0 && block) {
+      const next = block.nextElementSibling;
+      const taken = Math.min(count, block.children.length - offset);
+      for (let i = 0; i < taken; i += 1) {
+        const row = block.children[offset];
+        dropIconLoads(row);
+        row.remove();
+      }
+      count -= taken;
+      if (block.children.length === 0) block.remove();
+      else sizeBlock(block);
+      block = next;
+      offset = 0;
+    }
+  }
+
+  return { rowCount, insertRows, removeRows, dropIconLoads };
+})();
