@@ -99,6 +99,24 @@ TYPED_TEST(EnvTest, EveryRewriteChangesTheIdentity) {
                   .isNotFound());
 }
 
+TYPED_TEST(EnvTest, AnOpenFolderAnswersAsTheJoinedPathDoes) {
+  Env& env = this->env();
+  std::unique_ptr<OpenFolder> folder;
+  EXPECT_TRUE(env.openFolder(this->path("missing"), folder).isNotFound());
+  ASSERT_TRUE(env.createDirectories(this->path("top/inner"), 0700).isOk());
+  ASSERT_TRUE(env.writeFileAtomically(this->path("top/inner/file"), "x", 0600).isOk());
+  ASSERT_TRUE(env.openFolder(this->path("top"), folder).isOk());
+  FileIdentity direct;
+  FileIdentity relative;
+  ASSERT_TRUE(env.fileIdentity(this->path("top/inner/file"), direct).isOk());
+  ASSERT_TRUE(folder->fileIdentity("inner/file", relative).isOk());
+  EXPECT_EQ(relative, direct);
+  ASSERT_TRUE(folder->fileIdentity("inner", relative).isOk());
+  EXPECT_TRUE(folder->fileIdentity("inner/missing", relative).isNotFound());
+  ASSERT_TRUE(env.removeFile(this->path("top/inner/file")).isOk());
+  EXPECT_TRUE(folder->fileIdentity("inner/file", relative).isNotFound());
+}
+
 TYPED_TEST(EnvTest, RenameHonoursOverwritePolicy) {
   Env& env = this->env();
   ASSERT_TRUE(env.writeFileAtomically(this->path("a"), "A", 0600).isOk());

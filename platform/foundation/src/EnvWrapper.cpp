@@ -37,6 +37,24 @@ Status Env::listDirectoryWithIdentity(const std::string& path, std::vector<std::
   return status.isOk() ? listDirectory(path, names) : status;
 }
 
+Status Env::openFolder(const std::string& path, std::unique_ptr<OpenFolder>& folder) {
+  class JoinedFolder final : public OpenFolder {
+   public:
+    JoinedFolder(Env& env, std::string path) : env_(env), path_(std::move(path)) {}
+    Status fileIdentity(const char* relativePath, FileIdentity& identity) override {
+      return env_.fileIdentity(joinPath(path_, relativePath), identity);
+    }
+
+   private:
+    Env& env_;
+    const std::string path_;
+  };
+  FileIdentity identity;
+  if (Status status = fileIdentity(path, identity); !status.isOk()) return status;
+  folder = std::make_unique<JoinedFolder>(*this, path);
+  return Status::ok();
+}
+
 Status EnvWrapper::listDirectory(const std::string& path, std::vector<std::string>& names) {
   return target_.listDirectory(path, names);
 }

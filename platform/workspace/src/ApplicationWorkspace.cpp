@@ -23,10 +23,6 @@ constexpr std::string_view kBundleNameKey = "CFBundleName";
 constexpr std::string_view kDevelopmentRegionKey = "CFBundleDevelopmentRegion";
 constexpr std::string_view kAppTagsKey = "SBAppTags";
 
-bool hasAppExtension(const std::string& name) {
-  return name.size() > 4 && name.ends_with(".app");
-}
-
 std::optional<std::string> identifierOf(const Value& info) {
   const Value& identifier = info[kBundleIdentifierKey];
   if (!identifier.isString() || identifier.stringValue().empty()) return std::nullopt;
@@ -138,41 +134,21 @@ std::vector<std::string> ApplicationWorkspace::preferredLocalizations() const {
   return localizations;
 }
 
-std::vector<std::string> ApplicationWorkspace::bundlePaths() const {
-  std::vector<std::string> paths;
-  const std::string applications = joinPath(deviceRoot_, "Applications");
-  if (const Listing* names = cache_->listing(env_, applications)) {
-    for (const std::string& name : *names) {
-      if (hasAppExtension(name)) paths.push_back(joinPath(applications, name));
-    }
-  }
-  const std::string containers = joinPath(deviceRoot_, "var/containers/Bundle/Application");
-  if (const Listing* containerNames = cache_->listing(env_, containers)) {
-    for (const std::string& container : *containerNames) {
-      const std::string containerPath = joinPath(containers, container);
-      const Listing* names = cache_->listing(env_, containerPath);
-      if (names == nullptr) continue;
-      for (const std::string& name : *names) {
-        if (hasAppExtension(name)) paths.push_back(joinPath(containerPath, name));
-      }
-    }
-  }
-  return paths;
-}
-
 std::vector<ApplicationProxy> ApplicationWorkspace::allInstalledApplications() const {
   const std::vector<std::string> languages = userLanguages(env_);
   std::vector<ApplicationProxy> applications;
   // Only what is needed is touched per bundle (its Info.plist and a check per candidate
   // localisation), since the catalogue reads every bundle on every call.
   ++cache_->scan;
-  for (const std::string& bundlePath : bundlePaths()) {
+  const FileCache::Bundles bundles = cache_->bundles(env_, deviceRoot_);
+  for (const auto& [bundlePath, under] : bundles.paths) {
     // One listing per bundle answers which files exist: no open of a missing Info.plist, no
     // probe per candidate localisation.
-    const FileCache::Entry<Listing>* folder = cache_->listingEntry(env_, bundlePath);
+    const FileCache::Entry<Listing>* folder = cache_->listingEntry(env_, bundlePath, under);
     if (folder == nullptr || !contains(*folder->parsed, kInfoPlist)) continue;
     const Listing& listing = *folder->parsed;
-    const FileCache::Entry<BundleInfo>* infoEntry = cache_->bundleInfoEntry(env_, bundlePath);
+    const FileCache::Entry<BundleInfo>* infoEntry =
+        cache_->bundleInfoEntry(env_, bundlePath, under);
     if (infoEntry == nullptr || !infoEntry->parsed) continue;
     const BundleInfo* info = &*infoEntry->parsed;
 

@@ -38,6 +38,26 @@ struct BundleInfo {
   std::vector<std::vector<std::string>> iconSources;
 };
 
+// An open folder that a looked-up path lies under, to look at the file relative to it: the
+// path from `prefix` on. Without a folder the whole path is walked.
+struct Under {
+  OpenFolder* folder = nullptr;
+  std::size_t prefix = 0;
+
+  // `path` under the open folder `folder` at `base`; none when `path` is not below `base`.
+  static Under below(OpenFolder* folder, const std::string& base, const std::string& path) {
+    if (folder == nullptr || path.size() <= base.size() + 1 || !path.starts_with(base) ||
+        path[base.size()] != '/') {
+      return {};
+    }
+    return {folder, base.size() + 1};
+  }
+  Status fileIdentity(Env& env, const std::string& path, FileIdentity& identity) const {
+    return folder ? folder->fileIdentity(path.c_str() + prefix, identity)
+                  : env.fileIdentity(path, identity);
+  }
+};
+
 // None unless the bytes are a plist whose root is a dictionary with a non-empty string
 // CFBundleIdentifier.
 std::optional<BundleInfo> parseBundleInfo(std::string_view bytes);
@@ -55,6 +75,13 @@ struct ApplicationWorkspace::FileCache {
   };
   template <typename T>
   using Table = std::unordered_map<std::string, Entry<T>>;
+
+  // The installed bundles' folders, with the open folders they lie under.
+  struct Bundles {
+    std::unique_ptr<OpenFolder> applications;
+    std::unique_ptr<OpenFolder> containers;
+    std::vector<std::pair<std::string, Under>> paths;
+  };
 
   // Where the last scan found an application. The entries it points at are those of that
   // scan; they stay in place until erased, so they are trusted only while nothing was erased
@@ -99,11 +126,11 @@ struct ApplicationWorkspace::FileCache {
   // when the folder's identity changed (or it was modified too recently to tell).
   // The pointer is valid until the entry is erased (a later failed lookup of the same path or
   // a prune).
-  const Entry<Listing>* listingEntry(Env& env, const std::string& path) {
+  const Entry<Listing>* listingEntry(Env& env, const std::string& path, Under under = {}) {
     auto it = folders.find(path);
     if (it != folders.end() && !it->second.racy) {
       FileIdentity identity;
-      if (!env.fileIdentity(path, identity).isOk()) {
+      if (!under.fileIdentity(env, path, identity).isOk()) {
         erase(folders, it);
         return nullptr;
       }
@@ -150,11 +177,11 @@ struct ApplicationWorkspace::FileCache {
   // file gets an entry without a parsed value. Valid as listingEntry()'s.
   template <typename T, typename Parse>
   const Entry<T>* lookupEntry(Env& env, Table<T>& table, const std::string& path, FileKind kind,
-                              Parse parse) {
+                              Parse parse, Under under = {}) {
     auto it = table.find(path);
     if (it != table.end() && !it->second.racy) {
       FileIdentity identity;
-      if (!env.fileIdentity(path, identity).isOk()) {
+      if (!under.fileIdentity(env, path, identity).isOk()) {
         erase(table, it);
         return nullptr;
       }
@@ -182,10 +209,44 @@ struct ApplicationWorkspace::FileCache {
     return entry && entry->parsed ? &*entry->parsed : nullptr;
   }
 
+  // The bundles of the device root at `deviceRoot`: the system folder's by name, then the
+  // containers' by folder and name.
+  Bundles bundles(Env& env, const std::string& deviceRoot) {
+    Bundles found;
+    auto add = [&](const std::string& folder, const std::string& name, OpenFolder* open,
+                   const std::string& base) {
+      if (name.size() <= 4 || !name.ends_with(".app")) return;
+      std::string path = joinPath(folder, name);
+      const Under under = Under::below(open, base, path);
+      found.paths.emplace_back(std::move(path), under);
+    };
+    const std::string applications = joinPath(deviceRoot, "Applications");
+    if (const Listing* names = listing(env, applications)) {
+      if (!env.openFolder(applications, found.applications).isOk()) found.applications.reset();
+      for (const std::string& name : *names) {
+        add(applications, name, found.applications.get(), applications);
+      }
+    }
+    const std::string containers = joinPath(deviceRoot, "var/containers/Bundle/Application");
+    if (const Listing* containerNames = listing(env, containers)) {
+      if (!env.openFolder(containers, found.containers).isOk()) found.containers.reset();
+      OpenFolder* open = found.containers.get();
+      for (const std::string& container : *containerNames) {
+        const std::string containerPath = joinPath(containers, container);
+        const Entry<Listing>* names =
+            listingEntry(env, containerPath, Under::below(open, containers, containerPath));
+        if (names == nullptr) continue;
+        for (const std::string& name : *names->parsed) add(containerPath, name, open, containers);
+      }
+    }
+    return found;
+  }
+
   // The entry of the Info.plist of the bundle at `bundlePath`, as lookupEntry() finds it.
-  const Entry<BundleInfo>* bundleInfoEntry(Env& env, const std::string& bundlePath) {
+  const Entry<BundleInfo>* bundleInfoEntry(Env& env, const std::string& bundlePath,
+                                           Under under = {}) {
     return lookupEntry(env, infos, joinPath(bundlePath, "Info.plist"), FileKind::InfoPlist,
-                       parseBundleInfo);
+                       parseBundleInfo, under);
   }
 
   // Drops what the last scan did not use: bundles and tables no longer installed.

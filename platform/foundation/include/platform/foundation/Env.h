@@ -46,6 +46,16 @@ class HeldFile {
   virtual ~HeldFile() = default;
 };
 
+// A folder held open, so that the files under it are looked at without walking the folder's own
+// path again for each one (see Env::openFolder).
+class OpenFolder {
+ public:
+  virtual ~OpenFolder() = default;
+  // The identity of the file at `relativePath` (no leading '/') under the folder, as
+  // Env::fileIdentity() gives it for the joined path while the folder stays where it was.
+  virtual Status fileIdentity(const char* relativePath, FileIdentity& identity) = 0;
+};
+
 // A 64-bit counter shared by every process that maps the same path (shared memory for
 // PosixEnv), with a second word, the tag, that a writer sets before it counts to say what the
 // counted change left behind. Reading either makes no system call; both start at zero.
@@ -103,6 +113,10 @@ class Env {
   // listed, each through the calls above, so a wrapper that overrides them is obeyed.
   virtual Status listDirectoryWithIdentity(const std::string& path, std::vector<std::string>& names,
                                            FileIdentity& identity);
+  // Holds the folder at `path` open for OpenFolder::fileIdentity(). By default the folder
+  // answers through fileIdentity() with the joined path, so a wrapper that overrides that is
+  // obeyed; PosixEnv looks relative to the open folder.
+  virtual Status openFolder(const std::string& path, std::unique_ptr<OpenFolder>& folder);
   // Creates the folder and its missing parents with `mode`.
   virtual Status createDirectories(const std::string& path, mode_t mode) = 0;
   virtual Status removeFile(const std::string& path) = 0;

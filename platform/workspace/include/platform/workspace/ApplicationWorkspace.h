@@ -97,7 +97,6 @@ class ApplicationWorkspace {
   // The path and Info.plist of the bundle now carrying `identifier`, as bundleInfo() lends it.
   std::optional<std::pair<std::string, const BundleInfo*>> findBundle(
       const std::string& identifier) const;
-  std::vector<std::string> bundlePaths() const;
 
   Env& env_;
   const std::string deviceRoot_;
