@@ -113,6 +113,8 @@ TYPED_TEST(EnvTest, AnOpenFolderAnswersAsTheJoinedPathDoes) {
   EXPECT_EQ(relative, direct);
   ASSERT_TRUE(folder->fileIdentity("inner", relative).isOk());
   EXPECT_TRUE(folder->fileIdentity("inner/missing", relative).isNotFound());
+  EXPECT_FALSE(folder->fileIdentity("/inner", relative).isOk()) << "relative paths only";
+  EXPECT_FALSE(folder->fileIdentity("", relative).isOk());
   ASSERT_TRUE(env.removeFile(this->path("top/inner/file")).isOk());
   EXPECT_TRUE(folder->fileIdentity("inner/file", relative).isNotFound());
 }

@@ -549,7 +549,7 @@ TEST(ApplicationWorkspaceTest, IconVersionNamesTheBundleAsScannedAndChangesWithI
             workspace.iconVersionForIdentifier("com.example.app"));
 }
 
-TEST(ApplicationWorkspaceTest, IconVersionSurvivesABundleThatVanishedSinceTheScan) {
+TEST(ApplicationWorkspaceTest, IconVersionIsStillRightAfterAFileWentMissingSinceTheScan) {
   FakeDevice device;
   for (const char* name : {"A", "B"}) {
     device.addApplication(std::string(name) + ".app", infoDictionary(std::string("id.") + name));

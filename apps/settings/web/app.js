@@ -12,7 +12,7 @@
   const connection = document.querySelector('[data-testid="connection"]');
   const banner = document.querySelector('[data-testid="error-banner"]');
   const bannerText = document.querySelector('[data-testid="error-banner-text"]');
-  const { rowCount, insertRows, removeRows, dropIconLoads } = window.hxRowBlocks;
+  const { rowCount, insertRows, removeRows, dropDetachedIconLoads } = window.hxRowBlocks;
 
   let version = 0;
   let page = null;
@@ -258,8 +258,8 @@
       fragment.append(textElement('div', 'error-page', 'error-page', page.error));
     }
     page.sections.forEach((section, index) => fragment.append(renderSection(section, index)));
-    dropIconLoads();
     main.replaceChildren(fragment);
+    dropDetachedIconLoads();
     showVersion(newVersion);
 
     // A different page starts at the top; the same page changing keeps its place.

@@ -37,21 +37,24 @@ window.hxRowBlocks = (() => {
     });
   }
 
-  // Lets go of the icon loads under `root` (all of them without one); they start again when
-  // their rows are drawn.
-  function dropIconLoads(root) {
+  // Lets go of the icon loads that `leaving` picks; they start again when their rows are drawn.
+  function dropIconLoads(leaving) {
     for (const icon of loading) {
-      if (root && !root.contains(icon)) continue;
+      if (!leaving(icon)) continue;
       icon.removeAttribute('src');
       loading.delete(icon);
     }
+  }
+  // Those of rows no longer on the page.
+  function dropDetachedIconLoads() {
+    dropIconLoads((icon) => !icon.isConnected);
   }
 
   main.addEventListener('contentvisibilityautostatechange', (event) => {
     const block = event.target;
     if (!block.classList.contains('row-block')) return;
     block.dataset.drawn = String(!event.skipped);
-    if (event.skipped) dropIconLoads(block);
+    if (event.skipped) dropIconLoads((icon) => block.contains(icon));
     else showIcons(block);
   });
 
@@ -100,18 +103,15 @@ window.hxRowBlocks = (() => {
     while (count > 0 && block) {
       const next = block.nextElementSibling;
       const taken = Math.min(count, block.children.length - offset);
-      for (let i = 0; i < taken; i += 1) {
-        const row = block.children[offset];
-        dropIconLoads(row);
-        row.remove();
-      }
+      for (let i = 0; i < taken; i += 1) block.children[offset].remove();
       count -= taken;
       if (block.children.length === 0) block.remove();
       else sizeBlock(block);
       block = next;
       offset = 0;
     }
+    dropDetachedIconLoads();
   }
 
-  return { rowCount, insertRows, removeRows, dropIconLoads };
+  return { rowCount, insertRows, removeRows, dropDetachedIconLoads };
 })();

@@ -42,6 +42,11 @@ Status Env::openFolder(const std::string& path, std::unique_ptr<OpenFolder>& fol
    public:
     JoinedFolder(Env& env, std::string path) : env_(env), path_(std::move(path)) {}
     Status fileIdentity(const char* relativePath, FileIdentity& identity) override {
+      // As strict as PosixEnv's: joining would forgive a leading '/' that fstatat takes as an
+      // absolute path.
+      if (*relativePath == '\0' || *relativePath == '/') {
+        return Status::invalidArgument(std::string("not a relative path: ") + relativePath);
+      }
       return env_.fileIdentity(joinPath(path_, relativePath), identity);
     }
 

@@ -20,49 +20,15 @@
 #include <string>
 #include <utility>
 
+#include "PosixFiles_p.h"
 #include "platform/foundation/Env.h"
 
 namespace platform {
 namespace {
 
-int retryOnInterrupt(const auto& call) {
-  int result;
-  do {
-    result = call();
-  } while (result < 0 && errno == EINTR);
-  return result;
-}
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-  void reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
-
-FileIdentity identityOf(const struct stat& st) {
-  FileIdentity identity;
-  identity.device = static_cast<std::uint64_t>(st.st_dev);
-  identity.inode = static_cast<std::uint64_t>(st.st_ino);
-  identity.size = static_cast<std::int64_t>(st.st_size);
-  identity.mtimeNanoseconds =
-      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  identity.ctimeNanoseconds =
-      static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-  return identity;
-}
+using posix::FileDescriptor;
+using posix::identityOf;
+using posix::retryOnInterrupt;
 
 // Reads to the end of the file, refusing more than `limit` bytes: the size fstat gave may grow
 // while the file is read. With `expected` (that size) the bytes go straight into the buffer in
@@ -313,28 +279,7 @@ class PosixEnv final : public Env {
   }
 
   Status openFolder(const std::string& path, std::unique_ptr<OpenFolder>& folder) override {
-    // Each look then walks only the relative path: the catalogue looks at a few files in each
-    // of thousands of bundles under one folder.
-    class Folder final : public OpenFolder {
-     public:
-      explicit Folder(int fd) : fd_(fd) {}
-      Status fileIdentity(const char* relativePath, FileIdentity& identity) override {
-        struct stat st {};
-        if (::fstatat(fd_.get(), relativePath, &st, 0) != 0) {
-          return Status::fromErrno(errno, relativePath);
-        }
-        identity = identityOf(st);
-        return Status::ok();
-      }
-
-     private:
-      FileDescriptor fd_;
-    };
-    const int fd =
-        retryOnInterrupt([&] { return ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
-    if (fd < 0) return Status::fromErrno(errno, path);
-    folder = std::make_unique<Folder>(fd);
-    return Status::ok();
+    return posix::openPosixFolder(path, folder);
   }
 
   bool fileExists(const std::string& path) override {

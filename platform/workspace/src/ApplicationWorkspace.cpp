@@ -166,12 +166,13 @@ std::vector<ApplicationProxy> ApplicationWorkspace::allInstalledApplications() c
     appendUnique(candidates, "Base");
     const StringsTable* localized = nullptr;
     for (const std::string& candidate : candidates) {
-      const std::string folder = candidate + ".lproj";
-      if (!isSafeFileName(folder) || !contains(listing, folder)) continue;
+      const std::string localization = candidate + ".lproj";
+      if (!isSafeFileName(localization) || !contains(listing, localization)) continue;
       localized = cache_->lookup(
           env_, cache_->strings,
-          joinPath(joinPath(bundlePath, folder), std::string(kInfoPlistStrings)),
-          FileKind::StringsFile, [](std::string_view bytes) { return parseStringsFile(bytes); });
+          joinPath(joinPath(bundlePath, localization), std::string(kInfoPlistStrings)),
+          FileKind::StringsFile, [](std::string_view bytes) { return parseStringsFile(bytes); },
+          under);
       break;
     }
     for (const auto& [key, value] : {std::pair{kDisplayNameKey, &info->displayName},

@@ -109,9 +109,11 @@ struct ApplicationWorkspace::FileCache {
   std::unordered_map<std::string, Indexed> index;
   std::uint64_t scan = 0;
   std::uint64_t unsettledVersions = 0;  // icon versions handed out for unsettled bundles
-  std::uint64_t erasures = 0;           // entries erased from the tables but by a prune of
-                                        // icon sizes, ever
-  std::uint64_t erasuresAtIndex = 0;    // erasures when the last scan ended
+  // Entries erased from the tables, ever, but by a prune (which only drops what the last scan
+  // did not use). An erased icon size also stops the index being trusted: rare, and the
+  // bundle is found the slow way then.
+  std::uint64_t erasures = 0;
+  std::uint64_t erasuresAtIndex = 0;  // erasures when the last scan ended
 
   // The index entry of `identifier` when its entry pointers can be followed: the last scan
   // made it and no table entry was erased since.
@@ -204,9 +206,24 @@ struct ApplicationWorkspace::FileCache {
 
   // The parsed file at `path`, or nullptr when it is missing, unreadable or malformed.
   template <typename T, typename Parse>
-  const T* lookup(Env& env, Table<T>& table, const std::string& path, FileKind kind, Parse parse) {
-    const Entry<T>* entry = lookupEntry(env, table, path, kind, parse);
+  const T* lookup(Env& env, Table<T>& table, const std::string& path, FileKind kind, Parse parse,
+                  Under under = {}) {
+    const Entry<T>* entry = lookupEntry(env, table, path, kind, parse, under);
     return entry && entry->parsed ? &*entry->parsed : nullptr;
+  }
+
+  // The folder at `path` held open, when it is still the folder `listed` came from; else none,
+  // and its files are looked at by their whole paths (a folder replaced since it was listed
+  // must not answer for the one listed).
+  static std::unique_ptr<OpenFolder> openListed(Env& env, const std::string& path,
+                                                const Entry<Listing>& listed) {
+    std::unique_ptr<OpenFolder> folder;
+    FileIdentity identity;
+    if (!env.openFolder(path, folder).isOk() || !folder->fileIdentity(".", identity).isOk() ||
+        identity.device != listed.identity.device || identity.inode != listed.identity.inode) {
+      return nullptr;
+    }
+    return folder;
   }
 
   // The bundles of the device root at `deviceRoot`: the system folder's by name, then the
@@ -221,17 +238,17 @@ struct ApplicationWorkspace::FileCache {
       found.paths.emplace_back(std::move(path), under);
     };
     const std::string applications = joinPath(deviceRoot, "Applications");
-    if (const Listing* names = listing(env, applications)) {
-      if (!env.openFolder(applications, found.applications).isOk()) found.applications.reset();
-      for (const std::string& name : *names) {
+    if (const Entry<Listing>* names = listingEntry(env, applications)) {
+      found.applications = openListed(env, applications, *names);
+      for (const std::string& name : *names->parsed) {
         add(applications, name, found.applications.get(), applications);
       }
     }
     const std::string containers = joinPath(deviceRoot, "var/containers/Bundle/Application");
-    if (const Listing* containerNames = listing(env, containers)) {
-      if (!env.openFolder(containers, found.containers).isOk()) found.containers.reset();
+    if (const Entry<Listing>* containerNames = listingEntry(env, containers)) {
+      found.containers = openListed(env, containers, *containerNames);
       OpenFolder* open = found.containers.get();
-      for (const std::string& container : *containerNames) {
+      for (const std::string& container : *containerNames->parsed) {
         const std::string containerPath = joinPath(containers, container);
         const Entry<Listing>* names =
             listingEntry(env, containerPath, Under::below(open, containers, containerPath));
@@ -252,13 +269,15 @@ struct ApplicationWorkspace::FileCache {
   // Drops what the last scan did not use: bundles and tables no longer installed.
   void prune() {
     auto unused = [&](const auto& entry) { return entry.second.scan != scan; };
-    erasures += std::erase_if(infos, unused);
-    erasures += std::erase_if(strings, unused);
-    erasures += std::erase_if(folders, unused);
+    std::erase_if(infos, unused);
+    std::erase_if(strings, unused);
+    std::erase_if(folders, unused);
     std::erase_if(index, unused);
     // Icon files are looked at between scans, so they are kept until a whole scan passed
     // without a look.
     std::erase_if(pngSizes, [&](const auto& entry) { return entry.second.scan + 1 < scan; });
+    // What the scan erased never was what it indexed: a scan looks each path up once, and a
+    // prune keeps the entries it used.
     erasuresAtIndex = erasures;
   }
 

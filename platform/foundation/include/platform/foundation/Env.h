@@ -51,8 +51,9 @@ class HeldFile {
 class OpenFolder {
  public:
   virtual ~OpenFolder() = default;
-  // The identity of the file at `relativePath` (no leading '/') under the folder, as
-  // Env::fileIdentity() gives it for the joined path while the folder stays where it was.
+  // The identity of the file at `relativePath` under the folder, as Env::fileIdentity()
+  // gives it for the joined path while the folder stays where it was. InvalidArgument for an
+  // empty path or one that starts with '/'.
   virtual Status fileIdentity(const char* relativePath, FileIdentity& identity) = 0;
 };
 
