@@ -129,28 +129,13 @@ struct ApplicationWorkspace::FileCache {
   // The pointer is valid until the entry is erased (a later failed lookup of the same path or
   // a prune).
   const Entry<Listing>* listingEntry(Env& env, const std::string& path, Under under = {}) {
-    auto it = folders.find(path);
-    if (it != folders.end() && !it->second.racy) {
-      FileIdentity identity;
-      if (!under.fileIdentity(env, path, identity).isOk()) {
-        erase(folders, it);
-        return nullptr;
-      }
-      if (it->second.identity == identity) {
-        it->second.scan = scan;
-        return &it->second;
-      }
-    }
-    Listing names;
-    FileIdentity identity;
-    if (!env.listDirectoryWithIdentity(path, names, identity).isOk()) {
-      if (it != folders.end()) erase(folders, it);
-      return nullptr;
-    }
-    const bool racy = isRacy(env, identity);
-    it = folders.insert_or_assign(path, Entry<Listing>{identity, std::move(names), scan, racy})
-             .first;
-    return &it->second;
+    return fresh(env, folders, path, under,
+                 [&](FileIdentity& identity, std::optional<Listing>& listed) {
+                   Listing names;
+                   if (!env.listDirectoryWithIdentity(path, names, identity).isOk()) return false;
+                   listed = std::move(names);
+                   return true;
+                 });
   }
 
   // The names in the folder at `path`, as listingEntry() finds them.
@@ -180,28 +165,13 @@ struct ApplicationWorkspace::FileCache {
   template <typename T, typename Parse>
   const Entry<T>* lookupEntry(Env& env, Table<T>& table, const std::string& path, FileKind kind,
                               Parse parse, Under under = {}) {
-    auto it = table.find(path);
-    if (it != table.end() && !it->second.racy) {
-      FileIdentity identity;
-      if (!under.fileIdentity(env, path, identity).isOk()) {
-        erase(table, it);
-        return nullptr;
-      }
-      if (it->second.identity == identity) {
-        it->second.scan = scan;
-        return &it->second;
-      }
-    }
-    std::string bytes;
-    std::unique_ptr<HeldFile> held;
-    FileIdentity identity;
-    if (!env.readFileHeld(path, kind, bytes, held, identity).isOk()) {
-      if (it != table.end()) erase(table, it);
-      return nullptr;
-    }
-    const bool racy = isRacy(env, identity);
-    it = table.insert_or_assign(path, Entry<T>{identity, parse(bytes), scan, racy}).first;
-    return &it->second;
+    return fresh(env, table, path, under, [&](FileIdentity& identity, std::optional<T>& parsed) {
+      std::string bytes;
+      std::unique_ptr<HeldFile> held;
+      if (!env.readFileHeld(path, kind, bytes, held, identity).isOk()) return false;
+      parsed = parse(bytes);
+      return true;
+    });
   }
 
   // The parsed file at `path`, or nullptr when it is missing, unreadable or malformed.
@@ -282,6 +252,36 @@ struct ApplicationWorkspace::FileCache {
   }
 
  private:
+  // The entry of `path` in `table`, taken again with `read(identity, value)` (false when the
+  // file cannot be read; `value` stays none when it is malformed) only when the file's identity
+  // changed or was not yet to be trusted; nullptr, with the entry dropped, when the file is gone or
+  // unreadable.
+  template <typename T, typename Read>
+  const Entry<T>* fresh(Env& env, Table<T>& table, const std::string& path, Under under,
+                        Read read) {
+    auto it = table.find(path);
+    if (it != table.end() && !it->second.racy) {
+      FileIdentity identity;
+      if (!under.fileIdentity(env, path, identity).isOk()) {
+        erase(table, it);
+        return nullptr;
+      }
+      if (it->second.identity == identity) {
+        it->second.scan = scan;
+        return &it->second;
+      }
+    }
+    FileIdentity identity;
+    std::optional<T> value;
+    if (!read(identity, value)) {
+      if (it != table.end()) erase(table, it);
+      return nullptr;
+    }
+    const bool racy = isRacy(env, identity);
+    it = table.insert_or_assign(path, Entry<T>{identity, std::move(value), scan, racy}).first;
+    return &it->second;
+  }
+
   template <typename Map>
   void erase(Map& table, typename Map::iterator it) {
     table.erase(it);
