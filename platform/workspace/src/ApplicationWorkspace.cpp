@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <unordered_map>
 
 #include "WorkspaceFileCache.h"
 #include "platform/foundation/Env.h"
