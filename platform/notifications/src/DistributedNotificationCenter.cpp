@@ -25,6 +25,7 @@
 #include "ObserverRegistry_p.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/foundation/WriteOutcome.h"
 #include "platform/notifications/NotificationCenter.h"
 #include "platform/notifications/NotificationWire.h"
 
@@ -88,6 +89,7 @@ class BusCenter : public std::enable_shared_from_this<BusCenter> {
     if (auto* error = std::get_if<WireError>(&encoded)) {
       ++counters_.refused;
       NSLog("Not posting notification " + name + ": " + wireErrorDescription(*error));
+      WriteOutcomeRecorder::report(WriteOutcome::NotAnnounced);
       return;
     }
     open();
@@ -102,10 +104,13 @@ class BusCenter : public std::enable_shared_from_this<BusCenter> {
         // write queue); say so rather than pretend it went out.
         ++counters_.refused;
         NSLog("Could not post notification " + name + ": " + errorText(r));
+        WriteOutcomeRecorder::report(WriteOutcome::NotAnnounced);
         return;
       }
       fallBackToLocal("cannot send on the session bus (" + errorText(r) + ")");
     }
+    // Observers of this process still hear it; no other process does.
+    WriteOutcomeRecorder::report(WriteOutcome::NotAnnounced);
     deliverLocally(Notification{name, object, userInfo});
   }
 

@@ -5,6 +5,7 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/WriteOutcome.h"
 #include "platform/preferences/PreferenceStore.h"
 
 namespace platform {
@@ -85,20 +86,27 @@ bool PreferenceDomain::synchronize() {
     return valid_;
   }
   std::unique_ptr<FileLock> lock;
-  if (!lockDomain(lock) || !refreshLocked()) return false;
+  if (!lockDomain(lock) || !refreshLocked()) {
+    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
+    return false;
+  }
   return writeLocked();
 }
 
 Value PreferenceDomain::update(std::string_view key,
                                const std::function<Value(const Value&)>& change) {
   std::unique_ptr<FileLock> lock;
-  if (!lockDomain(lock) || !refreshLocked()) return lookup(key);
+  if (!lockDomain(lock) || !refreshLocked()) {
+    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
+    return lookup(key);
+  }
 
   const Value current = lookup(key);
   Value result = change(current);
   if (!result.isNone() && !isStorableEntry(key, result)) {
     NSLog("PreferenceStore: refused the value for a key in domain " + name_ +
           ": the entry is not a property list that can be stored");
+    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
     return current;
   }
 
@@ -140,13 +148,17 @@ Value::Dictionary PreferenceDomain::contents() {
 bool PreferenceDomain::updateAll(
     const std::function<Value::Dictionary(const Value::Dictionary&)>& change) {
   std::unique_ptr<FileLock> lock;
-  if (!lockDomain(lock) || !refreshLocked()) return false;
+  if (!lockDomain(lock) || !refreshLocked()) {
+    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
+    return false;
+  }
 
   Value::Dictionary result = change(contents());
   for (const auto& [key, value] : result) {
     if (!isStorableEntry(key, value)) {
       NSLog("PreferenceStore: refused the contents for domain " + name_ +
             ": an entry is not a property list that can be stored");
+      WriteOutcomeRecorder::report(WriteOutcome::NotStored);
       return false;
     }
   }
@@ -291,19 +303,25 @@ bool PreferenceDomain::writeLocked() {
   if (!stored_.differsWith(pending_)) {
     pending_.clear();
     // What the file holds may still wait for its folder to reach the disk.
-    return !unflushed_ || flushFolder();
+    const bool durable = !unflushed_ || flushFolder();
+    WriteOutcomeRecorder::report(durable ? WriteOutcome::Stored : WriteOutcome::NotDurable);
+    return durable;
   }
-  if (unreadable_ && !moveUnreadableFileAside()) return false;
+  const auto notStored = [] {
+    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
+    return false;
+  };
+  if (unreadable_ && !moveUnreadableFileAside()) return notStored();
 
   std::optional<std::string> bytes = stored_.encodeWith(pending_);
   if (!bytes) {
     NSLog("PreferenceStore: cannot encode domain " + name_);
-    return false;
+    return notStored();
   }
   const Status status = env_.writeFileAtomically(path_, *bytes, kFileMode);
   if (!status.isOk()) {
     NSLog("PreferenceStore: cannot write domain " + name_ + ": " + status.toString());
-    return false;
+    return notStored();
   }
   // The rename is visible at once but durable only with its folder; the change is announced
   // (counted) either way, since other processes already read the new file.
@@ -321,6 +339,7 @@ bool PreferenceDomain::writeLocked() {
   }
   count(valid_ ? tagOf(identity) : 0);
   counterSeen_ = counterValue();
+  WriteOutcomeRecorder::report(durable ? WriteOutcome::Stored : WriteOutcome::NotDurable);
   return durable;
 }
 
