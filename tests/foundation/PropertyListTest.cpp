@@ -95,6 +95,12 @@ TEST(PropertyListTest, DatesKeepFractionsInBinaryAndWholeSecondsInXml) {
   }
   const auto text = serializePropertyList(Value::date(-99.5), PlistFormat::Xml);
   EXPECT_NE(text->find("<date>2000-12-31T23:58:20Z</date>"), std::string::npos);
+  // No point in time: neither format writes it, as no reader takes it back.
+  for (double date : {double(NAN), std::numeric_limits<double>::infinity()}) {
+    for (PlistFormat format : {PlistFormat::Binary, PlistFormat::Xml}) {
+      EXPECT_FALSE(serializePropertyList(Value::array({Value::date(date)}), format));
+    }
+  }
 }
 
 TEST(PropertyListTest, SpecialRealsRoundTrip) {

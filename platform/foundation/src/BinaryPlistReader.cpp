@@ -1,7 +1,6 @@
 // The "bplist00" reader: a document over the file's bytes, decoded object by object through the
 // walk that the writer's copy shares.
 #include <cstring>
-#include <unordered_map>
 
 #include "BinaryPlistWalker_p.h"
 #include "PlistFormats_p.h"
@@ -47,15 +46,14 @@ std::string fromUtf16(std::string_view units) {
   return out;
 }
 
-// Builds values. Remembers objects in a table sized to the document when it decodes the whole
-// of it, else in a map, so that decoding one small value of a large file stays small.
+// Builds values. A value decoded once is shared wherever the document refers to it again, as
+// the document shares it; each copy of a Value shares its contents until changed.
 struct ValueSink {
   using Result = Value;
 
-  ValueSink(std::uint64_t count, bool whole) {
-    if (whole) dense.resize(count);
-  }
-  WalkSlot<Value>& slot(Ref ref) { return dense.empty() ? sparse[ref] : dense[ref]; }
+  // `whole`: the walk starts at the top object and so reaches most of the document.
+  ValueSink(std::uint64_t count, bool whole) : memo(count, whole) {}
+  WalkSlot<Value>& slot(Ref ref) { return memo.slot(ref); }
 
   std::optional<Value> leaf(LeafKind kind, std::string_view object, std::uint64_t payloadAt) {
     const std::string_view payload = object.substr(payloadAt);
@@ -103,21 +101,20 @@ struct ValueSink {
     return Value::dictionary(std::move(entries));
   }
 
-  std::vector<WalkSlot<Value>> dense;
-  std::unordered_map<Ref, WalkSlot<Value>> sparse;
+  WalkMemo<Value> memo;
 };
 
 // Checks and builds nothing.
 struct CheckSink {
   struct Result {};
 
-  explicit CheckSink(std::uint64_t count) : slots(count) {}
-  WalkSlot<Result>& slot(Ref ref) { return slots[ref]; }
+  CheckSink(std::uint64_t count, bool whole) : memo(count, whole) {}
+  WalkSlot<Result>& slot(Ref ref) { return memo.slot(ref); }
   std::optional<Result> leaf(LeafKind, std::string_view, std::uint64_t) { return Result{}; }
   std::optional<Result> array(const Result*, std::size_t) { return Result{}; }
   std::optional<Result> dictionary(const Result*, const Result*, std::size_t) { return Result{}; }
 
-  std::vector<WalkSlot<Result>> slots;
+  WalkMemo<Result> memo;
 };
 
 }  // namespace
@@ -133,9 +130,10 @@ std::unique_ptr<BinaryPlistDocument> BinaryPlistDocument::open(std::string bytes
   const std::uint64_t top = bigEndian(view.substr(trailer + 16), 8);
   const std::uint64_t offsetTable = bigEndian(view.substr(trailer + 24), 8);
   if (offsetSize < 1 || offsetSize > 8 || referenceSize < 1 || referenceSize > 8) return {};
-  // The offset table lies between the objects and the trailer.
+  // The offset table lies between the objects and the trailer, and every object takes at least
+  // one byte of its own: a count the file cannot hold would size every table after it.
   if (count == 0 || top >= count || offsetTable <= kHeaderSize || offsetTable > trailer ||
-      count > (trailer - offsetTable) / offsetSize) {
+      count > (trailer - offsetTable) / offsetSize || count > offsetTable - kHeaderSize) {
     return {};
   }
   document->offsetSize_ = offsetSize;
@@ -195,7 +193,7 @@ std::optional<std::string_view> keyText(const BinaryPlistWalker<CheckSink>& walk
 bool BinaryPlistDocument::forEachEntry(
     Ref ref,
     const std::function<void(std::string_view key, bool inPlace, Ref value)>& entry) const {
-  CheckSink unused(0);
+  CheckSink unused(0, false);
   const BinaryPlistWalker<CheckSink> walker(*this, unused);
   const auto dictionary = dictionaryAt(walker, ref, offsetTable_, referenceSize_);
   if (!dictionary) return false;
@@ -215,7 +213,7 @@ bool BinaryPlistDocument::forEachEntry(
 
 std::optional<BinaryPlistDocument::Ref> BinaryPlistDocument::findInSortedDictionary(
     Ref ref, std::string_view key) const {
-  CheckSink unused(0);
+  CheckSink unused(0, false);
   const BinaryPlistWalker<CheckSink> walker(*this, unused);
   const auto dictionary = dictionaryAt(walker, ref, offsetTable_, referenceSize_);
   if (!dictionary) return std::nullopt;
@@ -245,8 +243,25 @@ std::optional<Value> BinaryPlistDocument::decode(Ref ref) const {
 }
 
 bool BinaryPlistDocument::validate(Ref ref) const {
-  CheckSink sink(count_);
+  CheckSink sink(count_, ref == top_);
   return BinaryPlistWalker<CheckSink>(*this, sink).visit(ref).has_value();
+}
+
+std::optional<std::string> BinaryPlistExtent::refusal(std::optional<FileKind> kind) const {
+  if (kind && bytes > static_cast<std::uint64_t>(maximumFileSize(*kind))) {
+    return std::to_string(bytes) + " bytes, over the " + std::to_string(maximumFileSize(*kind)) +
+           "-byte cap of its kind of file";
+  }
+  if (expandedObjects > expandedObjectLimit(bytes)) {
+    return std::to_string(expandedObjects) + " objects counted as a tree, over the " +
+           std::to_string(expandedObjectLimit(bytes)) + " that " + std::to_string(bytes) +
+           " bytes may stand for";
+  }
+  if (depth > plist::kMaximumDepth) {
+    return "containers nested " + std::to_string(depth) + " deep, over " +
+           std::to_string(plist::kMaximumDepth);
+  }
+  return std::nullopt;
 }
 
 namespace plist {

@@ -5,11 +5,14 @@
 // and memory.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "PlistFormats_p.h"
@@ -42,6 +45,32 @@ struct WalkSlot {
   std::uint8_t state = Unvisited;
   std::uint32_t expanded = 0;
   Result result{};
+};
+
+// The slots of the objects a walk reached. Memory follows what is visited, not the count the
+// trailer claims: a walk that will reach most of the document indexes slots by reference (four
+// bytes per object the file holds), one that reads a single value of a large file keeps a map.
+template <class Result>
+class WalkMemo {
+ public:
+  WalkMemo(std::uint64_t count, bool dense) {
+    if (dense) index_.resize(count);
+  }
+
+  // Stays valid while the memo lives.
+  WalkSlot<Result>& slot(BinaryPlistDocument::Ref ref) {
+    std::uint32_t& position = index_.empty() ? sparse_[ref] : index_[ref];
+    if (position == 0) {
+      slots_.emplace_back();
+      position = static_cast<std::uint32_t>(slots_.size());
+    }
+    return slots_[position - 1];
+  }
+
+ private:
+  std::vector<std::uint32_t> index_;  // 1 + position in slots_; 0 for an object not reached
+  std::unordered_map<BinaryPlistDocument::Ref, std::uint32_t> sparse_;
+  std::deque<WalkSlot<Result>> slots_;
 };
 
 // The kinds of leaf a sink is handed, with the bytes of the whole object.
@@ -168,9 +197,15 @@ class BinaryPlistWalker {
         if ((width != 2 && width != 3) || !fits(at, std::uint64_t{1} << width)) return {};
         return leaf(LeafKind::Real, *start, at + (std::uint64_t{1} << width), at);
       }
-      case 0x30:
+      case 0x30: {
+        // Every reader refuses a date that is no point in time.
         if (marker != 0x33 || !fits(at, 8)) return {};
+        const std::uint64_t bits = bigEndian(at, 8);
+        double seconds;
+        std::memcpy(&seconds, &bits, sizeof seconds);
+        if (!std::isfinite(seconds)) return {};
         return leaf(LeafKind::Date, *start, at + 8, at);
+      }
       case 0x40: {
         const auto size = length(marker, at);
         if (!size || !fits(at, *size)) return {};

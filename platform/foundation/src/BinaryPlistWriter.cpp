@@ -1,7 +1,11 @@
 // The "bplist00" writer. Objects are encoded children first straight into the output buffer;
 // a leaf identical to one already written is dropped and the earlier one referred to instead.
 // Containers keep their references aside until the object count, and so the reference width,
-// is known, and are laid out after the leaves.
+// is known, and are laid out after the leaves. A container is written once however often its
+// input refers to it, as a document shares it or as copies of one Value share it: written out
+// each time, a few hundred bytes of shared containers become millions of objects.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <functional>
 
@@ -11,8 +15,6 @@
 
 namespace platform {
 namespace {
-
-constexpr std::size_t kInitialTableSize = 1024;  // a power of two
 
 std::size_t bytesFor(std::uint64_t value) {
   if (value <= 0xFF) return 1;
@@ -30,6 +32,10 @@ void appendUnsigned(std::string& out, std::uint64_t value) {
   const std::uint8_t widths[] = {0, 0, 1, 0, 2, 0, 0, 0, 3};
   out += static_cast<char>(0x10 | widths[size]);
   appendBigEndian(out, value, size);
+}
+
+std::size_t markerSize(std::uint64_t count) {
+  return count < 15 ? 1 : 2 + bytesFor(count);
 }
 
 void appendMarker(std::string& out, std::uint8_t type, std::uint64_t count) {
@@ -55,7 +61,7 @@ struct BuilderSink {
   using Result = BinaryPlistBuilder::Ref;
   using Ref = BinaryPlistBuilder::Ref;
 
-  WalkSlot<Ref>& slot(BinaryPlistDocument::Ref ref) { return builder.copied_[ref]; }
+  WalkSlot<Ref>& slot(BinaryPlistDocument::Ref ref) { return builder.copied_->slot(ref); }
   std::optional<Ref> leaf(LeafKind, std::string_view object, std::uint64_t) {
     const std::size_t start = builder.buffer_.size();
     builder.buffer_.append(object);
@@ -73,7 +79,8 @@ struct BuilderSink {
   BinaryPlistBuilder& builder;
 };
 
-BinaryPlistBuilder::BinaryPlistBuilder() : buffer_("bplist00"), table_(kInitialTableSize) {}
+BinaryPlistBuilder::BinaryPlistBuilder(ContainerSharing sharing)
+    : sharing_(sharing), buffer_("bplist00") {}
 
 BinaryPlistBuilder::~BinaryPlistBuilder() = default;
 
@@ -105,6 +112,7 @@ std::optional<BinaryPlistBuilder::Ref> BinaryPlistBuilder::addValue(const Value&
       appendDouble(buffer_, 0x23, value.realValue());
       return intern(start);
     case ValueKind::Date:
+      if (!std::isfinite(value.dateValue())) return std::nullopt;  // no reader takes it
       appendDouble(buffer_, 0x33, value.dateValue());
       return intern(start);
     case ValueKind::Data: {
@@ -115,6 +123,26 @@ std::optional<BinaryPlistBuilder::Ref> BinaryPlistBuilder::addValue(const Value&
     }
     case ValueKind::String:
       return addString(value.stringValue());
+    case ValueKind::Array:
+    case ValueKind::Dictionary:
+      return addArrayOrDictionary(value, depth);
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<BinaryPlistBuilder::Ref> BinaryPlistBuilder::addArrayOrDictionary(const Value& value,
+                                                                                int depth) {
+  const void* contents = value.isArray() ? static_cast<const void*>(&value.arrayValue())
+                                         : static_cast<const void*>(&value.dictionaryValue());
+  if (sharing_ == ContainerSharing::Kept) {
+    if (auto it = added_.find(contents); it != added_.end()) {
+      if (depth + depthOf(it->second.second) > plist::kMaximumDepth) return std::nullopt;
+      return it->second.second;
+    }
+  }
+  std::optional<Ref> added;
+  switch (value.kind()) {
     case ValueKind::Array: {
       std::vector<Ref> refs;
       refs.reserve(value.arrayValue().size());
@@ -123,7 +151,8 @@ std::optional<BinaryPlistBuilder::Ref> BinaryPlistBuilder::addValue(const Value&
         if (!ref) return std::nullopt;
         refs.push_back(*ref);
       }
-      return addContainer(0xA0, refs.data(), refs.size());
+      added = addContainer(0xA0, refs.data(), refs.size());
+      break;
     }
     case ValueKind::Dictionary: {
       const auto& entries = value.dictionaryValue();
@@ -136,11 +165,21 @@ std::optional<BinaryPlistBuilder::Ref> BinaryPlistBuilder::addValue(const Value&
         refs[i] = *keyRef;
         refs[entries.size() + i++] = *itemRef;
       }
-      return addContainer(0xD0, refs.data(), refs.size());
+      added = addContainer(0xD0, refs.data(), refs.size());
+      break;
     }
     default:
       return std::nullopt;
   }
+  if (sharing_ == ContainerSharing::Kept) {
+    // A copy that does not share the contents (a value whose container was handed out for
+    // writing is copied deeply) could not keep the address, so it is not remembered.
+    Value copy = value;
+    const void* kept = copy.isArray() ? static_cast<const void*>(&copy.arrayValue())
+                                      : static_cast<const void*>(&copy.dictionaryValue());
+    if (kept == contents) added_.emplace(contents, std::make_pair(std::move(copy), *added));
+  }
+  return added;
 }
 
 // ASCII text as bytes; anything else as big-endian UTF-16, checked as it is converted.
@@ -174,9 +213,8 @@ std::optional<BinaryPlistBuilder::Ref> BinaryPlistBuilder::addFrom(
     const BinaryPlistDocument& document, BinaryPlistDocument::Ref ref) {
   if (source_ != &document) {
     source_ = &document;
-    copied_.assign(document.objectCount(), WalkSlot<Ref>{});
-    // Room for every object of the source without rehashing on the way.
-    while (table_.size() < 2 * (used_ + document.objectCount())) grow();
+    // Copied entry by entry, most of the document is reached: an index by reference.
+    copied_ = std::make_unique<WalkMemo<Ref>>(document.objectCount(), true);
   }
   BuilderSink sink{*this};
   return BinaryPlistWalker<BuilderSink>(document, sink).visit(ref);
@@ -194,45 +232,96 @@ BinaryPlistBuilder::Ref BinaryPlistBuilder::addDictionary(
 
 BinaryPlistBuilder::Ref BinaryPlistBuilder::addContainer(std::uint8_t type, const Ref* refs,
                                                          std::size_t size) {
-  const auto ref = static_cast<Ref>(offsets_.size());
-  offsets_.push_back(0);
-  lengths_.push_back(0);
   const std::uint64_t count = type == 0xD0 ? size / 2 : size;
-  containers_.push_back(Container{ref, type, count, refs_.size()});
+  const std::string_view key(reinterpret_cast<const char*>(refs), size * sizeof(Ref));
+  const std::uint64_t hash = std::hash<std::string_view>()(key) ^ type;
+  const auto same = [&](Ref index) {
+    const Container& container = containers_[index];
+    return container.type == type && container.count == count &&
+           std::equal(refs, refs + size, refs_.begin() + container.first);
+  };
+  // In the table by their index in containers_; empty when containers are written each time.
+  const auto found = find(containerTable_, hash, same);
+  if (found.ref) return containers_[*found.ref].ref;
+
+  const auto ref = static_cast<Ref>(offsets_.size());
+  const auto index = static_cast<Ref>(containers_.size());
+  offsets_.push_back(index);
+  lengths_.push_back(0);
+  // Objects counted as a tree grow exponentially with sharing: held at a ceiling no reader
+  // takes, so that the sum cannot wrap.
+  constexpr std::uint64_t kCeiling = std::uint64_t{1} << 62;
+  std::uint64_t expanded = 1;
+  int depth = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    expanded = std::min(kCeiling, expanded + expandedOf(refs[i]));
+    depth = std::max(depth, 1 + depthOf(refs[i]));
+  }
+  containers_.push_back(Container{ref, type, count, refs_.size(), expanded, depth});
+  containerMarkerBytes_ += markerSize(count);
   refs_.insert(refs_.end(), refs, refs + size);
+  // Written each time it occurs, a container is not offered for reuse.
+  if (sharing_ == ContainerSharing::Kept) insert(containerTable_, found.index, hash, index);
   return ref;
+}
+
+std::uint64_t BinaryPlistBuilder::expandedOf(Ref ref) const {
+  return lengths_[ref] != 0 ? 1 : containers_[offsets_[ref]].expanded;
+}
+
+int BinaryPlistBuilder::depthOf(Ref ref) const {
+  return lengths_[ref] != 0 ? 0 : containers_[offsets_[ref]].depth;
+}
+
+BinaryPlistExtent BinaryPlistBuilder::extent(Ref root) const {
+  // As finish() lays it out: leaves, containers, the offset table, the trailer.
+  const std::uint64_t tableOffset =
+      buffer_.size() + containerMarkerBytes_ + refs_.size() * bytesFor(offsets_.size());
+  const std::uint64_t bytes = tableOffset + offsets_.size() * bytesFor(tableOffset) + 32;
+  return BinaryPlistExtent{bytes, expandedOf(root), depthOf(root)};
 }
 
 BinaryPlistBuilder::Ref BinaryPlistBuilder::intern(std::size_t start) {
   const std::string_view object = std::string_view(buffer_).substr(start);
   const std::uint64_t hash = std::hash<std::string_view>()(object);
-  const std::size_t mask = table_.size() - 1;
-  std::size_t index = hash & mask;
-  for (; table_[index].used; index = (index + 1) & mask) {
-    const Slot& slot = table_[index];
-    if (slot.hash == hash && lengths_[slot.ref] == object.size() &&
-        std::memcmp(buffer_.data() + offsets_[slot.ref], object.data(), object.size()) == 0) {
-      buffer_.resize(start);
-      return slot.ref;
-    }
+  const auto found = find(leafTable_, hash, [&](Ref ref) {
+    return lengths_[ref] == object.size() &&
+           std::memcmp(buffer_.data() + offsets_[ref], object.data(), object.size()) == 0;
+  });
+  if (found.ref) {
+    buffer_.resize(start);
+    return *found.ref;
   }
   const auto ref = static_cast<Ref>(offsets_.size());
   offsets_.push_back(start);
   lengths_.push_back(object.size());
-  table_[index] = Slot{hash, ref, true};
-  if (++used_ * 2 > table_.size()) grow();
+  insert(leafTable_, found.index, hash, ref);
   return ref;
 }
 
-void BinaryPlistBuilder::grow() {
-  std::vector<Slot> old(table_.size() * 2);
-  old.swap(table_);
-  const std::size_t mask = table_.size() - 1;
+template <class Same>
+BinaryPlistBuilder::Found BinaryPlistBuilder::find(const Table& table, std::uint64_t hash,
+                                                   const Same& same) {
+  const std::size_t mask = table.slots.size() - 1;
+  std::size_t index = hash & mask;
+  for (; table.slots[index].used; index = (index + 1) & mask) {
+    const Slot& slot = table.slots[index];
+    if (slot.hash == hash && same(slot.ref)) return Found{slot.ref, index};
+  }
+  return Found{std::nullopt, index};
+}
+
+void BinaryPlistBuilder::insert(Table& table, std::size_t index, std::uint64_t hash, Ref ref) {
+  table.slots[index] = Slot{hash, ref, true};
+  if (++table.used * 2 <= table.slots.size()) return;
+  std::vector<Slot> old(table.slots.size() * 2);
+  old.swap(table.slots);
+  const std::size_t mask = table.slots.size() - 1;
   for (const Slot& slot : old) {
     if (!slot.used) continue;
-    std::size_t index = slot.hash & mask;
-    while (table_[index].used) index = (index + 1) & mask;
-    table_[index] = slot;
+    std::size_t at = slot.hash & mask;
+    while (table.slots[at].used) at = (at + 1) & mask;
+    table.slots[at] = slot;
   }
 }
 
@@ -261,11 +350,13 @@ std::string BinaryPlistBuilder::finish(Ref root) {
   offsets_.clear();
   lengths_.clear();
   containers_.clear();
+  containerMarkerBytes_ = 0;
   refs_.clear();
-  table_.assign(kInitialTableSize, Slot{});
-  used_ = 0;
+  leafTable_ = Table{};
+  containerTable_ = Table{};
   source_ = nullptr;
-  copied_.clear();
+  copied_.reset();
+  added_.clear();
   return out;
 }
 
@@ -275,7 +366,14 @@ std::optional<std::string> writeBinary(const Value& value) {
   BinaryPlistBuilder builder;
   const auto root = builder.add(value);
   if (!root) return std::nullopt;
-  return builder.finish(*root);
+  if (!builder.extent(*root).refusal()) return builder.finish(*root);
+  // Shared containers may stand for more objects than so few bytes are allowed to. Written out
+  // each time, every object costs a reference byte, which keeps any value within that cap; only
+  // one too large or too deep for any document stays refused.
+  BinaryPlistBuilder expanded(BinaryPlistBuilder::ContainerSharing::Expanded);
+  const auto again = expanded.add(value);
+  if (!again || expanded.extent(*again).refusal()) return std::nullopt;
+  return expanded.finish(*again);
 }
 
 }  // namespace plist

@@ -1,8 +1,10 @@
 // Binary property lists ("bplist00") read in place and built in one pass, for files too large to
 // turn into one Value at every read (the preference domains). A document keeps the file's bytes
 // and decodes an object only when asked, with the checks of parsePropertyList (bounds, cycles,
-// nesting, expansion); a builder encodes objects straight into one buffer and shares every
-// repeated text, number, date and data object. Neither is thread-safe; both are pure.
+// nesting, expansion); a builder encodes objects straight into one buffer, writes every
+// repeated object (containers included) once, and tells before laying a document out whether
+// the reader will take it. Neither is thread-safe;
+// both are pure.
 #pragma once
 
 #include <cstdint>
@@ -11,22 +13,40 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "platform/foundation/Limits.h"
 #include "platform/foundation/Value.h"
 
 namespace platform {
 
 template <class Result>
-struct WalkSlot;
+class WalkMemo;
+
+// What a reader takes on with a document: its size, its objects counted as a tree (a shared
+// object each time it is referred to) and the containers on its longest path from the top.
+struct BinaryPlistExtent {
+  std::uint64_t bytes = 0;
+  std::uint64_t expandedObjects = 0;
+  int depth = 0;
+
+  // Why BinaryPlistDocument (and so parsePropertyList) refuses a document of this extent, in
+  // words for a log line; nothing when it takes it. A document may expand to 16 objects per
+  // byte (at least 4,096, at most 2^22) and nest 512 containers deep; with `kind`, one larger
+  // than maximumFileSize(kind) is refused too, as a read of that kind of file refuses it.
+  std::optional<std::string> refusal(std::optional<FileKind> kind = std::nullopt) const;
+};
 
 class BinaryPlistDocument {
  public:
   using Ref = std::uint64_t;
 
   // Takes `bytes`. Returns nothing when they are not a "bplist00" document whose trailer and
-  // offset table are consistent; the objects themselves are checked only when they are used.
+  // offset table are consistent, with room for every object the trailer counts (each takes a
+  // byte at least); the objects themselves are checked only when they are used. What a document
+  // allocates later is bounded by its size and by what is used, never by the count alone.
   static std::unique_ptr<BinaryPlistDocument> open(std::string bytes);
   BinaryPlistDocument(const BinaryPlistDocument&) = delete;
   BinaryPlistDocument& operator=(const BinaryPlistDocument&) = delete;
@@ -51,8 +71,10 @@ class BinaryPlistDocument {
   // the document is read). Nothing when the key is absent or `ref` is not such a dictionary.
   std::optional<Ref> findInSortedDictionary(Ref ref, std::string_view key) const;
 
-  // Decodes the object `ref` with everything under it. Nothing when any of it is damaged, nests
-  // deeper than 512 levels, contains itself or expands past 2^24 objects counted as a tree.
+  // Decodes the object `ref` with everything under it; objects the document shares are shared
+  // by the result's copies. Nothing when any of it is damaged (a date that is not finite
+  // included), nests deeper than 512 levels, contains itself or expands past the cap of
+  // BinaryPlistExtent::refusal for the document's size.
   std::optional<Value> decode(Ref ref) const;
   // Checks the object `ref` and everything under it as decode() does, building no value.
   bool validate(Ref ref) const;
@@ -73,15 +95,20 @@ class BinaryPlistDocument {
 class BinaryPlistBuilder {
  public:
   using Ref = std::uint32_t;
+  // Whether a container identical to one already added (same kind, same objects) is referred
+  // to again, as a repeated leaf always is, or written out each time it occurs. Expanded keeps
+  // only the sharing of a document addFrom() copies, and lets every object of add() cost a
+  // reference byte, which keeps any value within the expansion cap for its size.
+  enum class ContainerSharing { Kept, Expanded };
 
-  BinaryPlistBuilder();
+  explicit BinaryPlistBuilder(ContainerSharing sharing = ContainerSharing::Kept);
   ~BinaryPlistBuilder();
   BinaryPlistBuilder(const BinaryPlistBuilder&) = delete;
   BinaryPlistBuilder& operator=(const BinaryPlistBuilder&) = delete;
 
   // Adds `value` with everything under it. Nothing (the builder then holds unused objects, which
-  // finish() still lays out) when it is not a property list, nests deeper than 512 levels or
-  // holds text that is not valid UTF-8.
+  // finish() still lays out) when it is not a property list, nests deeper than 512 levels, holds
+  // text that is not valid UTF-8 or a date that is not finite.
   std::optional<Ref> add(const Value& value);
   // Adds text; nothing when it is not valid UTF-8.
   std::optional<Ref> addString(std::string_view text);
@@ -91,6 +118,10 @@ class BinaryPlistBuilder {
   std::optional<Ref> addFrom(const BinaryPlistDocument& document, BinaryPlistDocument::Ref ref);
   // Adds a dictionary of objects already added: keys (text) and values.
   Ref addDictionary(const std::vector<std::pair<Ref, Ref>>& entries);
+
+  // The extent of the document finish(root) would return, from figures kept while adding:
+  // nothing is laid out or read again.
+  BinaryPlistExtent extent(Ref root) const;
 
   // Lays out the document with `root` as its top object and returns its bytes; the builder is
   // empty afterwards.
@@ -102,32 +133,56 @@ class BinaryPlistBuilder {
     std::uint8_t type;
     std::uint64_t count;
     std::size_t first;  // into refs_
+    std::uint64_t expanded;
+    int depth;
   };
   struct Slot {
     std::uint64_t hash = 0;
     Ref ref = 0;
     bool used = false;
   };
+  // Open addressing, at most half full.
+  struct Table {
+    std::vector<Slot> slots = std::vector<Slot>(1024);  // a power of two
+    std::size_t used = 0;
+  };
+  // The entry found, or the free slot where it belongs.
+  struct Found {
+    std::optional<Ref> ref;
+    std::size_t index;
+  };
   friend struct BuilderSink;
 
   std::optional<Ref> addValue(const Value& value, int depth);
+  std::optional<Ref> addArrayOrDictionary(const Value& value, int depth);
   // `refs`: the items, or the keys then the values.
   Ref addContainer(std::uint8_t type, const Ref* refs, std::size_t size);
+  // A leaf counts one object and nests nothing.
+  std::uint64_t expandedOf(Ref ref) const;
+  int depthOf(Ref ref) const;
   // Interns the object just appended at `start`: an identical earlier object is reused and the
   // new bytes dropped.
   Ref intern(std::size_t start);
-  void grow();
+  template <class Same>
+  static Found find(const Table& table, std::uint64_t hash, const Same& same);
+  static void insert(Table& table, std::size_t index, std::uint64_t hash, Ref ref);
 
+  const ContainerSharing sharing_;
   std::string buffer_;
-  std::vector<std::uint64_t> offsets_;  // by Ref; containers get theirs in finish()
-  std::vector<std::uint64_t> lengths_;  // by Ref, for leaves
+  // By Ref. A container (length 0) holds its index in containers_ until finish() lays it out.
+  std::vector<std::uint64_t> offsets_;
+  std::vector<std::uint64_t> lengths_;
   std::vector<Container> containers_;
+  std::uint64_t containerMarkerBytes_ = 0;
   std::vector<Ref> refs_;
-  std::vector<Slot> table_;
-  std::size_t used_ = 0;
+  Table leafTable_;       // by Ref
+  Table containerTable_;  // by index in containers_
   // What the objects of the document last copied from became here.
   const BinaryPlistDocument* source_ = nullptr;
-  std::vector<WalkSlot<Ref>> copied_;
+  std::unique_ptr<WalkMemo<Ref>> copied_;
+  // What each container added became, by the address of its shared contents; the copy held
+  // keeps that address from being reused for other contents while the builder lives.
+  std::unordered_map<const void*, std::pair<Value, Ref>> added_;
 };
 
 }  // namespace platform
