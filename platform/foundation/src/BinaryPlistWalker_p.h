@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -47,19 +46,30 @@ struct WalkSlot {
   Result result{};
 };
 
-// The slots of the objects a walk reached. Memory follows what is visited, not the count the
-// trailer claims: a walk that will reach most of the document indexes slots by reference (four
-// bytes per object the file holds), one that reads a single value of a large file keeps a map.
+// The slots of the objects a walk reached. Memory follows the file's size and what is visited,
+// never a count the trailer claims alone (each object the count covers takes a byte of the
+// file). A walk that will reach most of the document indexes slots by reference: a slot no
+// larger than an index is kept in the table itself, any other behind a four-byte index. One
+// that reads a single value of a large file keeps a map.
 template <class Result>
 class WalkMemo {
+  static constexpr bool kInline = sizeof(WalkSlot<Result>) <= 2 * sizeof(std::uint32_t);
+
  public:
-  WalkMemo(std::uint64_t count, bool dense) {
-    if (dense) index_.resize(count);
+  WalkMemo(std::uint64_t count, bool dense) : dense_(dense) {
+    if (!dense) return;
+    if constexpr (kInline) {
+      slots_.resize(count);
+    } else {
+      index_.resize(count);
+    }
   }
 
-  // Stays valid while the memo lives.
+  // Valid until the next call.
   WalkSlot<Result>& slot(BinaryPlistDocument::Ref ref) {
-    std::uint32_t& position = index_.empty() ? sparse_[ref] : index_[ref];
+    if (!dense_) return sparse_[ref];
+    if constexpr (kInline) return slots_[ref];
+    std::uint32_t& position = index_[ref];
     if (position == 0) {
       slots_.emplace_back();
       position = static_cast<std::uint32_t>(slots_.size());
@@ -68,16 +78,18 @@ class WalkMemo {
   }
 
  private:
-  std::vector<std::uint32_t> index_;  // 1 + position in slots_; 0 for an object not reached
-  std::unordered_map<BinaryPlistDocument::Ref, std::uint32_t> sparse_;
-  std::deque<WalkSlot<Result>> slots_;
+  const bool dense_;
+  std::unordered_map<BinaryPlistDocument::Ref, WalkSlot<Result>> sparse_;
+  // Behind the index: 1 + position in slots_ by reference, 0 for an object not reached.
+  std::vector<std::uint32_t> index_;
+  std::vector<WalkSlot<Result>> slots_;
 };
 
 // The kinds of leaf a sink is handed, with the bytes of the whole object.
 enum class LeafKind : std::uint8_t { Boolean, Integer, Real, Date, Data, AsciiText, Utf16Text };
 
-// Sink requirements: `Result`; `WalkSlot<Result>& slot(Ref)` (references stay valid during the
-// walk); `std::optional<Result> leaf(LeafKind, std::string_view object, std::uint64_t payloadAt)`;
+// Sink requirements: `Result`; `WalkSlot<Result>& slot(Ref)` (a reference valid until the next
+// call); `std::optional<Result> leaf(LeafKind, std::string_view object, std::uint64_t payloadAt)`;
 // `std::optional<Result> array(const Result*, std::size_t)`;
 // `std::optional<Result> dictionary(const Result* keys, const Result* values, std::size_t)`, the
 // values right after the keys in one run.
