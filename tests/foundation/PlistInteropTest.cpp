@@ -30,7 +30,7 @@ def expected(fraction):
         "markup": "<a & b> \"q\"\nx\ttab", "real": 0.1, "data": b"\x00\x01\xff",
         "emptyData": b"", "emptyDict": {},
         "date": datetime.datetime(2020, 1, 2, 3, 4, 5, 250000 if fraction else 0),
-        "nested": [{"inner": [1, "two", 2.5]}, []],
+        "nested": [{"inner": [1, "two", 2.5]}, []], "twice": [[1, "two"], [1, "two"]],
     }
 def same(a, b, path="root"):
     if type(a) is not type(b):
@@ -81,6 +81,8 @@ Value expectedValue(bool fraction) {
        Value::array({Value::dictionary({{"inner", Value::array({Value::integer(1), Value("two"),
                                                                 Value::real(2.5)})}}),
                      Value::array()})},
+      // Written once, referred to twice.
+      {"twice", Value::array(Value::Array(2, Value::array({Value::integer(1), Value("two")})))},
   });
 }
 
