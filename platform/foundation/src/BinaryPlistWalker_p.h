@@ -210,7 +210,7 @@ class BinaryPlistWalker {
         return leaf(LeafKind::Real, *start, at + (std::uint64_t{1} << width), at);
       }
       case 0x30: {
-        // Every reader refuses a date that is no point in time.
+        // A date that is no point in time is refused, as other readers refuse it.
         if (marker != 0x33 || !fits(at, 8)) return {};
         const std::uint64_t bits = bigEndian(at, 8);
         double seconds;
