@@ -57,10 +57,10 @@ class SettingsController {
   SettingsController(const SettingsController&) = delete;
   SettingsController& operator=(const SettingsController&) = delete;
 
-  // Pages' thread: takes a new snapshot when the session's change count moved (or `force`), and
-  // gives it a new version when it differs from the last one, keeping the changes from the last one
-  // unless it shows another page. Returns true when the version moved. Two changes the
-  // session made between two calls make one version. A session that throws keeps the last
+  // Pages' thread: takes a new snapshot when the session's change count moved (or `force`),
+  // and gives it a new version when it differs from the last one, keeping the changes from the
+  // last one unless it shows another page. Returns true when the version moved. Two changes
+  // the session made between two calls make one version. A session that throws keeps the last
   // snapshot.
   bool refresh(bool force = false);
   // Pages' thread: true when the session's change count moved since the last snapshot:
