@@ -4,7 +4,6 @@
 
 #include "hx/HXPreferences.h"
 #include "platform/foundation/Assertion.h"
-#include "platform/foundation/Log.h"
 #include "platform/ui/UIColor.h"
 
 using platform::Value;
@@ -115,7 +114,6 @@ void HXApplicationListController::setEnableBackgrounding(const Value& value) {
   if (!delegate || !delegate->respondsToSelector(kDelegateSelector)) return;
   auto* listener = dynamic_cast<HXApplicationListControllerDelegate*>(delegate.get());
   if (listener == nullptr) return;
-  platform::NSLog("\n\n\n\n SETNEABLED:" + value.description());
   listener->controllerBackgroundingChangedForApplicationIdentifier(*this, enabled_,
                                                                    applicationIdentifier_);
 }

@@ -12,6 +12,7 @@
 #include "platform/foundation/Json.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Utf8.h"
+#include "platform/foundation/WriteOutcome.h"
 #include "platform/notifications/NotificationCenter.h"
 
 using platform::Value;
@@ -25,14 +26,34 @@ void printLine(const std::string& line) {
   std::fflush(stdout);  // line by line, so a reader on a pipe sees each at once
 }
 
-// Posts go out through the bus connection; send them before the process exits. A change
-// that was not stored posted nothing, and the store has logged why.
-int finish(const std::string& what) {
+// Runs one change and sends its posts before the process exits, then says what it came to
+// as the exit status: 0 stored (or nothing to change), 1 not stored, 3 stored but not durable,
+// 4 stored but not announced. The store and the centre have logged the reason.
+template <class Change>
+int change(const char* what, Change&& run) {
+  platform::WriteOutcomeRecorder outcome;
+  run(HXPreferences::sharedPreferences());
   platform::defaultPlatform().notifications.flush();
-  if (HXPreferences::sharedPreferences().lastWriteSucceeded()) return 0;
-  std::fprintf(stderr, "halvex-springboard: %s: nothing was stored (see the reason above)\n",
-               what.c_str());
-  return 1;
+  const char* words = nullptr;
+  int status = 0;
+  switch (outcome.worst()) {
+    case platform::WriteOutcome::Stored:
+      return 0;
+    case platform::WriteOutcome::NotStored:
+      words = "not stored";
+      status = 1;
+      break;
+    case platform::WriteOutcome::NotDurable:
+      words = "stored, but may not survive a power loss";
+      status = 3;
+      break;
+    case platform::WriteOutcome::NotAnnounced:
+      words = "stored, but other programs were not told";
+      status = 4;
+      break;
+  }
+  std::fprintf(stderr, "halvex-springboard: %s: %s (see the reason above)\n", what, words);
+  return status;
 }
 
 // An identifier that is not UTF-8 names no application and cannot be stored.
@@ -78,19 +99,18 @@ int listen() {
 
 int enable(const std::string& identifier) {
   if (!isUsableIdentifier(identifier)) return 1;
-  HXPreferences::sharedPreferences().addBackgroundingIdentifier(identifier);
-  return finish("enable");
+  return change("enable",
+                [&](HXPreferences& store) { store.addBackgroundingIdentifier(identifier); });
 }
 
 int disable(const std::string& identifier) {
   if (!isUsableIdentifier(identifier)) return 1;
-  HXPreferences::sharedPreferences().removeBackgroundingIdentifer(identifier);
-  return finish("disable");
+  return change("disable",
+                [&](HXPreferences& store) { store.removeBackgroundingIdentifer(identifier); });
 }
 
 int clear() {
-  HXPreferences::sharedPreferences().removeAllBackgroundingIdentifiers();
-  return finish("clear");
+  return change("clear", [](HXPreferences& store) { store.removeAllBackgroundingIdentifiers(); });
 }
 
 int status() {

@@ -9,9 +9,11 @@ namespace springboard {
 // Prints every Halvex notification heard as one JSON line, until SIGINT or SIGTERM.
 int listen();
 // Change the registry as the home screen does (an add or a remove posts
-// "HXApplicationSpringboardChangedBackgrounding"). Exit status 1, with the reason on standard
-// error, when the change was not stored or the identifier is not valid UTF-8; nothing is
-// posted then.
+// "HXApplicationSpringboardChangedBackgrounding"). The exit status says what the change came
+// to: 0 stored (or nothing to change); 1 not stored, or the identifier is not valid UTF-8
+// (nothing is posted then); 3 stored, but the folder could not be flushed, so it may not
+// survive a power loss; 4 stored, but the post did not reach the bus. Any but 0 comes with
+// the words on standard error.
 int enable(const std::string& identifier);
 int disable(const std::string& identifier);
 int clear();

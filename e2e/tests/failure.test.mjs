@@ -36,6 +36,15 @@ test('an application switched on where nothing can be stored keeps its row', asy
     await open(page, 'Halvex', 'Maps');
     await row(page, 'Enable Backgrounding').getByTestId('row-switch').click();
     await page.getByRole('alert').filter({ hasText: 'could not be saved' }).waitFor();
+    // Every switch springs back to the stored value, in the answer and in later reads.
+    const launch = row(page, 'Launch Automatically').getByTestId('row-switch');
+    await page.getByTestId('error-banner-dismiss').click();
+    await launch.click();
+    await page.getByRole('alert').filter({ hasText: 'could not be saved' }).waitFor();
+    await until(async () => !(await launch.isChecked()), 'the switch springs back');
+    await page.reload();
+    await until(async () => (await title(page).textContent()) === 'Maps', 'the page again');
+    assert.equal(await row(page, 'Launch Automatically').getByTestId('row-switch').isChecked(), false);
     await open(page, 'Halvex');
     assert.deepEqual(await rowTitles(page, ENABLED), []);
     assert.equal(await row(section(page, DISABLED), 'Maps').count(), 1);
@@ -50,6 +59,7 @@ test('a refusal stays in a banner until dismissed or the next action', async () 
   const reason = 'The change could not be saved. The page shows what is stored.';
   // The server's reply to the next action is replaced by a refusal carrying the same page.
   let refuseNext = false;
+  let noticeNext = null;
   await page.routeWebSocket(/\/ws$/, (ws) => {
     const server = ws.connectToServer();
     let last = null;
@@ -64,6 +74,11 @@ test('a refusal stays in a banner until dismissed or the next action', async () 
     });
     server.onMessage((message) => {
       last = JSON.parse(message);
+      if (noticeNext && last.replyTo !== undefined) {
+        ws.send(JSON.stringify({ ...last, notice: noticeNext }));
+        noticeNext = null;
+        return;
+      }
       ws.send(message);
     });
   });
@@ -78,6 +93,13 @@ test('a refusal stays in a banner until dismissed or the next action', async () 
   assert.equal(await toggle.isChecked(), before, 'the switch shows the stored value');
   await page.getByTestId('error-banner-dismiss').click();
   assert.equal(await banner.isVisible(), false);
+  // A change stored but not lasting says so there too, the switch showing it stored.
+  noticeNext = 'The change was saved but may not survive a power loss.';
+  await toggle.click();
+  await page.getByRole('alert').filter({ hasText: 'may not survive a power loss' }).waitFor();
+  assert.equal(await toggle.isChecked(), !before);
+  await toggle.click();
+  await until(async () => (await toggle.isChecked()) === before, 'the switch back as it was');
   await open(page, 'Halvex');
   await page.close();
 });

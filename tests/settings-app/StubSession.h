@@ -72,6 +72,7 @@ class StubSession : public SettingsSession {
                     (on ? "on" : "off"));
     if (throwOnAction) throw std::logic_error("assertion failed in the page");
     if (refuseWith) return refuseWith;
+    if (whileSwitching) whileSwitching();
     stack.back().sections[section].rows[row].on = on;
     return std::nullopt;
   }
@@ -106,6 +107,7 @@ class StubSession : public SettingsSession {
   bool throwOnPage = false;
   bool throwOnAction = false;
   Outcome refuseWith;
+  std::function<void()> whileSwitching;  // a switch waits on the store, say
 };
 
 }  // namespace settingsapp::testing

@@ -31,16 +31,21 @@ using testing::StubSession;
 // the session through onServer().
 class WebServerTest : public ::testing::Test {
  protected:
-  void start(ServerLimits limits = {}) {
+  // With `pages`, the pages run on a thread of their own (the program's shape), else on the
+  // server's loop.
+  void start(ServerLimits limits = {}, asio::io_context* pages = nullptr) {
     controller_ = std::make_unique<SettingsController>(session_);
-    server_ = std::make_unique<WebServer>(context_, *controller_, limits);
+    server_ =
+        pages ? std::make_unique<WebServer>(context_, pages->get_executor(), *controller_, limits)
+              : std::make_unique<WebServer>(context_, *controller_, limits);
     ASSERT_EQ(server_->listen(0), "");
     port_ = server_->port();
+    separatePages_ = pages != nullptr;
     loop_ = std::thread([this] {
       auto guard = asio::make_work_guard(context_);
       while (!stopping_) {
         context_.run_one_for(std::chrono::milliseconds(20));
-        server_->publishIfChanged();
+        if (!separatePages_) server_->publishIfChanged();
       }
     });
   }
@@ -152,6 +157,9 @@ class WebServerTest : public ::testing::Test {
   }
 
   StubSession session_;
+  // Declared first, so it outlives the server's loop and whatever that still holds of the
+  // server when it goes.
+  asio::io_context pages_;
   asio::io_context context_;
   asio::io_context clientContext_;
   std::unique_ptr<SettingsController> controller_;
@@ -159,6 +167,7 @@ class WebServerTest : public ::testing::Test {
   std::uint16_t port_ = 0;
   std::thread loop_;
   std::atomic<bool> stopping_{false};
+  bool separatePages_ = false;
 };
 
 TEST_F(WebServerTest, ServesThePageItsAssetsAndImagesWithSafeHeaders) {
@@ -329,6 +338,47 @@ TEST_F(WebServerTest, OnlyAChangeHoldsBackTheNextOne) {
   EXPECT_EQ(controller_->version(), version + 1) << "a change right after one waits";
   context_.run_for(std::chrono::seconds(1));
   EXPECT_EQ(controller_->version(), version + 2) << "and goes out at the end of the interval";
+}
+
+TEST_F(WebServerTest, APageBusyWithOneClientsActionKeepsNoOtherClientWaiting) {
+  asio::io_context& pages = pages_;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::promise<void> entered;
+  session_.whileSwitching = [&] {
+    entered.set_value();
+    released.wait();
+  };
+  start({}, &pages);
+  std::thread pagesThread([&] {
+    auto guard = asio::make_work_guard(pages);
+    while (!stopping_) {
+      pages.run_one_for(std::chrono::milliseconds(20));
+      server_->publishIfChanged();
+    }
+  });
+  auto ws = openSocket(origin());
+  const std::int64_t version = readMessage(*ws)["version"].integerBits();
+  ws->write(
+      asio::buffer("{\"id\":1,\"action\":\"setSwitch\",\"section\":0,\"row\":1,"
+                   "\"on\":false,\"version\":" +
+                   std::to_string(version) + "}"));
+  entered.get_future().wait();
+  // The switch waits; another client gets the page, and a third connects, meanwhile.
+  std::string page = raw(request("GET", "/api/page", "Host: " + host() + "\r\n"));
+  EXPECT_EQ(status(page), 200);
+  EXPECT_NE(body(page).find("\"version\":" + std::to_string(version)), std::string::npos);
+  auto other = openSocket(origin());
+  EXPECT_EQ(readMessage(*other)["version"].integerBits(), version);
+  release.set_value();
+  platform::Value reply = readMessage(*ws);
+  EXPECT_EQ(reply["replyTo"].integerBits(), 1);
+  EXPECT_EQ(reply["version"].integerBits(), version + 1);
+  EXPECT_EQ(readMessage(*other)["version"].integerBits(), version + 1) << "pushed";
+  onServer([this] { server_->close(); });
+  stopping_ = true;
+  pagesThread.join();
+  loop_.join();
 }
 
 TEST_F(WebServerTest, AFrameSentTogetherWithTheUpgradeIsRead) {

@@ -11,16 +11,34 @@
 #include "platform/foundation/Process.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/notifications/NotificationCenter.h"
+#include "platform/preferences/PreferenceStore.h"
+#include "platform/workspace/ApplicationWorkspace.h"
 
 namespace hxtest {
 namespace {
 
 using namespace std::chrono_literals;
 
+// Counts the posts that went out, so that a test can tell whether a change was announced.
+class CountingCenter : public platform::NotificationCenterWrapper {
+ public:
+  using NotificationCenterWrapper::NotificationCenterWrapper;
+  void postNotification(const std::string& name, const std::optional<std::string>& object,
+                        const platform::Value& userInfo) override {
+    ++posts;
+    NotificationCenterWrapper::postNotification(name, object, userInfo);
+  }
+  std::uint64_t posts = 0;
+};
+
 struct BundleWorld {
   std::unique_ptr<PrivateBus> bus;
   std::unique_ptr<TemporaryDirectory> root;
   std::unique_ptr<TemporaryDirectory> home;
+  // The process's platform, over an Env that a test can make fail. Never destroyed: pages
+  // and the library keep references to it until the process ends.
+  FaultEnv* env = nullptr;
+  CountingCenter* center = nullptr;
 };
 
 BundleWorld& world() {
@@ -43,6 +61,12 @@ class BundleEnvironment : public testing::Environment {
     platform::setMainBundleIdentifier("com.apple.Preferences");
     platform::setDeviceRoot(w.root->path());
     platform::setUserHome(w.home->path());
+    w.env = new FaultEnv(platform::defaultEnv());
+    auto* bus = platform::newDistributedNotificationCenter(platform::RunLoop::main()).release();
+    w.center = new CountingCenter(*bus);
+    platform::setDefaultPlatform(*new platform::Platform{
+        *w.env, *new platform::PreferenceStore(*w.env, platform::preferencesDirectory()), *w.center,
+        *new platform::ApplicationWorkspace(*w.env, w.root->path()), platform::RunLoop::main()});
   }
   // The platform keeps its bus connection and paths to the end of the process, but nothing
   // uses them after the last test: stop the daemon and remove the copies so that no run
@@ -65,6 +89,12 @@ const std::string& bundleDeviceRoot() {
 }
 const std::string& bundleUserHome() {
   return world().home->path();
+}
+FaultEnv& faultEnv() {
+  return *world().env;
+}
+std::uint64_t postCount() {
+  return world().center->posts;
 }
 
 void resetDomain() {

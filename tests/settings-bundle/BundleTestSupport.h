@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "FaultEnv.h"
 #include "platform/settings-host/SettingsDriver.h"
 #include "support/TestSupport.h"
 
@@ -16,6 +17,11 @@ namespace hxtest {
 // Where the process's device copy and home are (set up once per test program).
 const std::string& bundleDeviceRoot();
 const std::string& bundleUserHome();
+// The Env under the process's platform (the store's and the workspace's), which passes every
+// call through until a test makes it fail.
+FaultEnv& faultEnv();
+// How many notifications the process's platform has posted so far.
+std::uint64_t postCount();
 
 // Clears what the tests store in the domain, so each test starts from the defaults.
 void resetDomain();

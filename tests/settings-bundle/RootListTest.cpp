@@ -156,6 +156,16 @@ TEST_F(RootListTest, TheHomeScreensChangeMovesSwitchAndRowAndIsNotWrittenBack) {
   EXPECT_TRUE(store.backgroundingIdentifiers().empty());
 }
 
+// A change stored without reaching the bus used to warn and exit 0: the agent never heard.
+TEST_F(RootListTest, SpringboardSaysAStoredChangeNobodyWasToldOfWithItsOwnStatus) {
+  auto child = hxtest::ChildProcess::program(
+      HX_SPRINGBOARD_BINARY, {"enable", "com.apple.Maps"},
+      {{"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + hxtest::bundleUserHome() + "/no-bus"}});
+  EXPECT_EQ(child.wait(30s), std::optional<int>(4));
+  EXPECT_TRUE(store.isBackgroundingEnabledForIdentifier("com.apple.Maps"));
+  EXPECT_EQ(hxtest::runSpringboard({"enable", "com.apple.Maps"}), 0) << "nothing to change";
+}
+
 TEST_F(RootListTest, DisableAllEmptiesTheEnabledSectionAndClearsTheList) {
   store.addBackgroundingIdentifier("com.apple.weather");
   store.addBackgroundingIdentifier("com.apple.camera");

@@ -189,10 +189,18 @@ void HttpSession::handle(http::request<http::string_body> request) {
                    closeAfter, version);
       return;
     }
-    SettingsController::Reply reply = state_->controller.handleAction(request.body());
-    respond(reply.status, "application/json", std::move(reply.body), false, closeAfter, version,
-            "no-store");
-    state_->publish();
+    // The connection reads no further request until this one is answered.
+    waiting_ = true;
+    state_->onPages(
+        [state = state_, text = std::move(request.body())] {
+          return state->controller.perform(text);
+        },
+        [self = shared_from_this(), closeAfter, version](SettingsController::ActionResult result) {
+          self->waiting_ = false;
+          SettingsController::Reply reply = self->state_->controller.reply(result, std::nullopt);
+          self->respond(reply.status, "application/json", std::move(reply.body), false, closeAfter,
+                        version, "no-store");
+        });
     return;
   }
   if (method != http::verb::get && method != http::verb::head) {
@@ -205,7 +213,8 @@ void HttpSession::handle(http::request<http::string_body> request) {
     return;
   }
   if (target.path == "/api/page") {
-    state_->controller.refresh();
+    // What the pages' thread last published: it refreshes after every turn of its loop, and
+    // may be busy (a write waiting for the store's lock) without keeping this client waiting.
     respond(200, "application/json", state_->controller.pageMessage(), head, closeAfter, version,
             "no-store");
     return;
@@ -219,14 +228,20 @@ void HttpSession::handle(http::request<http::string_body> request) {
   constexpr std::string_view kFooter = "/footer/";
   constexpr std::string_view kPng = ".png";
   if (target.path.starts_with(kImage) && target.path.ends_with(kPng)) {
-    std::string_view key =
-        target.path.substr(kImage.size(), target.path.size() - kImage.size() - kPng.size());
-    if (auto png = state_->controller.imagePng(key)) {
-      respond(200, "image/png", std::move(*png), head, closeAfter, version,
-              "private, max-age=31536000, immutable");
-      return;
-    }
-    respondError(404, "no such image", head, closeAfter, version);
+    std::string key(
+        target.path.substr(kImage.size(), target.path.size() - kImage.size() - kPng.size()));
+    waiting_ = true;
+    state_->onPages(
+        [state = state_, key] { return state->controller.imagePng(key); },
+        [self = shared_from_this(), head, closeAfter, version](std::optional<std::string> png) {
+          self->waiting_ = false;
+          if (!png) {
+            self->respondError(404, "no such image", head, closeAfter, version);
+            return;
+          }
+          self->respond(200, "image/png", std::move(*png), head, closeAfter, version,
+                        "private, max-age=31536000, immutable");
+        });
     return;
   }
   if (target.path.starts_with(kFooter) && target.path.ends_with(kPng)) {
@@ -242,13 +257,23 @@ void HttpSession::handle(http::request<http::string_body> request) {
     }
     const Appearance appearance =
         queryValue(target.query, "appearance") == "dark" ? Appearance::Dark : Appearance::Light;
-    if (parseError == std::errc() && end == number.data() + number.size() && !number.empty()) {
-      if (auto png = state_->controller.footerPng(section, width, appearance)) {
-        respond(200, "image/png", std::move(*png), head, closeAfter, version, "no-cache");
-        return;
-      }
+    if (parseError != std::errc() || end != number.data() + number.size() || number.empty()) {
+      respondError(404, "no footer view in that section", head, closeAfter, version);
+      return;
     }
-    respondError(404, "no footer view in that section", head, closeAfter, version);
+    waiting_ = true;
+    state_->onPages(
+        [state = state_, section, width, appearance] {
+          return state->controller.footerPng(section, width, appearance);
+        },
+        [self = shared_from_this(), head, closeAfter, version](std::optional<std::string> png) {
+          self->waiting_ = false;
+          if (!png) {
+            self->respondError(404, "no footer view in that section", head, closeAfter, version);
+            return;
+          }
+          self->respond(200, "image/png", std::move(*png), head, closeAfter, version, "no-cache");
+        });
     return;
   }
   respondError(404, "not found", head, closeAfter, version);

@@ -2,7 +2,8 @@
 // each with the request guard, routes it (the page, its assets and images, actions, the
 // WebSocket upgrade) and writes the answer. A connection that stays quiet for the idle
 // timeout, or takes longer than the request timeout to send a request or to take in an
-// answer, is closed. Main thread only.
+// answer, is closed. Runs on the network's thread; what needs a page is asked of the pages'
+// thread, and the answer written when it comes back.
 #pragma once
 
 #include <array>
@@ -27,7 +28,8 @@ class HttpSession : public ServerConnection, public std::enable_shared_from_this
 
   void start();
   void close() override;
-  bool idle() const override { return !writing_; }
+  // Neither writing nor waiting for the pages' thread to answer.
+  bool idle() const override { return !writing_ && !waiting_; }
 
  private:
   enum class Close { No, Yes };
@@ -50,6 +52,7 @@ class HttpSession : public ServerConnection, public std::enable_shared_from_this
   std::optional<boost::beast::http::request_parser<boost::beast::http::string_body>> parser_;
   std::string host_;
   bool writing_ = false;
+  bool waiting_ = false;
   std::array<char, 4096> discard_{};
 };
 

@@ -1,10 +1,13 @@
 // What the web server's connections share: the controller, the limits, and the open
-// connections with what the connection cap needs to know of each. Main thread only, like the
-// server itself.
+// connections with what the connection cap needs to know of each. The connections' part is
+// the network thread's; the publishing part is the pages' thread's.
 #pragma once
 
+#include <atomic>
+#include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
 #include <cstddef>
@@ -56,32 +59,59 @@ class HttpSession;
 class WebSocketSession;
 
 struct WebServer::State : std::enable_shared_from_this<WebServer::State> {
-  State(boost::asio::io_context& context, SettingsController& controller, ServerLimits limits)
+  State(boost::asio::io_context& context, boost::asio::any_io_executor pages,
+        SettingsController& controller, ServerLimits limits)
       : context(context),
+        pages(std::move(pages)),
         controller(controller),
         limits(limits),
         acceptor(context),
         retry(context),
-        publishTimer(context) {}
+        publishTimer(this->pages) {}
 
-  boost::asio::io_context& context;
+  boost::asio::io_context& context;  // the network's
+  const boost::asio::any_io_executor pages;
   SettingsController& controller;
   const ServerLimits limits;
   boost::asio::ip::tcp::acceptor acceptor;
-  boost::asio::steady_timer retry;         // backs off after a failed accept (out of descriptors)
-  boost::asio::steady_timer publishTimer;  // the deferred push of a throttled publish
-  std::chrono::steady_clock::time_point nextPublish;
-  bool publishDeferred = false;
+  boost::asio::steady_timer retry;  // backs off after a failed accept (out of descriptors)
   std::uint16_t port = 0;
-  bool closed = false;
+  std::atomic<bool> closed{false};
   std::vector<std::weak_ptr<HttpSession>> httpSessions;
   std::vector<std::weak_ptr<WebSocketSession>> webSockets;
 
-  // Refreshes the controller and sends the page to every WebSocket that is behind. A new
-  // snapshot is taken at most once per kPublishInterval: a change within the interval after
-  // the last one is deferred to its end, so the last change always goes out; a call that
-  // finds no change starts no interval. Replies to actions and /api/page refresh on their own.
+  // The pages' thread's part.
+  boost::asio::steady_timer publishTimer;  // the deferred push of a throttled publish
+  std::chrono::steady_clock::time_point nextPublish;
+  bool publishDeferred = false;
+  std::uint64_t pushedVersion = 0;  // the last version handed to the network to push
+
+  // On the pages' thread: refreshes the controller and has every WebSocket that is behind
+  // sent the page. A new snapshot is taken at most once per kPublishInterval: a change within
+  // the interval after the last one is deferred to its end, so the last change always goes
+  // out; a call that finds no change starts no interval. Replies to actions refresh on their
+  // own.
   void publish();
+  // On the network's thread: sends every WebSocket that is behind what it has not seen.
+  void pushToWebSockets();
+  // On the network's thread: stops accepting and closes every connection.
+  void closeNow();
+
+  // Runs `work` on the pages' thread, then `answer` with its result on the network's, unless
+  // the server closed meanwhile. `work` must not throw. The answer goes out ahead of the push
+  // of what the work changed, so that an action's own reply carries its change.
+  template <class Work, class Answer>
+  void onPages(Work work, Answer answer) {
+    boost::asio::post(pages, [self = shared_from_this(), work = std::move(work),
+                              answer = std::move(answer)]() mutable {
+      auto result = work();
+      boost::asio::post(self->context,
+                        [self, result = std::move(result), answer = std::move(answer)]() mutable {
+                          if (!self->closed) answer(std::move(result));
+                        });
+      self->publish();
+    });
+  }
   // Open HTTP connections and open WebSockets.
   std::size_t openHttpSessions();
   std::size_t openWebSockets();

@@ -6,6 +6,7 @@
 
 #include "platform/foundation/Json.h"
 #include "platform/foundation/Value.h"
+#include "platform/foundation/WriteOutcome.h"
 
 namespace settingsapp {
 namespace {
@@ -23,10 +24,17 @@ std::optional<std::int64_t> integerField(const Value& value) {
   return std::nullopt;
 }
 
-// The start of a message: "{", with the "replyTo" field when it answers an action. Every
-// message is an object, so the rest follows without its own '{'.
-std::string openMessage(const std::optional<std::int64_t>& replyTo) {
-  return replyTo ? "{\"replyTo\":" + std::to_string(*replyTo) + "," : "{";
+// The start of a message: "{", with the "replyTo" field when it answers an action and the
+// "notice" when it has one. Every message is an object, so the rest follows without its own
+// '{'.
+std::string openMessage(const std::optional<std::int64_t>& replyTo, std::string_view notice) {
+  std::string open = replyTo ? "{\"replyTo\":" + std::to_string(*replyTo) + "," : "{";
+  if (!notice.empty()) {
+    open += "\"notice\":";
+    appendJsonString(open, notice);
+    open += ',';
+  }
+  return open;
 }
 
 }  // namespace
@@ -55,6 +63,7 @@ bool SettingsController::refresh(bool force) {
   if (hasPage_ && page == page_) return false;
   Step step{version_ + 1, std::nullopt};
   if (hasPage_) step.changes = pageChangesJson(page_, page, step.version);
+  std::lock_guard lock(published_);
   version_ = step.version;
   page_ = std::move(page);
   hasPage_ = true;
@@ -72,7 +81,17 @@ bool SettingsController::hasUnseenChanges() {
   }
 }
 
-const std::string& SettingsController::pageMessage() {
+std::uint64_t SettingsController::version() const {
+  std::lock_guard lock(published_);
+  return version_;
+}
+
+std::string SettingsController::pageMessage() {
+  std::lock_guard lock(published_);
+  return pageMessageLocked();
+}
+
+const std::string& SettingsController::pageMessageLocked() {
   if (pageMessage_.empty()) {
     // Built in place, in the buffer of the last one: a page of thousands of rows is a large
     // message, and a fresh buffer for each costs as much again.
@@ -102,23 +121,28 @@ std::optional<std::string> SettingsController::changesFrom(std::uint64_t seen) c
          ",\"changes\":[" + changes + "]";
 }
 
-std::string SettingsController::updateMessage(std::uint64_t seen) {
-  if (auto changes = changesFrom(seen)) return "{\"type\":\"delta\"," + *changes + "}";
-  return pageMessage();
+SettingsController::Update SettingsController::updateFor(std::uint64_t seen) {
+  std::lock_guard lock(published_);
+  if (auto changes = changesFrom(seen)) {
+    return {"{\"type\":\"delta\"," + *changes + "}", version_};
+  }
+  return {pageMessageLocked(), version_};
 }
 
 SettingsController::Reply SettingsController::reply(const ActionResult& result,
                                                     const std::optional<std::uint64_t>& seen) {
+  std::lock_guard lock(published_);
   std::optional<std::string> changes;
   if (seen) changes = changesFrom(*seen);
-  std::string body = openMessage(result.replyTo);
+  std::string body =
+      openMessage(result.replyTo, result.status == 200 ? result.notice : std::string());
   if (result.status == 200) {
     if (changes) {
       body += "\"type\":\"delta\",";
       body += *changes;
       body += '}';
     } else {
-      const std::string& page = pageMessage();
+      const std::string& page = pageMessageLocked();
       body.reserve(body.size() + page.size());
       body.append(page, 1);
     }
@@ -130,28 +154,40 @@ SettingsController::Reply SettingsController::reply(const ActionResult& result,
       body += *changes;
     } else {
       // The page message is {"type":"page",...}: its fields after the type follow.
-      const std::string& page = pageMessage();
+      const std::string& page = pageMessageLocked();
       body.append(page, page.find(",\"version\"") + 1);
       body.pop_back();
     }
     body += '}';
   }
-  return {result.status, std::move(body)};
-}
-
-SettingsController::Reply SettingsController::handleAction(std::string_view text) {
-  return reply(perform(text), std::nullopt);
-}
-
-SettingsController::Reply SettingsController::handleActionFrom(std::string_view text,
-                                                               std::uint64_t seen) {
-  return reply(perform(text), seen);
+  return {result.status, std::move(body), version_};
 }
 
 SettingsController::ActionResult SettingsController::perform(std::string_view text) {
+  // Whatever the page's code makes of a failed write, the store's own report decides what the
+  // person is told; the page shows what its getters read back, which is what is stored.
+  platform::WriteOutcomeRecorder writes;
+  ActionResult result = performNow(text);
+  if (result.status != 200 || !writes.reported()) return result;
+  switch (writes.worst()) {
+    case platform::WriteOutcome::Stored:
+      break;
+    case platform::WriteOutcome::NotStored:
+      result.status = 400;
+      result.reason = kNotStoredReason;
+      break;
+    case platform::WriteOutcome::NotDurable:
+    case platform::WriteOutcome::NotAnnounced:
+      result.notice = platform::describeOutcome(writes.worst());
+      break;
+  }
+  return result;
+}
+
+SettingsController::ActionResult SettingsController::performNow(std::string_view text) {
   const auto refuse = [](int status, std::string reason,
                          const std::optional<std::int64_t>& replyTo) {
-    return ActionResult{status, std::move(reason), replyTo};
+    return ActionResult{status, std::move(reason), {}, replyTo};
   };
   if (text.size() > kMaxActionBytes) {
     return refuse(400, "action larger than " + std::to_string(kMaxActionBytes) + " bytes",
@@ -228,7 +264,7 @@ SettingsController::ActionResult SettingsController::perform(std::string_view te
   }
   refresh(true);
   if (outcome) return refuse(400, *outcome, replyTo);
-  return {200, {}, replyTo};
+  return {200, {}, {}, replyTo};
 }
 
 std::optional<std::string> SettingsController::imagePng(std::string_view key) {

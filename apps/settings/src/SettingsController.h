@@ -1,15 +1,21 @@
 // The protocol between the browser and the Settings host, without the network: it turns the
 // session's pages into JSON messages, numbers each distinct page with a version, keeps the
 // changes between recent versions, and checks and carries out the actions that the page
-// sends. Main thread only.
+// sends.
+//
+// Threads: the session is touched only on the pages' thread (refresh, hasUnseenChanges,
+// perform, page, the images); what a browser is sent (version, pageMessage, updateFor, reply)
+// may be read from another thread meanwhile, the network's, which so never waits for a page.
 //
 // Messages to the browser:
 //   {"type":"page","version":N,"page":{...}}                  the whole current page
 //   {"type":"delta","from":F,"version":N,"changes":[...]}     the changes from version F to N
 //                                                             (see PageJson.h)
 //   {"type":"error","status":S,"reason":"...", then a page or the changes as above}
-//   a refused action (S as in Reply::status)
-//   Any of them may carry "replyTo" with the "id" of the action it answers. A browser applies
+//   a refused action (S as in Reply::status); a change that was not stored is refused.
+//   Any of them may carry "replyTo" with the "id" of the action it answers, and a page or
+//   delta that answers an action may carry "notice": words on a change that was stored but
+//   is not durable, or that other programs were not told of. A browser applies
 //   changes only to version F, and asks for the whole page when it holds another.
 // Actions from the browser (one JSON object, at most kMaxActionBytes):
 //   {"action":"select","section":S,"row":R,"version":N}
@@ -30,6 +36,8 @@
 #include <string>
 #include <string_view>
 
+#include <mutex>
+
 #include "PageJson.h"
 #include "PageSnapshot.h"
 #include "SettingsSession.h"
@@ -38,6 +46,10 @@ namespace settingsapp {
 
 inline constexpr std::size_t kMaxActionBytes = 64 * 1024;
 
+// The reason given for a change that was not stored.
+inline constexpr const char* kNotStoredReason =
+    "The change could not be saved. The page shows what is stored.";
+
 class SettingsController {
  public:
   // `session` must outlive the controller.
@@ -45,38 +57,65 @@ class SettingsController {
   SettingsController(const SettingsController&) = delete;
   SettingsController& operator=(const SettingsController&) = delete;
 
-  // Takes a new snapshot when the session's change count moved (or `force`), and gives it a
-  // new version when it differs from the last one, keeping the changes from the last one
-  // unless it shows another page. Returns true when the version moved. Two changes the
-  // session made between two calls make one version. A session that throws keeps the last
+  // Pages' thread: takes a new snapshot when the session's change count moved (or `force`),
+  // and gives it a new version when it differs from the last one, keeping the changes from the
+  // last one unless it shows another page. Returns true when the version moved. Two changes
+  // the session made between two calls make one version. A session that throws keeps the last
   // snapshot.
   bool refresh(bool force = false);
-  // True when the session's change count moved since the last snapshot: refresh() would take
-  // a new one. Cheap; false when the session throws.
+  // Pages' thread: true when the session's change count moved since the last snapshot:
+  // refresh() would take a new one. Cheap; false when the session throws.
   bool hasUnseenChanges();
 
-  std::uint64_t version() const { return version_; }
+  // Any thread.
+  std::uint64_t version() const;
+  // Pages' thread: the current snapshot.
   const PageSnapshot& page() const { return page_; }
-  // {"type":"page","version":N,"page":{...}} for the current version, made when first asked.
-  const std::string& pageMessage();
-  // What brings a browser that shows version `seen` to the current one: a delta message when
-  // the changes of every version since `seen` are still kept (an empty one when `seen` is
-  // current) and together smaller than kMaxDeltaBytes, else the page message.
-  std::string updateMessage(std::uint64_t seen);
-
-  struct Reply {
-    int status = 200;  // 200 done, 400 malformed or impossible, 409 stale page, 500 failure
-    std::string body;  // a page or an error message, as above
+  // Any thread: {"type":"page","version":N,"page":{...}} for the current version, made when
+  // first asked.
+  std::string pageMessage();
+  // Any thread: what brings a browser that shows version `seen` to the current one: a delta
+  // message when the changes of every version since `seen` are still kept (an empty one when
+  // `seen` is current) and together smaller than kMaxDeltaBytes, else the page message; with
+  // the version it brings the browser to.
+  struct Update {
+    std::string message;
+    std::uint64_t version = 0;
   };
-  // Parses, checks and performs one action, then refreshes. The body carries the whole
-  // current page. Never throws.
-  Reply handleAction(std::string_view text);
-  // The same for a browser that shows version `seen`: the body carries what updateMessage
-  // would send it instead of the whole page.
-  Reply handleActionFrom(std::string_view text, std::uint64_t seen);
+  Update updateFor(std::uint64_t seen);
+  std::string updateMessage(std::uint64_t seen) { return updateFor(seen).message; }
 
-  // The PNG of a row image or of a section's footer view of the current page; none when the
-  // key or the section names nothing. `width` is clamped to 160..1600 points. Never throws.
+  // What an action came to, before it is put into words for a browser.
+  struct ActionResult {
+    int status = 200;    // as Reply::status
+    std::string reason;  // why it was refused
+    std::string notice;  // on a stored change that is not durable or was not announced
+    std::optional<std::int64_t> replyTo;
+  };
+  struct Reply {
+    int status = 200;  // 200 done, 400 malformed, impossible or not stored, 409 stale page,
+                       // 500 failure
+    std::string body;  // a page or an error message, as above
+    std::uint64_t version = 0;  // the version the body brings a browser to
+  };
+  // Pages' thread: parses, checks and performs one action, then refreshes. What the action's
+  // writes came to is gathered on this thread while it runs: a write that stored nothing
+  // refuses the action (the page shows what is stored), one stored but not durable or not
+  // announced gives a notice. Never throws.
+  ActionResult perform(std::string_view text);
+  // Any thread: the reply to `result`, carrying the whole current page, or the update from
+  // `seen` when given.
+  Reply reply(const ActionResult& result, const std::optional<std::uint64_t>& seen);
+  // Both at once, on the pages' thread: the body carries the whole current page, or for
+  // handleActionFrom what updateFor(seen) would send instead.
+  Reply handleAction(std::string_view text) { return reply(perform(text), std::nullopt); }
+  Reply handleActionFrom(std::string_view text, std::uint64_t seen) {
+    return reply(perform(text), seen);
+  }
+
+  // Pages' thread: the PNG of a row image or of a section's footer view of the current page;
+  // none when the key or the section names nothing. `width` is clamped to 160..1600 points.
+  // Never throws.
   std::optional<std::string> imagePng(std::string_view key);
   std::optional<std::string> footerPng(std::size_t section, double width,
                                        Appearance appearance = Appearance::Light);
@@ -90,14 +129,9 @@ class SettingsController {
   static bool isValidImageKey(std::string_view key);
 
  private:
-  struct ActionResult {
-    int status = 200;
-    std::string reason;  // why it was refused
-    std::optional<std::int64_t> replyTo;
-  };
-  ActionResult perform(std::string_view text);
-  // The reply to `result`, carrying the whole page, or the update from `seen` when given.
-  Reply reply(const ActionResult& result, const std::optional<std::uint64_t>& seen);
+  ActionResult performNow(std::string_view text);
+  // The page message, made when first asked. REQUIRES: published_ held.
+  const std::string& pageMessageLocked();
   // "from":F,"version":N,"changes":[...] from `seen`, or none when not every version since
   // is kept or they add up past kMaxDeltaBytes.
   std::optional<std::string> changesFrom(std::uint64_t seen) const;
@@ -111,8 +145,11 @@ class SettingsController {
 
   SettingsSession& session_;
   std::optional<std::uint64_t> seenChangeCount_;
-  std::uint64_t version_ = 0;
   bool hasPage_ = false;
+  // What a browser is sent. Written on the pages' thread under the mutex, read there without
+  // it; read elsewhere under it.
+  mutable std::mutex published_;
+  std::uint64_t version_ = 0;
   PageSnapshot page_;
   std::string pageMessage_;  // empty until asked for
   std::deque<Step> steps_;   // the last kKeptSteps versions, oldest first

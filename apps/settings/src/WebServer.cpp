@@ -1,6 +1,7 @@
 #include "WebServer.h"
 
 #include <algorithm>
+#include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/error.hpp>
 #include <chrono>
@@ -115,10 +116,32 @@ void WebServer::State::publish() {
     nextPublish = now + kPublishInterval;
     controller.refresh();
   }
+  const std::uint64_t version = controller.version();
+  if (version == pushedVersion) return;
+  pushedVersion = version;
+  asio::post(context, [self = shared_from_this()] { self->pushToWebSockets(); });
+}
+
+void WebServer::State::pushToWebSockets() {
+  if (closed) return;
   pruneClosed(webSockets);
   for (auto& entry : std::vector<std::weak_ptr<WebSocketSession>>(webSockets)) {
     if (auto socket = entry.lock()) socket->sendPageIfBehind();
   }
+}
+
+void WebServer::State::closeNow() {
+  if (closed.exchange(true)) return;
+  beast::error_code ignored;
+  acceptor.close(ignored);
+  retry.cancel();
+  for (auto& entry : httpSessions) {
+    if (auto session = entry.lock()) session->close();
+  }
+  for (auto& entry : webSockets) {
+    if (auto socket = entry.lock()) socket->close();
+  }
+  asio::post(pages, [self = shared_from_this()] { self->publishTimer.cancel(); });
 }
 
 std::size_t WebServer::State::openHttpSessions() {
@@ -139,8 +162,12 @@ bool WebServer::State::closeIdlest(Among among) {
   return true;
 }
 
+WebServer::WebServer(asio::io_context& network, asio::any_io_executor pages,
+                     SettingsController& controller, ServerLimits limits)
+    : state_(std::make_shared<State>(network, std::move(pages), controller, limits)) {}
+
 WebServer::WebServer(asio::io_context& context, SettingsController& controller, ServerLimits limits)
-    : state_(std::make_shared<State>(context, controller, limits)) {}
+    : WebServer(context, context.get_executor(), controller, limits) {}
 
 WebServer::~WebServer() {
   close();
@@ -177,16 +204,10 @@ void WebServer::publishIfChanged() {
 
 void WebServer::close() {
   if (state_->closed) return;
-  state_->closed = true;
-  beast::error_code ignored;
-  state_->acceptor.close(ignored);
-  state_->retry.cancel();
-  state_->publishTimer.cancel();
-  for (auto& entry : state_->httpSessions) {
-    if (auto session = entry.lock()) session->close();
-  }
-  for (auto& entry : state_->webSockets) {
-    if (auto socket = entry.lock()) socket->close();
+  if (state_->context.get_executor().running_in_this_thread()) {
+    state_->closeNow();
+  } else {
+    asio::post(state_->context, [state = state_] { state->closeNow(); });
   }
 }
 

@@ -3,8 +3,12 @@
 // page to every open WebSocket. Every request passes the request guard first. Every wait on
 // a peer is bounded (ServerLimits), and quiet peers cannot lock out a new one.
 //
-// Thread rule: everything runs on the io_context given at construction, which must be run
-// by one thread (the main run loop); the server takes no locks.
+// Threads: the connections live on the network's io_context, run by one thread. The
+// controller's pages are touched only through the pages' executor (one thread too, the main
+// run loop): actions, images and footers go there and their answers come back, while page
+// loads and pushes are answered from what the controller last published, so no connection
+// waits for a page that is busy (a write waiting on the store's lock). Both may be one
+// io_context run by one thread.
 #pragma once
 
 #include <chrono>
@@ -13,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/io_context.hpp>
 
 #include "SettingsController.h"
@@ -41,7 +46,10 @@ struct ServerLimits {
 
 class WebServer {
  public:
-  // `controller` must outlive the server.
+  // `controller` must outlive the server, and `network` and `pages` must run while it serves.
+  WebServer(boost::asio::io_context& network, boost::asio::any_io_executor pages,
+            SettingsController& controller, ServerLimits limits = {});
+  // Connections and pages on one io_context.
   WebServer(boost::asio::io_context& context, SettingsController& controller,
             ServerLimits limits = {});
   ~WebServer();
@@ -56,14 +64,16 @@ class WebServer {
   // "http://127.0.0.1:PORT/"
   std::string url() const;
 
-  // Refreshes the controller and sends the page to every WebSocket that has not seen this
-  // version yet. The program calls it after each run-loop dispatch.
+  // On the pages' thread: refreshes the controller and sends the page to every WebSocket that
+  // has not seen this version yet. The program calls it after each run-loop dispatch.
   void publishIfChanged();
 
-  // Stops accepting and closes every connection. Idempotent.
+  // Any thread: stops accepting and closes every connection (on the network's thread; at
+  // once when called there). Idempotent.
   void close();
 
-  // Open connections (HTTP and WebSocket), for tests and the connection limit.
+  // On the network's thread: open connections (HTTP and WebSocket), for tests and the
+  // connection limit.
   std::size_t connectionCount() const;
 
   struct State;

@@ -1,5 +1,6 @@
 #include "WebSocketSession.h"
 
+#include <algorithm>
 #include <boost/beast/core/buffers_to_string.hpp>
 #include <boost/beast/http/field.hpp>
 #include <utility>
@@ -60,7 +61,8 @@ void WebSocketSession::start(http::request<http::string_body> request) {
 
 void WebSocketSession::sendPageIfBehind() {
   if (!accepted_ || !isOpen() || sentVersion_ >= state_->controller.version()) return;
-  send(state_->controller.updateMessage(sentVersion_), CarriesPage::Yes);
+  SettingsController::Update update = state_->controller.updateFor(sentVersion_);
+  send(std::move(update.message), update.version);
 }
 
 void WebSocketSession::close() {
@@ -94,21 +96,29 @@ void WebSocketSession::onRead(beast::error_code error) {
   }
   touch();
   if (!ws_.got_text()) {
-    send(errorJson("send actions as JSON text"), CarriesPage::No);
-  } else {
-    std::string text = beast::buffers_to_string(buffer_.data());
-    SettingsController::Reply reply = state_->controller.handleActionFrom(text, sentVersion_);
-    send(std::move(reply.body), CarriesPage::Yes);
+    buffer_.consume(buffer_.size());
+    send(errorJson("send actions as JSON text"), std::nullopt);
+    if (isOpen()) read();
+    return;
   }
+  // The action runs on the pages' thread; the next one is read when it is answered. The
+  // answer brings the socket from the version it has seen by then, pushes meanwhile included.
+  std::string text = beast::buffers_to_string(buffer_.data());
   buffer_.consume(buffer_.size());
-  state_->publish();
-  if (isOpen()) read();
+  state_->onPages(
+      [state = state_, text = std::move(text)] { return state->controller.perform(text); },
+      [self = shared_from_this()](SettingsController::ActionResult result) {
+        SettingsController::Reply reply =
+            self->state_->controller.reply(result, self->sentVersion_);
+        self->send(std::move(reply.body), reply.version);
+        if (self->isOpen()) self->read();
+      });
 }
 
-void WebSocketSession::send(std::string message, CarriesPage carriesPage) {
+void WebSocketSession::send(std::string message, std::optional<std::uint64_t> carries) {
   if (!isOpen()) return;
-  // Replies to actions and pushes carry the current page: the socket has seen this version.
-  if (carriesPage == CarriesPage::Yes) sentVersion_ = state_->controller.version();
+  // Replies to actions and pushes bring the socket to the version they carry.
+  if (carries) sentVersion_ = std::max(sentVersion_, *carries);
   if (queue_.size() >= state_->limits.maxQueuedMessages) {
     close();  // a reader this slow would make the server hold every page it missed
     return;

@@ -1,6 +1,6 @@
 // One WebSocket of the Settings page: it gets the current page on opening and after every
 // change, and carries the page's actions. It pings a quiet peer and closes one that stays
-// silent for the server's WebSocket idle timeout. Main thread only.
+// silent for the server's WebSocket idle timeout. Runs on the network's thread.
 #pragma once
 
 #include <boost/asio/buffer.hpp>
@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ServerState.h"
@@ -41,12 +42,12 @@ class WebSocketSession : public ServerConnection,
   // Frames that came with the upgrade request are read from the buffer first.
   using Stream =
       boost::beast::buffered_read_stream<boost::beast::tcp_stream, boost::beast::flat_buffer>;
-  enum class CarriesPage { No, Yes };
 
   void onAccept(boost::beast::error_code error);
   void read();
   void onRead(boost::beast::error_code error);
-  void send(std::string message, CarriesPage carriesPage);
+  // Queues `message`; one that carries a page version brings the socket to it.
+  void send(std::string message, std::optional<std::uint64_t> carries);
   void write();
 
   boost::beast::websocket::stream<Stream> ws_;

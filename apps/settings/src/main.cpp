@@ -1,8 +1,12 @@
-// halvex-settings: the Settings application, served as a web page on 127.0.0.1. One main
-// thread runs one loop that carries the web server and the bus connection; after every
-// dispatch the page on screen is compared with the last one sent, and a change is pushed.
+// halvex-settings: the Settings application, served as a web page on 127.0.0.1. The main
+// thread runs the pages' loop: the pages, the plug-in, the store and the bus connection; after
+// every dispatch the page on screen is compared with the last one sent, and a change is
+// pushed. The web server runs on a thread of its own, so that a page waiting on the store (a
+// lock another process holds) never keeps another client from its page.
 
 #include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <csignal>
 #include <cstdio>
@@ -11,14 +15,13 @@
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "DriverSession.h"
 #include "Options.h"
 #include "SettingsController.h"
 #include "WebServer.h"
-#include "WriteCheckedSession.h"
-#include "hx/HXPreferences.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Process.h"
 #include "platform/foundation/RunLoop.h"
@@ -76,14 +79,24 @@ int main(int argc, char** argv) {
 
   platform::SettingsDriver driver(platform::deviceRoot());
   settingsapp::DriverSession session(driver, options.scale);
-  settingsapp::WriteCheckedSession checked(
-      session, [] { return HXPreferences::sharedPreferences().failedWriteCount(); });
-  settingsapp::SettingsController controller(checked);
-  settingsapp::WebServer server(context, controller);
+  settingsapp::SettingsController controller(session);
+  boost::asio::io_context network;
+  settingsapp::WebServer server(network, context.get_executor(), controller);
   if (std::string failure = server.listen(options.port); !failure.empty()) {
     std::cerr << kProgram << ": " << failure << "\n";
     return 1;
   }
+  auto networkWork = boost::asio::make_work_guard(network);
+  std::thread networkThread([&network] {
+    for (;;) {
+      try {
+        network.run();
+        return;
+      } catch (const std::exception& failure) {
+        platform::NSLog(std::string("halvex-settings: ") + failure.what());
+      }
+    }
+  });
 
   bool stopping = false;
   boost::asio::signal_set signals(context, SIGINT, SIGTERM);
@@ -108,5 +121,11 @@ int main(int argc, char** argv) {
     }
   }
   signals.cancel();
+  // The server closes its connections on its own thread, then that thread ends; the pages it
+  // served outlive it.
+  server.close();
+  networkWork.reset();
+  boost::asio::post(network, [&network] { network.stop(); });
+  networkThread.join();
   return 0;
 }

@@ -43,7 +43,8 @@
     toastTimer = setTimeout(() => { toast.hidden = true; }, 4000);
   }
 
-  // Why the last action was refused or not saved; it stays until dismissed or the next action.
+  // Why the last action was refused or not saved, or what its stored change lacks; it stays
+  // until dismissed or the next action.
   function showBanner(text) {
     bannerText.textContent = text;
     banner.hidden = false;
@@ -337,6 +338,8 @@
     if (message.type === 'error' && page) restoreSwitches();
     // A tap on a page that changed meanwhile needs no words: the new page is on screen.
     if (message.type === 'error' && message.reason && message.status !== 409) showBanner(message.reason);
+    // A change that was stored, but may not last or was not told to other programs.
+    if (typeof message.notice === 'string' && message.notice) showBanner(message.notice);
   }
 
   async function post(action) {

@@ -23,6 +23,13 @@ Value currentValueOrNone(PSSpecifier& specifier) {
   return {};
 }
 
+// Shows the getter's value on a switch, inverted for a "negate" row.
+void showValueOf(PSSpecifier& specifier, UISwitch& toggle) {
+  bool on = currentValueOrNone(specifier).boolValue().value_or(false);
+  if (specifier.propertyForKey(PSKey::kNegate).boolValue().value_or(false)) on = !on;
+  toggle.setOn(on);
+}
+
 }  // namespace
 
 const platform::Class& PSTableCell::staticClass() {
@@ -118,10 +125,7 @@ void PSTableCell::refreshCellContentsWithSpecifier(const PSSpecifierPtr& specifi
   switch (type) {
     case PSSwitchCell: {
       toggle = control() ? control() : std::make_shared<UISwitch>();
-      const Value value = currentValueOrNone(*specifier);
-      bool on = value.boolValue().value_or(false);
-      if (specifier->propertyForKey(PSKey::kNegate).boolValue().value_or(false)) on = !on;
-      toggle->setOn(on);
+      showValueOf(*specifier, *toggle);
       toggle->setEnabled(enabled_);
       break;
     }
@@ -168,7 +172,18 @@ bool PSTableCell::controlValueChanged(const Value& shownValue) {
   bool on = shownValue.boolValue().value_or(false);
   toggle->setOn(on);
   if (specifier_->propertyForKey(PSKey::kNegate).boolValue().value_or(false)) on = !on;
-  return specifier_->performSetterWithValue(Value::boolean(on));
+  // Whatever the setter did (stored the value, failed to, threw), the switch then shows what
+  // the getter reads back: a change that was not stored must not stay on screen as if it were.
+  const PSSpecifierPtr specifier = specifier_;
+  struct ShowStored {
+    PSTableCell& cell;
+    const PSSpecifierPtr& specifier;
+    ~ShowStored() {
+      auto toggle = cell.control();
+      if (toggle && cell.specifier_ == specifier) showValueOf(*specifier, *toggle);
+    }
+  } showStored{*this, specifier};
+  return specifier->performSetterWithValue(Value::boolean(on));
 }
 
 [[maybe_unused]] static const platform::Class& kPSTableCellClass = PSTableCell::staticClass();

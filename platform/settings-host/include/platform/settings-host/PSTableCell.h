@@ -58,9 +58,11 @@ class PSTableCell : public UITableViewCell {
   // The switch of a switch row; null for other rows.
   std::shared_ptr<UISwitch> control() const;
   // The person turned the row's control to `shownValue` (for a switch, a boolean as shown,
-  // before "negate"): shows it and hands the stored value to the specifier's setter. Returns
-  // false, changing nothing, when the row is disabled, has no control or no specifier. An
-  // exception from the setter passes to the caller, with the control showing the new value.
+  // before "negate"): shows it, hands the stored value to the specifier's setter, then shows
+  // what the getter reads back, so that a change the setter did not store springs back.
+  // Returns false, changing nothing, when the row is disabled, has no control or no
+  // specifier. An exception from the setter passes to the caller, the control showing the
+  // getter's value.
   bool controlValueChanged(const platform::Value& shownValue);
 
   // False when the specifier's "enabled" property is false, as the cell was last refreshed.

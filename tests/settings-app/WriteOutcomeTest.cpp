@@ -1,15 +1,19 @@
-#include "WriteCheckedSession.h"
-
+// What a tap's writes came to reaches the person: a change not stored is refused with the
+// stored page, one stored but not durable or not announced says so, and a tap is never blamed
+// for a write before it.
 #include <gtest/gtest.h>
 
 #include "SettingsController.h"
 #include "StubSession.h"
 #include "platform/foundation/Json.h"
+#include "platform/foundation/WriteOutcome.h"
 
 namespace settingsapp {
 namespace {
 
-// A stub whose taps and switches store through a store that can be made to fail.
+using platform::WriteOutcome;
+
+// A stub whose taps on rows that store (not links) and switches report `outcome`.
 class StoringStub : public testing::StubSession {
  public:
   Outcome selectRow(std::size_t section, std::size_t row) override {
@@ -20,16 +24,14 @@ class StoringStub : public testing::StubSession {
     write();
     return StubSession::setSwitch(section, row, on);
   }
-
   void write() {
-    if (failWrites) ++failed;
+    if (outcome) platform::WriteOutcomeRecorder::report(*outcome);
   }
 
-  bool failWrites = false;
-  std::uint64_t failed = 0;
+  std::optional<WriteOutcome> outcome;
 };
 
-class WriteCheckedSessionTest : public ::testing::Test {
+class WriteOutcomeTest : public ::testing::Test {
  protected:
   platform::Value act(const std::string& action) {
     const std::string text =
@@ -38,39 +40,35 @@ class WriteCheckedSessionTest : public ::testing::Test {
   }
 
   StoringStub stub;
-  WriteCheckedSession session{stub, [this] { return stub.failed; }};
-  SettingsController controller{session};
+  SettingsController controller{stub};
 };
 
-TEST_F(WriteCheckedSessionTest, AChangeThatWasNotStoredIsReportedOnceWithTheStoredPage) {
-  stub.failWrites = true;
-  platform::Value reply = act("\"action\":\"setSwitch\",\"section\":0,\"row\":1,\"on\":false");
+TEST_F(WriteOutcomeTest, EachOutcomeReachesTheAnswerInItsOwnWords) {
+  const std::string flip = "\"action\":\"setSwitch\",\"section\":0,\"row\":1,\"on\":false";
+  stub.outcome = WriteOutcome::NotStored;
+  platform::Value reply = act(flip);
   EXPECT_EQ(reply["type"].stringValue(), "error");
   EXPECT_EQ(reply["reason"].stringValue(), kNotStoredReason);
   ASSERT_TRUE(reply["page"].isDictionary());
 
   // The failure is not blamed on a later tap that stores nothing.
-  stub.failWrites = false;
+  stub.outcome.reset();
   EXPECT_EQ(act("\"action\":\"select\",\"section\":0,\"row\":0")["type"].stringValue(), "page");
   act("\"action\":\"back\"");
 
-  // A tap that stores (a button) and fails is refused even right after an earlier failure,
-  // and once writes work again a switch is not refused.
-  stub.failWrites = true;
+  // A tap that stores (a button) and fails is refused.
+  stub.outcome = WriteOutcome::NotStored;
   EXPECT_EQ(act("\"action\":\"select\",\"section\":0,\"row\":3")["reason"].stringValue(),
             kNotStoredReason);
-  stub.failWrites = false;
-  EXPECT_EQ(
-      act("\"action\":\"setSwitch\",\"section\":0,\"row\":1,\"on\":true")["type"].stringValue(),
-      "page");
-}
 
-TEST_F(WriteCheckedSessionTest, WithoutAStatusNothingIsChecked) {
-  StoringStub other;
-  other.failWrites = true;
-  WriteCheckedSession unchecked(other, FailedWriteCount());
-  EXPECT_FALSE(unchecked.setSwitch(0, 1, false));
-  EXPECT_FALSE(unchecked.selectRow(0, 3));
+  for (WriteOutcome stored : {WriteOutcome::NotDurable, WriteOutcome::NotAnnounced}) {
+    stub.outcome = stored;
+    reply = act(flip);
+    EXPECT_EQ(reply["type"].stringValue(), "page");
+    EXPECT_EQ(reply["notice"].stringValue(), platform::describeOutcome(stored));
+  }
+  stub.outcome = WriteOutcome::Stored;
+  EXPECT_TRUE(act(flip)["notice"].isNone());
 }
 
 }  // namespace
