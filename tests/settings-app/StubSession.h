@@ -2,6 +2,7 @@
 // Selecting a link pushes a page named after the row; every operation is recorded.
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
