@@ -59,10 +59,11 @@ Status PreferenceTestEnv::readFileHeld(const std::string& path, platform::FileKi
   return EnvWrapper::readFileHeld(path, kind, contents, held, identity);
 }
 
-Status PreferenceTestEnv::writeFileAtomically(const std::string& path, const std::string& contents,
-                                              mode_t mode) {
-  if (enter(Call::WriteFileAtomically)) return injected(path);
-  return EnvWrapper::writeFileAtomically(path, contents, mode);
+Status PreferenceTestEnv::createTemporaryFile(const std::string& path, mode_t mode,
+                                              std::unique_ptr<platform::WritableFile>& file,
+                                              std::string& temporaryPath) {
+  if (enter(Call::CreateTemporaryFile)) return injected(path);
+  return EnvWrapper::createTemporaryFile(path, mode, file, temporaryPath);
 }
 
 Status PreferenceTestEnv::flushFolder(const std::string& path) {

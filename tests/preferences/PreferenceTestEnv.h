@@ -18,7 +18,7 @@ class PreferenceTestEnv : public platform::EnvWrapper {
   enum class Call : std::size_t {
     ReadFile,
     ReadFileHeld,
-    WriteFileAtomically,
+    CreateTemporaryFile,  // the first step of every atomic write
     FileIdentity,
     FileExists,
     IsDirectory,
@@ -49,8 +49,9 @@ class PreferenceTestEnv : public platform::EnvWrapper {
   platform::Status readFileHeld(const std::string& path, platform::FileKind kind,
                                 std::string& contents, std::unique_ptr<platform::HeldFile>& held,
                                 platform::FileIdentity& identity) override;
-  platform::Status writeFileAtomically(const std::string& path, const std::string& contents,
-                                       mode_t mode) override;
+  platform::Status createTemporaryFile(const std::string& path, mode_t mode,
+                                       std::unique_ptr<platform::WritableFile>& file,
+                                       std::string& temporaryPath) override;
   platform::Status flushFolder(const std::string& path) override;
   platform::Status fileIdentity(const std::string& path, platform::FileIdentity& identity) override;
   bool fileExists(const std::string& path) override;

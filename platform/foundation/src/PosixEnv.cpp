@@ -76,19 +76,6 @@ Status openForReading(const std::string& path, FileKind kind, FileDescriptor& fd
   return Status::ok();
 }
 
-Status writeAll(int fd, const std::string& path, const std::string& contents) {
-  std::size_t written = 0;
-  while (written < contents.size()) {
-    const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return Status::fromErrno(errno, path);
-    }
-    written += static_cast<std::size_t>(n);
-  }
-  return Status::ok();
-}
-
 std::string folderOf(const std::string& path) {
   std::string folder = deletingLastPathComponent(path);
   return folder.empty() ? "." : folder;
@@ -100,6 +87,49 @@ class PosixHeldFile final : public HeldFile {
 
  private:
   FileDescriptor fd_;
+};
+
+class PosixWritableFile final : public WritableFile {
+ public:
+  PosixWritableFile(int fd, std::string path, mode_t mode)
+      : fd_(fd), path_(std::move(path)), mode_(mode) {}
+
+  Status append(std::string_view data) override {
+    std::size_t written = 0;
+    while (written < data.size()) {
+      const ssize_t n = ::write(fd_.get(), data.data() + written, data.size() - written);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return Status::fromErrno(errno, path_);
+      }
+      written += static_cast<std::size_t>(n);
+    }
+    return Status::ok();
+  }
+
+  Status sync() override {
+    if (::fchmod(fd_.get(), mode_) != 0) return Status::fromErrno(errno, path_);
+    // The file system stamps times from a coarse clock: two files written within one tick, the
+    // later one on the inode number the earlier one freed, could otherwise look the same to
+    // readers that no longer hold the earlier file open.
+    timespec times[2] = {{0, UTIME_OMIT}, {}};
+    ::clock_gettime(CLOCK_REALTIME, &times[1]);
+    if (::futimens(fd_.get(), times) != 0) return Status::fromErrno(errno, path_);
+    if (::fsync(fd_.get()) != 0) return Status::fromErrno(errno, path_);
+    return Status::ok();
+  }
+
+  Status identity(FileIdentity& identity) override {
+    struct stat st {};
+    if (::fstat(fd_.get(), &st) != 0) return Status::fromErrno(errno, path_);
+    identity = identityOf(st);
+    return Status::ok();
+  }
+
+ private:
+  FileDescriptor fd_;
+  const std::string path_;
+  const mode_t mode_;
 };
 
 class PosixFileLock final : public FileLock {
@@ -220,47 +250,25 @@ class PosixEnv final : public Env {
     return status;
   }
 
-  Status writeFileAtomically(const std::string& path, const std::string& contents,
-                             mode_t mode) override {
+  Status createTemporaryFile(const std::string& path, mode_t mode,
+                             std::unique_ptr<WritableFile>& file,
+                             std::string& temporaryPath) override {
     const std::string folder = folderOf(path);
-    std::string temporary;
-    FileDescriptor fd;
     thread_local std::mt19937_64 random{std::random_device{}()};
-    for (int attempt = 0; attempt < 100 && fd.get() < 0; ++attempt) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
       char suffix[24];
       std::snprintf(suffix, sizeof suffix, ".%016llx", static_cast<unsigned long long>(random()));
-      temporary = joinPath(folder, "." + lastPathComponent(path) + suffix + ".tmp");
+      std::string temporary = joinPath(folder, "." + lastPathComponent(path) + suffix + ".tmp");
       const int opened = retryOnInterrupt(
           [&] { return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode); });
       if (opened >= 0) {
-        fd.reset(opened);
-      } else if (errno != EEXIST) {
-        return Status::fromErrno(errno, path);
+        file = std::make_unique<PosixWritableFile>(opened, temporary, mode);
+        temporaryPath = std::move(temporary);
+        return Status::ok();
       }
+      if (errno != EEXIST) return Status::fromErrno(errno, temporary);
     }
-    if (fd.get() < 0) return Status::ioError(path + ": no free temporary name");
-
-    auto fail = [&](int error) {
-      ::unlink(temporary.c_str());
-      return Status::fromErrno(error, path);
-    };
-    Status written = writeAll(fd.get(), temporary, contents);
-    if (!written.isOk()) {
-      ::unlink(temporary.c_str());
-      return Status::ioError(path + ": " + written.message());
-    }
-    // The mode is set explicitly so that the process umask cannot widen or narrow it.
-    if (::fchmod(fd.get(), mode) != 0) return fail(errno);
-    // The file system stamps times from a coarse clock: two files written within one tick, the
-    // later one on the inode number the earlier one freed, could otherwise look the same to
-    // readers that no longer hold the earlier file open.
-    timespec times[2] = {{0, UTIME_OMIT}, {}};
-    ::clock_gettime(CLOCK_REALTIME, &times[1]);
-    if (::futimens(fd.get(), times) != 0) return fail(errno);
-    if (::fsync(fd.get()) != 0) return fail(errno);
-    if (::close(fd.release()) != 0) return fail(errno);
-    if (::rename(temporary.c_str(), path.c_str()) != 0) return fail(errno);
-    return Status::ok();
+    return Status::ioError(path + ": no free temporary name");
   }
 
   Status flushFolder(const std::string& path) override {
