@@ -19,6 +19,9 @@ class PreferenceTestEnv : public platform::EnvWrapper {
     ReadFile,
     ReadFileHeld,
     CreateTemporaryFile,  // the first step of every atomic write
+    Append,               // the written file's steps: write, fsync, fstat
+    Sync,
+    WrittenIdentity,
     FileIdentity,
     FileExists,
     IsDirectory,
@@ -67,6 +70,11 @@ class PreferenceTestEnv : public platform::EnvWrapper {
                               platform::AllowOverwrite overwrite) override;
   platform::Status mapSharedCounter(const std::string& path,
                                     std::unique_ptr<platform::SharedCounter>& counter) override;
+
+ protected:
+  // Every call passes here first; a failed status is answered instead of the call (false for
+  // the calls that answer a bool). By default: the failures set by failCall().
+  virtual platform::Status intercept(Call call, const std::string& path);
 
  private:
   static constexpr std::size_t index(Call call) { return static_cast<std::size_t>(call); }

@@ -36,8 +36,7 @@ Status EnvWrapper::lockFile(const std::string& path, std::unique_ptr<FileLock>& 
 Status EnvWrapper::tryLockFile(const std::string& path, std::unique_ptr<FileLock>& lock) {
   return target_.tryLockFile(path, lock);
 }
-Status Env::writeFileAtomically(const std::string& path, const std::string& contents,
-                                mode_t mode) {
+Status Env::writeFileAtomically(const std::string& path, const std::string& contents, mode_t mode) {
   std::optional<FileIdentity> written;
   return writeFileAtomically(path, contents, mode, written);
 }

@@ -215,7 +215,8 @@ class MemoryEnvImpl final : public MemoryEnv {
     const Node* node = find(path);
     if (node == nullptr) return Status::notFound(path + ": No such file or directory");
     if (!node->directory) return Status::ioError(path + ": Not a directory");
-    std::erase_if(state_->durable, [&](const auto& entry) { return parentOf(entry.first) == path; });
+    std::erase_if(state_->durable,
+                  [&](const auto& entry) { return parentOf(entry.first) == path; });
     for (const auto& [entry, child] : state_->nodes) {
       if (!child.directory && entry != path && parentOf(entry) == path) {
         state_->durable[entry] = child;

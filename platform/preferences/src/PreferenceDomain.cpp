@@ -182,6 +182,13 @@ WriteOutcome PreferenceDomain::updateAll(
   return outcome;
 }
 
+bool PreferenceDomain::isGone(const Status& removal) {
+  // The file was just found under the lock: an unlink that says ENOENT is believed only when
+  // a second look agrees.
+  FileIdentity identity;
+  return removal.isNotFound() && env_.fileIdentity(path_, identity).isNotFound();
+}
+
 DomainState PreferenceDomain::state() {
   refresh();
   if (!valid_ || unreadable_) return DomainState::Unreadable;
@@ -196,7 +203,7 @@ WriteOutcome PreferenceDomain::remove() {
       if (moveUnreadableFileAside()) outcome = WriteOutcome::Stored;
     } else if (!identity_) {
       outcome = WriteOutcome::Stored;
-    } else if (const Status status = env_.removeFile(path_); status.isOk() || status.isNotFound()) {
+    } else if (const Status status = env_.removeFile(path_); status.isOk() || isGone(status)) {
       identity_.reset();
       stored_.clear();
       count(0);

@@ -90,6 +90,8 @@ class PreferenceDomain {
   // Under the lock, after a write: removes the temporary files of writers that died before
   // their rename (no live writer of the domain has one, since each writes under the lock).
   void removeStaleTemporaryFiles();
+  // Whether a removal of the data file that failed with `removal` still left it gone.
+  bool isGone(const Status& removal);
   bool moveUnreadableFileAside();
   // Counts a change of the file, first tagging it with what the file now at the path is (0: a
   // file no store vouches for).
