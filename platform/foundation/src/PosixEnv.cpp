@@ -1,7 +1,6 @@
 // The real environment: every call goes straight to POSIX on the caller's thread.
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -18,6 +17,7 @@
 #include <new>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "PosixFiles_p.h"
@@ -162,54 +162,57 @@ class PosixSharedCounter final : public SharedCounter {
   void* const mapping_;
 };
 
-// The signal that ends a bounded wait for a lock. Its handler does nothing; installed
-// without SA_RESTART, its arrival makes the blocked flock return EINTR.
-int lockTimeoutSignal() {
-  static const int number = [] {
-    const int signal = SIGRTMIN + 5;
-    struct sigaction action {};
-    action.sa_handler = [](int) {};
-    sigemptyset(&action.sa_mask);
-    ::sigaction(signal, &action, nullptr);
-    return signal;
-  }();
-  return number;
+// The turnstile of a lock file: a write lock on its first byte (an open-file-description lock,
+// which flock does not see). Every taker passes it before trying the flock and lets it go once
+// through, so a holder that unlocks and locks again at once finds a waiter standing in the
+// turnstile and waits behind it, instead of taking the lock back before the waiter looks again.
+bool setTurnstile(int fd, short type) {
+  struct flock range {};
+  range.l_type = type;
+  range.l_whence = SEEK_SET;
+  range.l_start = 0;
+  range.l_len = 1;
+  return ::fcntl(fd, F_OFD_SETLK, &range) == 0;
 }
 
-// Blocks in flock on `fd` until the lock is held or `wait` has passed (Busy).
-Status waitForLock(int fd, const std::string& path, std::chrono::duration<double> wait) {
-  sigevent event{};
-  event.sigev_notify = SIGEV_THREAD_ID;
-  event.sigev_signo = lockTimeoutSignal();
-  event._sigev_un._tid = static_cast<pid_t>(::gettid());  // sigev_notify_thread_id
-  timer_t timer;
-  if (::timer_create(CLOCK_MONOTONIC, &event, &timer) != 0) return Status::fromErrno(errno, path);
-  const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
-  itimerspec deadline{};
-  deadline.it_value.tv_sec = static_cast<time_t>(nanoseconds / 1000000000);
-  deadline.it_value.tv_nsec = static_cast<long>(nanoseconds % 1000000000);
-  // Should a signal have been missed, the interval keeps interrupting until the loop ends.
-  deadline.it_interval.tv_nsec = 10000000;
-  const auto end = std::chrono::steady_clock::now() + wait;
-  Status status;
-  if (::timer_settime(timer, 0, &deadline, nullptr) != 0) {
-    status = Status::fromErrno(errno, path);
-  } else {
-    while (::flock(fd, LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        status = Status::fromErrno(errno, path);
-        break;
-      }
-      if (std::chrono::steady_clock::now() >= end) {
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%g", wait.count());
-        status = Status::busy(path + ": held by another process for more than " + seconds + " s");
-        break;
-      }
-    }
+// Tries `attempt` until it succeeds or `end` passes, sleeping 50 us at first and doubling to
+// 2 ms between tries. Nothing here waits in the kernel for the lock, so no signal is needed to
+// bound the wait, whatever the calling thread's signal mask.
+bool retryUntil(const auto& attempt, std::chrono::steady_clock::time_point end) {
+  auto pause = std::chrono::microseconds(50);
+  while (!attempt()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::microseconds(2000));
   }
-  ::timer_delete(timer);
-  return status;
+  return true;
+}
+
+// Takes the turnstile, then the flock, within `wait` (zero: one try each).
+Status acquireLock(int fd, const std::string& path, std::chrono::duration<double> wait) {
+  const auto end = std::chrono::steady_clock::now() +
+                   std::chrono::duration_cast<std::chrono::steady_clock::duration>(wait);
+  const auto busy = [&] {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", wait.count());
+    return Status::busy(path + ": held by another process for more than " + seconds + " s");
+  };
+  // Each attempt ends the wait on success (error 0) or on an error other than "held".
+  int error = 0;
+  const auto turnstile = [&] {
+    error = setTurnstile(fd, F_WRLCK) ? 0 : errno;
+    return error != EAGAIN && error != EACCES && error != EINTR;
+  };
+  if (!retryUntil(turnstile, end)) return busy();
+  if (error != 0) return Status::fromErrno(error, path);
+  const auto lock = [&] {
+    error = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+    return error != EWOULDBLOCK && error != EINTR;
+  };
+  const bool done = retryUntil(lock, end);
+  setTurnstile(fd, F_UNLCK);
+  if (!done) return busy();
+  return error == 0 ? Status::ok() : Status::fromErrno(error, path);
 }
 
 class PosixEnv final : public Env {
@@ -428,19 +431,16 @@ class PosixEnv final : public Env {
   }
 
  private:
-  // flock has no timeout. A waiter that polled with LOCK_NB would starve behind a holder that
-  // locks again as soon as it unlocks, so the wait blocks in flock (where the kernel wakes
-  // waiters at each release) and a per-thread timer interrupts it at the deadline.
+  // flock has no timeout, and interrupting a blocked flock takes a signal, which a thread that
+  // blocks every signal never receives and which is the host's to own. So the wait polls, and
+  // the turnstile keeps it fair (see Env.h).
   Status takeLock(const std::string& path, std::chrono::duration<double> wait,
                   std::unique_ptr<FileLock>& lock) {
     FileDescriptor fd(
         retryOnInterrupt([&] { return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600); }));
     if (fd.get() < 0) return Status::fromErrno(errno, path);
-    if (retryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }) != 0) {
-      if (errno != EWOULDBLOCK || wait == wait.zero()) return Status::fromErrno(errno, path);
-      Status waited = waitForLock(fd.get(), path, wait);
-      if (!waited.isOk()) return waited;
-    }
+    Status status = acquireLock(fd.get(), path, wait);
+    if (!status.isOk()) return status;
     lock = std::make_unique<PosixFileLock>(fd.release());
     return Status::ok();
   }
