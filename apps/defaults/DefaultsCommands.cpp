@@ -144,14 +144,20 @@ int DefaultsCommands::update(const std::string& domain,
   if (!platform::isValidPreferenceDomainName(domain)) {
     return fail(quoted(domain) + " is not a domain name");
   }
-  bool stored = false;
+  platform::WriteOutcome outcome = platform::WriteOutcome::NotStored;
   try {
-    stored = store_.updateAppDomain(
-        domain, [&](const Value::Dictionary& current) { return change(current); });
+    store_.updateAppDomain(
+        domain, [&](const Value::Dictionary& current) { return change(current); }, &outcome);
   } catch (const CommandError& error) {
     return fail(error.what());
   }
-  if (!stored) return fail("could not write domain " + quoted(domain));
+  if (outcome == platform::WriteOutcome::NotStored) {
+    return fail("could not write domain " + quoted(domain));
+  }
+  if (outcome == platform::WriteOutcome::NotDurable) {
+    fail("domain " + quoted(domain) + ": " + platform::describeOutcome(outcome));
+    return 3;
+  }
   return 0;
 }
 
