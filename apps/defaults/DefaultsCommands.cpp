@@ -36,6 +36,10 @@ std::string missingDomain(const std::string& domain) {
   return "the domain " + quoted(domain) + " does not exist";
 }
 
+std::string unreadableDomain(const std::string& domain) {
+  return "the domain " + quoted(domain) + " cannot be read";
+}
+
 bool readAll(std::FILE* file, std::string& bytes) {
   char buffer[65536];
   std::size_t count;
@@ -48,6 +52,21 @@ bool readAll(std::FILE* file, std::string& bytes) {
 DefaultsCommands::DefaultsCommands(platform::Env& env, platform::PreferenceStore& store,
                                    Output output, std::FILE* out, std::FILE* err)
     : env_(env), store_(store), output_(output), out_(out), err_(err) {}
+
+int DefaultsCommands::requireDomain(const std::string& domain) {
+  if (!platform::isValidPreferenceDomainName(domain)) {
+    return fail(quoted(domain) + " is not a domain name");
+  }
+  switch (store_.domainState(domain)) {
+    case platform::DomainState::Present:
+      return 0;
+    case platform::DomainState::Missing:
+      return fail(missingDomain(domain));
+    case platform::DomainState::Unreadable:
+      break;
+  }
+  return fail(unreadableDomain(domain));
+}
 
 int DefaultsCommands::fail(const std::string& message) {
   std::fprintf(err_, "halvex-defaults: %s\n", message.c_str());
@@ -69,7 +88,7 @@ std::vector<std::string> DefaultsCommands::domainNames() {
     if (file.size() <= kPlistSuffix.size() || !file.ends_with(kPlistSuffix)) continue;
     std::string name = file.substr(0, file.size() - kPlistSuffix.size());
     if (!platform::isValidPreferenceDomainName(name)) continue;
-    if (!store_.copyAppDomain(name).dictionaryValue().empty()) sorted.insert(std::move(name));
+    if (store_.domainState(name) == platform::DomainState::Present) sorted.insert(std::move(name));
   }
   return {sorted.begin(), sorted.end()};
 }
@@ -99,8 +118,8 @@ int DefaultsCommands::read(const std::optional<std::string>& domain,
   if (!platform::isValidPreferenceDomainName(*domain)) {
     return fail(quoted(*domain) + " is not a domain name");
   }
+  if (const int status = requireDomain(*domain); status != 0) return status;
   const Value contents = store_.copyAppDomain(*domain);
-  if (contents.dictionaryValue().empty()) return fail(missingDomain(*domain));
   if (!key) {
     show(contents);
     return 0;
@@ -112,11 +131,9 @@ int DefaultsCommands::read(const std::optional<std::string>& domain,
 }
 
 int DefaultsCommands::readType(const std::string& domain, const std::string& key) {
+  if (const int status = requireDomain(domain); status != 0) return status;
   const Value value = store_.copyAppValue(key, domain);
-  if (value.isNone()) {
-    if (store_.copyAppDomain(domain).dictionaryValue().empty()) return fail(missingDomain(domain));
-    return fail(missingKey(domain, key));
-  }
+  if (value.isNone()) return fail(missingKey(domain, key));
   print(output_ == Output::Json ? platform::toJson(Value(typeName(value)))
                                 : "Type is " + typeName(value));
   return 0;
@@ -127,14 +144,20 @@ int DefaultsCommands::update(const std::string& domain,
   if (!platform::isValidPreferenceDomainName(domain)) {
     return fail(quoted(domain) + " is not a domain name");
   }
-  bool stored = false;
+  platform::WriteOutcome outcome = platform::WriteOutcome::NotStored;
   try {
-    stored = store_.updateAppDomain(
-        domain, [&](const Value::Dictionary& current) { return change(current); });
+    store_.updateAppDomain(
+        domain, [&](const Value::Dictionary& current) { return change(current); }, &outcome);
   } catch (const CommandError& error) {
     return fail(error.what());
   }
-  if (!stored) return fail("could not write domain " + quoted(domain));
+  if (outcome == platform::WriteOutcome::NotStored) {
+    return fail("could not write domain " + quoted(domain));
+  }
+  if (outcome == platform::WriteOutcome::NotDurable) {
+    fail("domain " + quoted(domain) + ": " + platform::describeOutcome(outcome));
+    return 3;
+  }
   return 0;
 }
 
@@ -170,13 +193,14 @@ int DefaultsCommands::write(const std::string& domain, const std::string& key,
 
 int DefaultsCommands::remove(const std::string& domain, const std::optional<std::string>& key) {
   // Checked before taking the lock too, so that a mistyped name creates nothing.
-  if (platform::isValidPreferenceDomainName(domain) &&
-      store_.copyAppDomain(domain).dictionaryValue().empty()) {
-    return fail(missingDomain(domain));
+  if (const int status = requireDomain(domain); status != 0) return status;
+  if (!key) {
+    const platform::WriteOutcome outcome = store_.removeDomain(domain);
+    if (outcome == platform::WriteOutcome::Stored) return 0;
+    fail("domain " + quoted(domain) + ": " + platform::describeOutcome(outcome));
+    return outcome == platform::WriteOutcome::NotStored ? 1 : 3;
   }
   return update(domain, [&](Value::Dictionary contents) {
-    if (contents.empty()) throw CommandError(missingDomain(domain));
-    if (!key) return Value::Dictionary();
     if (contents.erase(*key) == 0) throw CommandError(missingKey(domain, *key));
     return contents;
   });
@@ -184,10 +208,7 @@ int DefaultsCommands::remove(const std::string& domain, const std::optional<std:
 
 int DefaultsCommands::rename(const std::string& domain, const std::string& from,
                              const std::string& to) {
-  if (platform::isValidPreferenceDomainName(domain) &&
-      store_.copyAppDomain(domain).dictionaryValue().empty()) {
-    return fail(missingDomain(domain));
-  }
+  if (const int status = requireDomain(domain); status != 0) return status;
   return update(domain, [&](Value::Dictionary contents) {
     auto it = contents.find(from);
     if (it == contents.end()) throw CommandError(missingKey(domain, from));
@@ -202,8 +223,8 @@ int DefaultsCommands::exportDomain(const std::string& domain, const std::string&
   if (!platform::isValidPreferenceDomainName(domain)) {
     return fail(quoted(domain) + " is not a domain name");
   }
+  if (const int status = requireDomain(domain); status != 0) return status;
   const Value contents = store_.copyAppDomain(domain);
-  if (contents.dictionaryValue().empty()) return fail(missingDomain(domain));
   if (file == "-") {
     const auto xml = platform::serializePropertyList(contents, platform::PlistFormat::Xml);
     if (!xml) return fail("domain " + quoted(domain) + " cannot be written as XML");

@@ -52,6 +52,9 @@ class DefaultsCommands {
 
  private:
   int fail(const std::string& message);
+  // 0 when the domain's file is there and readable (even without a key); else fails saying
+  // whether the name is refused, the domain missing or its file unreadable.
+  int requireDomain(const std::string& domain);
   void print(const std::string& text);
   std::vector<std::string> domainNames();
   // Runs `change` on the domain under its lock; a CommandError thrown by it becomes the

@@ -128,16 +128,10 @@ void HXPreferences::post(const std::string& name, const std::optional<std::strin
 
 bool HXPreferences::storeUpdate(std::string_view key,
                                 const std::function<Value(const Value&)>& change) {
-  std::optional<Value> intended;
-  const Value stored =
-      platform_.preferences.updateAppValue(key, identifier_, [&](const Value& current) {
-        intended = change(current);
-        return *intended;
-      });
-  // updateAppValue answers what the domain holds afterwards. That is what `change` produced
-  // unless the lock, the read or the write failed or the entry was refused; in those cases
-  // the change was dropped, or `change` never ran.
-  const bool succeeded = intended && platform::identicalPropertyLists(stored, *intended);
+  platform::WriteOutcome outcome = platform::WriteOutcome::NotStored;
+  platform_.preferences.updateAppValue(key, identifier_, change, &outcome);
+  // Stored but not durable is still in the file, seen by every reader: it is announced.
+  const bool succeeded = outcome != platform::WriteOutcome::NotStored;
   recordWrite(succeeded);
   return succeeded;
 }
@@ -170,7 +164,7 @@ Value HXPreferences::_objectForKey(std::string_view key) {
   return isReadable(value) ? value : Value();
 }
 
-void HXPreferences::_setObjectForKey(const Value& value, std::string_view key) {
+bool HXPreferences::_setObjectForKey(const Value& value, std::string_view key) {
   Value stored = value;
   if (!isAcceptedForWrite(value)) {
     platform::handleFailure({"_setObject:forKey:", description(), kSourceFile,
@@ -179,8 +173,9 @@ void HXPreferences::_setObjectForKey(const Value& value, std::string_view key) {
   }
   // A read-modify-write rather than a pending change: a change that cannot be stored is
   // dropped, so reads go on showing what the domain really holds.
-  storeUpdate(key, [&](const Value&) { return stored; });
+  const bool succeeded = storeUpdate(key, [&](const Value&) { return stored; });
   _synchronize();
+  return succeeded;
 }
 
 void HXPreferences::_removeObjectForKey(std::string_view key) {
@@ -242,8 +237,9 @@ void HXPreferences::_setGlobalObjectForKey(const Value& value, std::optional<std
     return;  // nothing can be stored under no key
   }
   Value stored = value.isNone() ? Value::null() : value;
-  _setObjectForKey(stored, *key);
-  if (lastWriteSucceeded() && isSettingsHost()) {
+  // This write's own result: lastWriteSucceeded() may meanwhile tell another thread's write.
+  const bool succeeded = _setObjectForKey(stored, *key);
+  if (succeeded && isSettingsHost()) {
     post(str(hx::kGlobalPreferencesChanged), std::nullopt, userInfoWith(*key, stored));
   }
 }

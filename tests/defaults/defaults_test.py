@@ -96,6 +96,18 @@ class DefaultsTest(unittest.TestCase):
         self.run_tool("delete", DOMAIN)
         self.run_tool("read", DOMAIN, status=1)
         self.assertEqual(self.json_of("domains"), [])
+        self.assertFalse(os.path.exists(os.path.join(self.folder, DOMAIN + ".plist")))
+
+    def test_reads_write_nothing_and_a_file_without_keys_is_a_domain(self):
+        os.makedirs(self.folder)
+        for args in (("read", "com.example.typo"), ("read-type", "com.example.typo", "k"),
+                     ("delete", "com.example.typo")):
+            self.run_tool(*args, status=1)
+        self.assertEqual(os.listdir(self.folder), [])
+        self.run_tool("write", DOMAIN, "k", "-int", "1")
+        self.run_tool("delete", DOMAIN, "k")
+        self.assertEqual(self.json_of("read", DOMAIN), {})
+        self.assertEqual(self.json_of("domains"), [DOMAIN])
 
     def test_refusals_exit_with_status_one_and_write_nothing(self):
         self.run_tool("write", DOMAIN, "text", "-string", "kept")

@@ -218,10 +218,11 @@ TEST(EnvWrapperTest, OverridesOneCallAndForwardsTheRest) {
   class FullDisk : public EnvWrapper {
    public:
     using EnvWrapper::EnvWrapper;
-    Status writeFileAtomically(const std::string& path, const std::string& contents,
-                               mode_t mode) override {
+    Status createTemporaryFile(const std::string& path, mode_t mode,
+                               std::unique_ptr<platform::WritableFile>& file,
+                               std::string& temporaryPath) override {
       if (++writes_ == 2) return Status::ioError(path + ": No space left on device");
-      return EnvWrapper::writeFileAtomically(path, contents, mode);
+      return EnvWrapper::createTemporaryFile(path, mode, file, temporaryPath);
     }
 
    private:

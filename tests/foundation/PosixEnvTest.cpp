@@ -1,6 +1,8 @@
 // What only the real environment can show: file modes, leftovers, reads of what is not a plain
 // file, and locks and counters shared with another process.
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -98,6 +100,33 @@ TEST(PosixEnvTest, LockHeldByAnotherProcessIsBusyAndDiesWithIt) {
   EXPECT_TRUE(defaultEnv().tryLockFile(path, lock).isOk());
 }
 
+TEST(PosixEnvTest, TheLockWaitIsABoundForAThreadThatBlocksEverySignal) {
+  hxtest::TemporaryDirectory directory;
+  const std::string path = directory / "domain.lock";
+  std::unique_ptr<FileLock> held;
+  ASSERT_TRUE(defaultEnv().lockFile(path, held).isOk());
+  struct sigaction before {};
+  ::sigaction(SIGRTMIN + 5, nullptr, &before);
+  Status waited;
+  std::chrono::duration<double> took{};
+  // A threaded host leaves signals to one sigwait thread and blocks them everywhere else.
+  std::thread blocked([&] {
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    std::unique_ptr<FileLock> lock;
+    waited = defaultEnv().lockFile(path, lock);
+    took = std::chrono::steady_clock::now() - start;
+  });
+  blocked.join();
+  EXPECT_TRUE(waited.isBusy()) << waited.toString();
+  EXPECT_LT(took.count(), kDomainLockWaitSeconds + 1.0);
+  struct sigaction after {};
+  ::sigaction(SIGRTMIN + 5, nullptr, &after);
+  EXPECT_EQ(after.sa_handler, before.sa_handler) << "the host's signal handler was replaced";
+}
+
 TEST(PosixEnvTest, ReadsRefuseWhatIsNotARegularFileOrIsOverTheCapWithoutBlocking) {
   hxtest::TemporaryDirectory directory;
   ASSERT_EQ(::mkfifo((directory / "fifo").c_str(), 0600), 0);
@@ -119,11 +148,11 @@ TEST(PosixEnvTest, ReadsRefuseWhatIsNotARegularFileOrIsOverTheCapWithoutBlocking
   // A refused file is still identified, so a caller can tell when it is replaced.
   std::unique_ptr<HeldFile> held;
   FileIdentity identity;
-  EXPECT_EQ(defaultEnv()
-                .readFileHeld(directory / "fifo", FileKind::PreferenceDomain, contents, held,
-                              identity)
-                .code(),
-            Status::Code::Corruption);
+  EXPECT_EQ(
+      defaultEnv()
+          .readFileHeld(directory / "fifo", FileKind::PreferenceDomain, contents, held, identity)
+          .code(),
+      Status::Code::Corruption);
   EXPECT_TRUE(held);
   FileIdentity now;
   ASSERT_TRUE(defaultEnv().fileIdentity(directory / "fifo", now).isOk());

@@ -27,10 +27,11 @@ inline constexpr const char* kBundleFolder =
 class FaultEnv : public platform::EnvWrapper {
  public:
   using EnvWrapper::EnvWrapper;
-  platform::Status writeFileAtomically(const std::string& path, const std::string& contents,
-                                       mode_t mode) override {
+  platform::Status createTemporaryFile(const std::string& path, mode_t mode,
+                                       std::unique_ptr<platform::WritableFile>& file,
+                                       std::string& temporaryPath) override {
     if (!writeFailure.isOk()) return writeFailure;
-    return EnvWrapper::writeFileAtomically(path, contents, mode);
+    return EnvWrapper::createTemporaryFile(path, mode, file, temporaryPath);
   }
   platform::Status lockFile(const std::string& path,
                             std::unique_ptr<platform::FileLock>& lock) override {

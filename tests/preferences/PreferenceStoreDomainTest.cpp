@@ -67,7 +67,7 @@ TEST_P(PreferenceStoreDomainTest, AFailedOrRefusedUpdateChangesNothing) {
     return Value::Dictionary{{"new", Value("after")}};
   };
 
-  env_.failCall(Call::WriteFileAtomically);
+  env_.failCall(Call::CreateTemporaryFile);
   EXPECT_FALSE(store->updateAppDomain(kDomain, replaceAll));
   EXPECT_THROW(store->updateAppDomain(kDomain,
                                       [](const Value::Dictionary&) -> Value::Dictionary {

@@ -102,10 +102,11 @@ TEST_P(PreferenceStoreReadInPlaceTest, AValueFoundDamagedMakesTheWholeFileUnread
   trailer[31] = static_cast<char>(tableOffset);
   writeRaw(path_, document + trailer);
 
+  // Checked whole when loaded: every key reads the same from the first read on.
   auto store = newStore();
-  EXPECT_TRUE(isIdentical(store->copyAppValue("a", kDomain), Value::integer(1)));
-  EXPECT_TRUE(store->copyAppValue("b", kDomain).isNone());
   EXPECT_TRUE(store->copyAppValue("a", kDomain).isNone());
+  EXPECT_TRUE(store->copyAppValue("b", kDomain).isNone());
+  EXPECT_EQ(store->domainState(kDomain), platform::DomainState::Unreadable);
 
   store->setAppValue("c", Value::integer(3), kDomain);
   ASSERT_TRUE(store->appSynchronize(kDomain));
@@ -124,7 +125,7 @@ TEST_P(PreferenceStoreReadInPlaceTest, AFailedFolderFlushReportsTheWriteAndIsRet
   env_.resetCounts();
   EXPECT_TRUE(store->appSynchronize(kDomain));
   EXPECT_EQ(env_.count(Call::FlushFolder), 1);
-  EXPECT_EQ(env_.count(Call::WriteFileAtomically), 0);
+  EXPECT_EQ(env_.count(Call::CreateTemporaryFile), 0);
 
   env_.failCall(Call::FlushFolder);
   const Value stored =

@@ -85,7 +85,7 @@ TEST_P(PreferenceStoreRecoveryTest, AnUnreadableFileThatCannotBeMovedIsNeverOver
   env_.failCall(Call::RenameFile, 1, -1);
   EXPECT_FALSE(store->appSynchronize(kDomain));
   EXPECT_EQ(readRaw(path_), "garbage");
-  EXPECT_EQ(env_.count(Call::WriteFileAtomically), 0);
+  EXPECT_EQ(env_.count(Call::CreateTemporaryFile), 0);
 
   env_.clearFailures();
   ASSERT_TRUE(store->appSynchronize(kDomain));
@@ -100,7 +100,7 @@ TEST_P(PreferenceStoreRecoveryTest, AFailedWriteKeepsTheChangePendingForTheNextS
     int nth;  // which call of that kind fails
   };
   const std::vector<Case> cases = {
-      {"the write fails (full disk, failing rename)", Call::WriteFileAtomically, 1},
+      {"the write fails (full disk, failing rename)", Call::CreateTemporaryFile, 1},
       {"the lock cannot be taken", Call::LockFile, 1},
       {"the file cannot be examined", Call::FileIdentity, 1},
   };
@@ -153,7 +153,7 @@ TEST_P(PreferenceStoreRecoveryTest, AFailedUpdateDropsItsChangeAndReturnsWhatIsS
   store->setAppValue("list", Value::array({"a"}), kDomain);
   ASSERT_TRUE(store->appSynchronize(kDomain));
 
-  env_.failCall(Call::WriteFileAtomically, 1);
+  env_.failCall(Call::CreateTemporaryFile, 1);
   const Value result = store->updateAppValue("list", kDomain, [](const Value& current) {
     Value::Array items = current.arrayValue();
     items.emplace_back("lost");

@@ -151,7 +151,7 @@ TEST_P(PreferenceStoreTest, SynchronisingWithNothingThatDiffersWritesNothing) {
     env_.resetCounts();
     test.change(*store);
     EXPECT_TRUE(store->appSynchronize(kDomain));
-    EXPECT_EQ(env_.count(Call::WriteFileAtomically), 0);
+    EXPECT_EQ(env_.count(Call::CreateTemporaryFile), 0);
     EXPECT_TRUE(isIdentical(store->copyAppValue("n", kDomain), Value::integer(5)));
   }
 }
@@ -197,7 +197,7 @@ TEST_P(PreferenceStoreTest, RefusesDomainNamesThatLeaveTheFolder) {
     EXPECT_FALSE(called);
     EXPECT_TRUE(store->pathForDomain(name).empty());
   }
-  EXPECT_EQ(env_.count(Call::WriteFileAtomically), 0);
+  EXPECT_EQ(env_.count(Call::CreateTemporaryFile), 0);
   EXPECT_EQ(env_.count(Call::CreateDirectories), 0);
   EXPECT_EQ(env_.count(Call::LockFile), 0);
 }
@@ -286,7 +286,7 @@ TEST_P(PreferenceStoreTest, AChangeFunctionThatThrowsLeavesTheDomainAsItWas) {
   EXPECT_THROW(store->updateAppValue("k", kDomain,
                                      [](const Value&) -> Value { throw std::runtime_error("no"); }),
                std::runtime_error);
-  EXPECT_EQ(env_.count(Call::WriteFileAtomically), 0);
+  EXPECT_EQ(env_.count(Call::CreateTemporaryFile), 0);
   // The store and the domain's lock were both released: another store can update at once.
   auto other = newStore();
   EXPECT_TRUE(isIdentical(

@@ -18,7 +18,10 @@ class PreferenceTestEnv : public platform::EnvWrapper {
   enum class Call : std::size_t {
     ReadFile,
     ReadFileHeld,
-    WriteFileAtomically,
+    CreateTemporaryFile,  // the first step of every atomic write
+    Append,               // the written file's steps: write, fsync, fstat
+    Sync,
+    WrittenIdentity,
     FileIdentity,
     FileExists,
     IsDirectory,
@@ -49,8 +52,9 @@ class PreferenceTestEnv : public platform::EnvWrapper {
   platform::Status readFileHeld(const std::string& path, platform::FileKind kind,
                                 std::string& contents, std::unique_ptr<platform::HeldFile>& held,
                                 platform::FileIdentity& identity) override;
-  platform::Status writeFileAtomically(const std::string& path, const std::string& contents,
-                                       mode_t mode) override;
+  platform::Status createTemporaryFile(const std::string& path, mode_t mode,
+                                       std::unique_ptr<platform::WritableFile>& file,
+                                       std::string& temporaryPath) override;
   platform::Status flushFolder(const std::string& path) override;
   platform::Status fileIdentity(const std::string& path, platform::FileIdentity& identity) override;
   bool fileExists(const std::string& path) override;
@@ -66,6 +70,11 @@ class PreferenceTestEnv : public platform::EnvWrapper {
                               platform::AllowOverwrite overwrite) override;
   platform::Status mapSharedCounter(const std::string& path,
                                     std::unique_ptr<platform::SharedCounter>& counter) override;
+
+ protected:
+  // Every call passes here first; a failed status is answered instead of the call (false for
+  // the calls that answer a bool). By default: the failures set by failCall().
+  virtual platform::Status intercept(Call call, const std::string& path);
 
  private:
   static constexpr std::size_t index(Call call) { return static_cast<std::size_t>(call); }

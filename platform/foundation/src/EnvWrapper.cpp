@@ -1,5 +1,9 @@
 #include "platform/foundation/Env.h"
 
+#include <memory>
+#include <optional>
+#include <string>
+
 namespace platform {
 
 Status EnvWrapper::readFile(const std::string& path, FileKind kind, std::string& contents) {
@@ -9,9 +13,10 @@ Status EnvWrapper::readFileHeld(const std::string& path, FileKind kind, std::str
                                 std::unique_ptr<HeldFile>& held, FileIdentity& identity) {
   return target_.readFileHeld(path, kind, contents, held, identity);
 }
-Status EnvWrapper::writeFileAtomically(const std::string& path, const std::string& contents,
-                                       mode_t mode) {
-  return target_.writeFileAtomically(path, contents, mode);
+Status EnvWrapper::createTemporaryFile(const std::string& path, mode_t mode,
+                                       std::unique_ptr<WritableFile>& file,
+                                       std::string& temporaryPath) {
+  return target_.createTemporaryFile(path, mode, file, temporaryPath);
 }
 Status EnvWrapper::flushFolder(const std::string& path) {
   return target_.flushFolder(path);
@@ -31,6 +36,32 @@ Status EnvWrapper::lockFile(const std::string& path, std::unique_ptr<FileLock>& 
 Status EnvWrapper::tryLockFile(const std::string& path, std::unique_ptr<FileLock>& lock) {
   return target_.tryLockFile(path, lock);
 }
+Status Env::writeFileAtomically(const std::string& path, const std::string& contents, mode_t mode) {
+  std::optional<FileIdentity> written;
+  return writeFileAtomically(path, contents, mode, written);
+}
+
+Status Env::writeFileAtomically(const std::string& path, const std::string& contents, mode_t mode,
+                                std::optional<FileIdentity>& written) {
+  written.reset();
+  std::unique_ptr<WritableFile> file;
+  std::string temporary;
+  Status status = createTemporaryFile(path, mode, file, temporary);
+  if (!status.isOk()) return status;
+  status = file->append(contents);
+  if (status.isOk()) status = file->sync();
+  if (status.isOk()) status = renameFile(temporary, path, AllowOverwrite::Yes);
+  if (!status.isOk()) {
+    file.reset();
+    // Best effort: a temporary file left by a failed removal is the next writer's to clear.
+    removeFile(temporary);
+    return status;
+  }
+  // The rename moved the change time: the identity is taken after it, from the file still open.
+  if (FileIdentity identity; file->identity(identity).isOk()) written = identity;
+  return Status::ok();
+}
+
 Status Env::listDirectoryWithIdentity(const std::string& path, std::vector<std::string>& names,
                                       FileIdentity& identity) {
   Status status = fileIdentity(path, identity);

@@ -10,7 +10,9 @@
 #include <mutex>
 #include <set>
 
-#include "platform/foundation/Env.h"
+#include <cstdio>
+
+#include "platform/foundation/MemoryEnv.h"
 
 namespace platform {
 namespace {
@@ -54,10 +56,75 @@ struct State {
   std::map<std::string, Node> nodes;
   std::set<std::string> lockedPaths;
   std::map<std::string, std::shared_ptr<CounterWords>> counters;
+  // What a power loss keeps: file entries as of their folder's last flush, and contents by
+  // inode as of their last sync.
+  std::map<std::string, Node> durable;
+  std::map<std::uint64_t, std::string> synced;
   std::uint64_t nextInode = 2;
+  std::uint64_t nextTemporary = 1;
   // A logical clock for file times: every change moves it on, so two writes within one
   // clock tick still get different times.
   std::int64_t ticks = 0;
+};
+
+FileIdentity identityOf(const Node& node) {
+  FileIdentity identity;
+  identity.device = 1;
+  identity.inode = node.inode;
+  identity.size = static_cast<std::int64_t>(node.contents.size());
+  identity.mtimeNanoseconds = node.mtime;
+  identity.ctimeNanoseconds = node.ctime;
+  return identity;
+}
+
+// Follows its file by inode, so that it still reaches the file once renamed.
+class MemoryWritableFile final : public WritableFile {
+ public:
+  MemoryWritableFile(std::shared_ptr<State> state, std::string path, std::uint64_t inode,
+                     mode_t mode)
+      : state_(std::move(state)), path_(std::move(path)), inode_(inode), mode_(mode) {}
+
+  Status append(std::string_view data) override {
+    std::lock_guard guard(state_->mutex);
+    Node* node = find();
+    if (node == nullptr) return Status::ioError(path_ + ": removed while written");
+    node->contents.append(data);
+    node->mtime = ++state_->ticks;
+    return Status::ok();
+  }
+
+  Status sync() override {
+    std::lock_guard guard(state_->mutex);
+    Node* node = find();
+    if (node == nullptr) return Status::ioError(path_ + ": removed while written");
+    node->mode = mode_;
+    state_->synced[inode_] = node->contents;
+    return Status::ok();
+  }
+
+  Status identity(FileIdentity& identity) override {
+    std::lock_guard guard(state_->mutex);
+    const Node* node = find();
+    if (node == nullptr) return Status::ioError(path_ + ": removed while written");
+    identity = identityOf(*node);
+    return Status::ok();
+  }
+
+ private:
+  // REQUIRES: state_->mutex is held by the caller.
+  Node* find() {
+    auto it = state_->nodes.find(path_);
+    if (it != state_->nodes.end() && it->second.inode == inode_) return &it->second;
+    for (auto& [path, node] : state_->nodes) {
+      if (node.inode == inode_) return &node;
+    }
+    return nullptr;
+  }
+
+  const std::shared_ptr<State> state_;
+  const std::string path_;
+  const std::uint64_t inode_;
+  const mode_t mode_;
 };
 
 class MemoryFileLock final : public FileLock {
@@ -92,9 +159,9 @@ class MemorySharedCounter final : public SharedCounter {
   const std::shared_ptr<Words> words_;
 };
 
-class MemoryEnv final : public Env {
+class MemoryEnvImpl final : public MemoryEnv {
  public:
-  explicit MemoryEnv(Env& base) : base_(base), state_(std::make_shared<State>()) {
+  explicit MemoryEnvImpl(Env& base) : base_(base), state_(std::make_shared<State>()) {
     Node root;
     root.directory = true;
     root.inode = 1;
@@ -123,19 +190,22 @@ class MemoryEnv final : public Env {
     return status;
   }
 
-  Status writeFileAtomically(const std::string& rawPath, const std::string& contents,
-                             mode_t mode) override {
+  Status createTemporaryFile(const std::string& rawPath, mode_t mode,
+                             std::unique_ptr<WritableFile>& file,
+                             std::string& temporaryPath) override {
     const std::string path = normalized(rawPath);
     std::lock_guard guard(state_->mutex);
-    Status parent = requireFolder(parentOf(path), path);
+    const std::string folder = parentOf(path);
+    Status parent = requireFolder(folder, path);
     if (!parent.isOk()) return parent;
-    const Node* existing = find(path);
-    if (existing != nullptr && existing->directory) {
-      return Status::ioError(path + ": Is a directory");
-    }
-    // A new inode each time, as a rename over the old file gives one.
-    state_->nodes[path] = newFile(contents, mode);
-    touchFolderOf(path);
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".%016llx",
+                  static_cast<unsigned long long>(state_->nextTemporary++));
+    temporaryPath = joinPath(folder, "." + lastPathComponent(path) + suffix + ".tmp");
+    Node node = newFile("", mode);
+    state_->nodes[temporaryPath] = node;
+    touchFolderOf(temporaryPath);
+    file = std::make_unique<MemoryWritableFile>(state_, temporaryPath, node.inode, mode);
     return Status::ok();
   }
 
@@ -145,7 +215,32 @@ class MemoryEnv final : public Env {
     const Node* node = find(path);
     if (node == nullptr) return Status::notFound(path + ": No such file or directory");
     if (!node->directory) return Status::ioError(path + ": Not a directory");
+    std::erase_if(state_->durable,
+                  [&](const auto& entry) { return parentOf(entry.first) == path; });
+    for (const auto& [entry, child] : state_->nodes) {
+      if (!child.directory && entry != path && parentOf(entry) == path) {
+        state_->durable[entry] = child;
+      }
+    }
     return Status::ok();
+  }
+
+  void dropUnflushed() override {
+    std::lock_guard guard(state_->mutex);
+    std::map<std::string, Node> kept;
+    for (const auto& [path, node] : state_->nodes) {
+      if (node.directory) kept.emplace(path, node);
+    }
+    for (const auto& [path, node] : state_->durable) {
+      auto folder = kept.find(parentOf(path));
+      if (folder == kept.end() || !folder->second.directory) continue;
+      Node file = node;
+      auto contents = state_->synced.find(node.inode);
+      file.contents = contents == state_->synced.end() ? std::string() : contents->second;
+      kept.emplace(path, std::move(file));
+    }
+    state_->nodes = std::move(kept);
+    state_->counters.clear();
   }
 
   Status fileIdentity(const std::string& rawPath, FileIdentity& identity) override {
@@ -325,16 +420,6 @@ class MemoryEnv final : public Env {
     }
   }
 
-  static FileIdentity identityOf(const Node& node) {
-    FileIdentity identity;
-    identity.device = 1;
-    identity.inode = node.inode;
-    identity.size = static_cast<std::int64_t>(node.contents.size());
-    identity.mtimeNanoseconds = node.mtime;
-    identity.ctimeNanoseconds = node.ctime;
-    return identity;
-  }
-
   static Status copyContents(const Node& node, const std::string& path, FileKind kind,
                              std::string& contents) {
     contents.clear();
@@ -376,8 +461,12 @@ class MemoryEnv final : public Env {
 
 }  // namespace
 
+std::unique_ptr<MemoryEnv> MemoryEnv::create(Env& base) {
+  return std::make_unique<MemoryEnvImpl>(base);
+}
+
 std::unique_ptr<Env> newMemoryEnv(Env& base) {
-  return std::make_unique<MemoryEnv>(base);
+  return MemoryEnv::create(base);
 }
 
 }  // namespace platform

@@ -1,7 +1,6 @@
 // The real environment: every call goes straight to POSIX on the caller's thread.
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -18,6 +17,7 @@
 #include <new>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "PosixFiles_p.h"
@@ -76,19 +76,6 @@ Status openForReading(const std::string& path, FileKind kind, FileDescriptor& fd
   return Status::ok();
 }
 
-Status writeAll(int fd, const std::string& path, const std::string& contents) {
-  std::size_t written = 0;
-  while (written < contents.size()) {
-    const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return Status::fromErrno(errno, path);
-    }
-    written += static_cast<std::size_t>(n);
-  }
-  return Status::ok();
-}
-
 std::string folderOf(const std::string& path) {
   std::string folder = deletingLastPathComponent(path);
   return folder.empty() ? "." : folder;
@@ -100,6 +87,49 @@ class PosixHeldFile final : public HeldFile {
 
  private:
   FileDescriptor fd_;
+};
+
+class PosixWritableFile final : public WritableFile {
+ public:
+  PosixWritableFile(int fd, std::string path, mode_t mode)
+      : fd_(fd), path_(std::move(path)), mode_(mode) {}
+
+  Status append(std::string_view data) override {
+    std::size_t written = 0;
+    while (written < data.size()) {
+      const ssize_t n = ::write(fd_.get(), data.data() + written, data.size() - written);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return Status::fromErrno(errno, path_);
+      }
+      written += static_cast<std::size_t>(n);
+    }
+    return Status::ok();
+  }
+
+  Status sync() override {
+    if (::fchmod(fd_.get(), mode_) != 0) return Status::fromErrno(errno, path_);
+    // The file system stamps times from a coarse clock: two files written within one tick, the
+    // later one on the inode number the earlier one freed, could otherwise look the same to
+    // readers that no longer hold the earlier file open.
+    timespec times[2] = {{0, UTIME_OMIT}, {}};
+    ::clock_gettime(CLOCK_REALTIME, &times[1]);
+    if (::futimens(fd_.get(), times) != 0) return Status::fromErrno(errno, path_);
+    if (::fsync(fd_.get()) != 0) return Status::fromErrno(errno, path_);
+    return Status::ok();
+  }
+
+  Status identity(FileIdentity& identity) override {
+    struct stat st {};
+    if (::fstat(fd_.get(), &st) != 0) return Status::fromErrno(errno, path_);
+    identity = identityOf(st);
+    return Status::ok();
+  }
+
+ private:
+  FileDescriptor fd_;
+  const std::string path_;
+  const mode_t mode_;
 };
 
 class PosixFileLock final : public FileLock {
@@ -132,54 +162,57 @@ class PosixSharedCounter final : public SharedCounter {
   void* const mapping_;
 };
 
-// The signal that ends a bounded wait for a lock. Its handler does nothing; installed
-// without SA_RESTART, its arrival makes the blocked flock return EINTR.
-int lockTimeoutSignal() {
-  static const int number = [] {
-    const int signal = SIGRTMIN + 5;
-    struct sigaction action {};
-    action.sa_handler = [](int) {};
-    sigemptyset(&action.sa_mask);
-    ::sigaction(signal, &action, nullptr);
-    return signal;
-  }();
-  return number;
+// The turnstile of a lock file: a write lock on its first byte (an open-file-description lock,
+// which flock does not see). Every taker passes it before trying the flock and lets it go once
+// through, so a holder that unlocks and locks again at once finds a waiter standing in the
+// turnstile and waits behind it, instead of taking the lock back before the waiter looks again.
+bool setTurnstile(int fd, short type) {
+  struct flock range {};
+  range.l_type = type;
+  range.l_whence = SEEK_SET;
+  range.l_start = 0;
+  range.l_len = 1;
+  return ::fcntl(fd, F_OFD_SETLK, &range) == 0;
 }
 
-// Blocks in flock on `fd` until the lock is held or `wait` has passed (Busy).
-Status waitForLock(int fd, const std::string& path, std::chrono::duration<double> wait) {
-  sigevent event{};
-  event.sigev_notify = SIGEV_THREAD_ID;
-  event.sigev_signo = lockTimeoutSignal();
-  event._sigev_un._tid = static_cast<pid_t>(::gettid());  // sigev_notify_thread_id
-  timer_t timer;
-  if (::timer_create(CLOCK_MONOTONIC, &event, &timer) != 0) return Status::fromErrno(errno, path);
-  const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
-  itimerspec deadline{};
-  deadline.it_value.tv_sec = static_cast<time_t>(nanoseconds / 1000000000);
-  deadline.it_value.tv_nsec = static_cast<long>(nanoseconds % 1000000000);
-  // Should a signal have been missed, the interval keeps interrupting until the loop ends.
-  deadline.it_interval.tv_nsec = 10000000;
-  const auto end = std::chrono::steady_clock::now() + wait;
-  Status status;
-  if (::timer_settime(timer, 0, &deadline, nullptr) != 0) {
-    status = Status::fromErrno(errno, path);
-  } else {
-    while (::flock(fd, LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        status = Status::fromErrno(errno, path);
-        break;
-      }
-      if (std::chrono::steady_clock::now() >= end) {
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%g", wait.count());
-        status = Status::busy(path + ": held by another process for more than " + seconds + " s");
-        break;
-      }
-    }
+// Tries `attempt` until it succeeds or `end` passes, sleeping 50 us at first and doubling to
+// 2 ms between tries. Nothing here waits in the kernel for the lock, so no signal is needed to
+// bound the wait, whatever the calling thread's signal mask.
+bool retryUntil(const auto& attempt, std::chrono::steady_clock::time_point end) {
+  auto pause = std::chrono::microseconds(50);
+  while (!attempt()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::microseconds(2000));
   }
-  ::timer_delete(timer);
-  return status;
+  return true;
+}
+
+// Takes the turnstile, then the flock, within `wait` (zero: one try each).
+Status acquireLock(int fd, const std::string& path, std::chrono::duration<double> wait) {
+  const auto end = std::chrono::steady_clock::now() +
+                   std::chrono::duration_cast<std::chrono::steady_clock::duration>(wait);
+  const auto busy = [&] {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", wait.count());
+    return Status::busy(path + ": held by another process for more than " + seconds + " s");
+  };
+  // Each attempt ends the wait on success (error 0) or on an error other than "held".
+  int error = 0;
+  const auto turnstile = [&] {
+    error = setTurnstile(fd, F_WRLCK) ? 0 : errno;
+    return error != EAGAIN && error != EACCES && error != EINTR;
+  };
+  if (!retryUntil(turnstile, end)) return busy();
+  if (error != 0) return Status::fromErrno(error, path);
+  const auto lock = [&] {
+    error = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+    return error != EWOULDBLOCK && error != EINTR;
+  };
+  const bool done = retryUntil(lock, end);
+  setTurnstile(fd, F_UNLCK);
+  if (!done) return busy();
+  return error == 0 ? Status::ok() : Status::fromErrno(error, path);
 }
 
 class PosixEnv final : public Env {
@@ -220,47 +253,25 @@ class PosixEnv final : public Env {
     return status;
   }
 
-  Status writeFileAtomically(const std::string& path, const std::string& contents,
-                             mode_t mode) override {
+  Status createTemporaryFile(const std::string& path, mode_t mode,
+                             std::unique_ptr<WritableFile>& file,
+                             std::string& temporaryPath) override {
     const std::string folder = folderOf(path);
-    std::string temporary;
-    FileDescriptor fd;
     thread_local std::mt19937_64 random{std::random_device{}()};
-    for (int attempt = 0; attempt < 100 && fd.get() < 0; ++attempt) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
       char suffix[24];
       std::snprintf(suffix, sizeof suffix, ".%016llx", static_cast<unsigned long long>(random()));
-      temporary = joinPath(folder, "." + lastPathComponent(path) + suffix + ".tmp");
+      std::string temporary = joinPath(folder, "." + lastPathComponent(path) + suffix + ".tmp");
       const int opened = retryOnInterrupt(
           [&] { return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode); });
       if (opened >= 0) {
-        fd.reset(opened);
-      } else if (errno != EEXIST) {
-        return Status::fromErrno(errno, path);
+        file = std::make_unique<PosixWritableFile>(opened, temporary, mode);
+        temporaryPath = std::move(temporary);
+        return Status::ok();
       }
+      if (errno != EEXIST) return Status::fromErrno(errno, temporary);
     }
-    if (fd.get() < 0) return Status::ioError(path + ": no free temporary name");
-
-    auto fail = [&](int error) {
-      ::unlink(temporary.c_str());
-      return Status::fromErrno(error, path);
-    };
-    Status written = writeAll(fd.get(), temporary, contents);
-    if (!written.isOk()) {
-      ::unlink(temporary.c_str());
-      return Status::ioError(path + ": " + written.message());
-    }
-    // The mode is set explicitly so that the process umask cannot widen or narrow it.
-    if (::fchmod(fd.get(), mode) != 0) return fail(errno);
-    // The file system stamps times from a coarse clock: two files written within one tick, the
-    // later one on the inode number the earlier one freed, could otherwise look the same to
-    // readers that no longer hold the earlier file open.
-    timespec times[2] = {{0, UTIME_OMIT}, {}};
-    ::clock_gettime(CLOCK_REALTIME, &times[1]);
-    if (::futimens(fd.get(), times) != 0) return fail(errno);
-    if (::fsync(fd.get()) != 0) return fail(errno);
-    if (::close(fd.release()) != 0) return fail(errno);
-    if (::rename(temporary.c_str(), path.c_str()) != 0) return fail(errno);
-    return Status::ok();
+    return Status::ioError(path + ": no free temporary name");
   }
 
   Status flushFolder(const std::string& path) override {
@@ -420,19 +431,16 @@ class PosixEnv final : public Env {
   }
 
  private:
-  // flock has no timeout. A waiter that polled with LOCK_NB would starve behind a holder that
-  // locks again as soon as it unlocks, so the wait blocks in flock (where the kernel wakes
-  // waiters at each release) and a per-thread timer interrupts it at the deadline.
+  // flock has no timeout, and interrupting a blocked flock takes a signal, which a thread that
+  // blocks every signal never receives and which is the host's to own. So the wait polls, and
+  // the turnstile keeps it fair (see Env.h).
   Status takeLock(const std::string& path, std::chrono::duration<double> wait,
                   std::unique_ptr<FileLock>& lock) {
     FileDescriptor fd(
         retryOnInterrupt([&] { return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600); }));
     if (fd.get() < 0) return Status::fromErrno(errno, path);
-    if (retryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }) != 0) {
-      if (errno != EWOULDBLOCK || wait == wait.zero()) return Status::fromErrno(errno, path);
-      Status waited = waitForLock(fd.get(), path, wait);
-      if (!waited.isOk()) return waited;
-    }
+    Status status = acquireLock(fd.get(), path, wait);
+    if (!status.isOk()) return status;
     lock = std::make_unique<PosixFileLock>(fd.release());
     return Status::ok();
   }

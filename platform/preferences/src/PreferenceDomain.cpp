@@ -78,7 +78,8 @@ void PreferenceDomain::set(std::string_view key, const Value& value) {
   pending_.insert_or_assign(std::string(key), value);
 }
 
-bool PreferenceDomain::synchronize() {
+bool PreferenceDomain::synchronize(WriteOutcome& outcome) {
+  outcome = WriteOutcome::Stored;
   if (pending_.empty() && !unflushed_) {
     // Nobody wrote since the last read: one load from shared memory, no system call.
     if (valid_ && counter_ && counterSeen_ && counter_->load() == *counterSeen_) return true;
@@ -87,17 +88,21 @@ bool PreferenceDomain::synchronize() {
   }
   std::unique_ptr<FileLock> lock;
   if (!lockDomain(lock) || !refreshLocked()) {
-    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
+    outcome = WriteOutcome::NotStored;
+    WriteOutcomeRecorder::report(outcome);
     return false;
   }
-  return writeLocked();
+  outcome = writeLocked();
+  return outcome == WriteOutcome::Stored;
 }
 
 Value PreferenceDomain::update(std::string_view key,
-                               const std::function<Value(const Value&)>& change) {
+                               const std::function<Value(const Value&)>& change,
+                               WriteOutcome& outcome) {
+  outcome = WriteOutcome::NotStored;
   std::unique_ptr<FileLock> lock;
   if (!lockDomain(lock) || !refreshLocked()) {
-    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
+    WriteOutcomeRecorder::report(outcome);
     return lookup(key);
   }
 
@@ -106,7 +111,7 @@ Value PreferenceDomain::update(std::string_view key,
   if (!result.isNone() && !isStorableEntry(key, result)) {
     NSLog("PreferenceStore: refused the value for a key in domain " + name_ +
           ": the entry is not a property list that can be stored");
-    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
+    WriteOutcomeRecorder::report(outcome);
     return current;
   }
 
@@ -115,9 +120,10 @@ Value PreferenceDomain::update(std::string_view key,
   if (!identicalPropertyLists(current, result)) {
     pending_.insert_or_assign(std::string(key), std::move(result));
   }
-  if (!writeLocked()) {
+  outcome = writeLocked();
+  if (outcome != WriteOutcome::Stored) {
     // Written but its folder not flushed: the change is in the file and stays there.
-    if (pending_.empty()) return lookup(key);
+    if (outcome == WriteOutcome::NotDurable) return lookup(key);
     // The change was computed from this read; kept pending, it could later overwrite what
     // another process stored since, which is exactly what this operation exists to prevent.
     if (previous) {
@@ -145,12 +151,12 @@ Value::Dictionary PreferenceDomain::contents() {
   return view;
 }
 
-bool PreferenceDomain::updateAll(
+WriteOutcome PreferenceDomain::updateAll(
     const std::function<Value::Dictionary(const Value::Dictionary&)>& change) {
   std::unique_ptr<FileLock> lock;
   if (!lockDomain(lock) || !refreshLocked()) {
     WriteOutcomeRecorder::report(WriteOutcome::NotStored);
-    return false;
+    return WriteOutcome::NotStored;
   }
 
   Value::Dictionary result = change(contents());
@@ -159,7 +165,7 @@ bool PreferenceDomain::updateAll(
       NSLog("PreferenceStore: refused the contents for domain " + name_ +
             ": an entry is not a property list that can be stored");
       WriteOutcomeRecorder::report(WriteOutcome::NotStored);
-      return false;
+      return WriteOutcome::NotStored;
     }
   }
   // The result replaces every pending change, since it was computed from them; stored keys
@@ -170,12 +176,50 @@ bool PreferenceDomain::updateAll(
     if (result.find(key) == result.end()) pending_.emplace(key, Value());
   });
   for (auto& [key, value] : result) pending_.insert_or_assign(key, std::move(value));
-  if (!writeLocked()) {
-    // Written but its folder not flushed: the result is in the file; nothing to restore.
-    if (!pending_.empty()) pending_ = std::move(previous);
-    return false;
+  const WriteOutcome outcome = writeLocked();
+  // Written but its folder not flushed: the result is in the file; nothing to restore.
+  if (outcome == WriteOutcome::NotStored) pending_ = std::move(previous);
+  return outcome;
+}
+
+bool PreferenceDomain::isGone(const Status& removal) {
+  // The file was just found under the lock: an unlink that says ENOENT is believed only when
+  // a second look agrees.
+  FileIdentity identity;
+  return removal.isNotFound() && env_.fileIdentity(path_, identity).isNotFound();
+}
+
+DomainState PreferenceDomain::state() {
+  refresh();
+  if (!valid_ || unreadable_) return DomainState::Unreadable;
+  return identity_ ? DomainState::Present : DomainState::Missing;
+}
+
+WriteOutcome PreferenceDomain::remove() {
+  std::unique_ptr<FileLock> lock;
+  WriteOutcome outcome = WriteOutcome::NotStored;
+  if (lockDomain(lock) && refreshLocked()) {
+    if (unreadable_) {
+      if (moveUnreadableFileAside()) outcome = WriteOutcome::Stored;
+    } else if (!identity_) {
+      outcome = WriteOutcome::Stored;
+    } else if (const Status status = env_.removeFile(path_); status.isOk() || isGone(status)) {
+      identity_.reset();
+      stored_.clear();
+      count(0);
+      counterSeen_ = counterValue();
+      outcome = WriteOutcome::Stored;
+    } else {
+      NSLog("PreferenceStore: cannot remove domain " + name_ + ": " + status.toString());
+    }
   }
-  return true;
+  if (outcome == WriteOutcome::Stored) {
+    pending_.clear();
+    unflushed_ = true;
+    if (!flushFolder()) outcome = WriteOutcome::NotDurable;
+  }
+  WriteOutcomeRecorder::report(outcome);
+  return outcome;
 }
 
 void PreferenceDomain::publishState() {
@@ -186,17 +230,18 @@ void PreferenceDomain::publishState() {
 
 void PreferenceDomain::refresh() {
   read_ = true;
-  if (!counter_) mapCounter();
+  // A read creates no file: the counter is made by the first write.
+  if (!counter_ && env_.fileExists(counterPath_)) mapCounter();
   const auto before = counterValue();
   if (valid_ && before && before == counterSeen_) return;
 
   FileIdentity identity;
   const Status status = env_.fileIdentity(path_, identity);
-  if (!(valid_ && matchesLastRead(status, identity)) && !readFromDisk()) return;
+  if (!(valid_ && matchesLastRead(status, identity)) && !readFromDisk(status.isOk())) return;
   counterSeen_ = before;
 }
 
-bool PreferenceDomain::readFromDisk() {
+bool PreferenceDomain::readFromDisk(bool found) {
   // Two buffers take turns: the file is read into the spare one, and the replaced contents
   // give theirs back as the next spare, so a re-read allocates nothing and frees nothing large.
   std::string contents = std::move(spare_);
@@ -207,6 +252,14 @@ bool PreferenceDomain::readFromDisk() {
   // Not kept open: closing the last descriptor of a replaced file is what deletes it, and that
   // belongs to the writer that replaced it, not to a later read.
   held.reset();
+  if (status.isNotFound() && found) {
+    // Files are only ever replaced by a rename, which never leaves the path empty: a file just
+    // seen that cannot be opened is a fault, and taking the domain as missing would lose it.
+    NSLog("PreferenceStore: cannot read domain " + name_ + ": " + status.toString() +
+          ", though the file was just there");
+    valid_ = false;
+    return false;
+  }
   if (status.isNotFound()) {
     spare_ = stored_.recycle();
     identity_.reset();
@@ -285,11 +338,14 @@ bool PreferenceDomain::refreshLocked() {
     NSLog("PreferenceStore: cannot examine domain " + name_ + ": " + status.toString());
     return false;
   }
-  if (!matchesLastRead(status, identity)) {
+  // A missing file is confirmed by the open too: a stat that fails with ENOENT while the file
+  // is there must not have the domain replaced by this process's keys alone.
+  if (status.isNotFound() || !matchesLastRead(status, identity)) {
     // A file that changed while the counter stayed put was replaced by a writer that died
     // before counting, or by hand; count it now so that readers notice it too.
-    const bool missedByCounter = valid_ && before && counterSeen_ && *before == *counterSeen_;
-    if (!readFromDisk()) return false;
+    const bool missedByCounter = valid_ && before && counterSeen_ && *before == *counterSeen_ &&
+                                 !matchesLastRead(status, identity);
+    if (!readFromDisk(status.isOk())) return false;
     if (missedByCounter) count(0);
   }
   // Values are decoded lazily for reads; a change is made from a view whose every value is known
@@ -299,48 +355,71 @@ bool PreferenceDomain::refreshLocked() {
   return true;
 }
 
-bool PreferenceDomain::writeLocked() {
+WriteOutcome PreferenceDomain::writeLocked() {
+  const auto finish = [](WriteOutcome outcome) {
+    WriteOutcomeRecorder::report(outcome);
+    return outcome;
+  };
   if (!stored_.differsWith(pending_)) {
     pending_.clear();
     // What the file holds may still wait for its folder to reach the disk.
     const bool durable = !unflushed_ || flushFolder();
-    WriteOutcomeRecorder::report(durable ? WriteOutcome::Stored : WriteOutcome::NotDurable);
-    return durable;
+    return finish(durable ? WriteOutcome::Stored : WriteOutcome::NotDurable);
   }
-  const auto notStored = [] {
-    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
-    return false;
-  };
-  if (unreadable_ && !moveUnreadableFileAside()) return notStored();
+  if (unreadable_ && !moveUnreadableFileAside()) return finish(WriteOutcome::NotStored);
 
   std::optional<std::string> bytes = stored_.encodeWith(pending_);
   if (!bytes) {
     NSLog("PreferenceStore: cannot encode domain " + name_);
-    return notStored();
+    return finish(WriteOutcome::NotStored);
   }
-  const Status status = env_.writeFileAtomically(path_, *bytes, kFileMode);
+  // A file the reader would refuse would lose the whole domain at the next read.
+  const auto cap = maximumFileSize(FileKind::PreferenceDomain);
+  if (static_cast<std::int64_t>(bytes->size()) > cap) {
+    NSLog("PreferenceStore: refused to write domain " + name_ + ": " +
+          std::to_string(bytes->size()) + " bytes, over the read cap of " + std::to_string(cap));
+    return finish(WriteOutcome::NotStored);
+  }
+  std::optional<FileIdentity> written;
+  const Status status = env_.writeFileAtomically(path_, *bytes, kFileMode, written);
   if (!status.isOk()) {
     NSLog("PreferenceStore: cannot write domain " + name_ + ": " + status.toString());
-    return notStored();
+    return finish(WriteOutcome::NotStored);
   }
   // The rename is visible at once but durable only with its folder; the change is announced
   // (counted) either way, since other processes already read the new file.
   unflushed_ = true;
   const bool durable = flushFolder();
   pending_.clear();
+  removeStaleTemporaryFiles();
   // The new contents are the bytes just written, not read back. The tag tells other processes
   // that the file now at the path is one a store wrote, so they can trust its layout too.
-  FileIdentity identity;
-  valid_ = env_.fileIdentity(path_, identity).isOk() &&
-           stored_.load(std::move(*bytes), StoredDomain::Origin::Own);
+  valid_ = written.has_value() && stored_.load(std::move(*bytes), StoredDomain::Origin::Own);
   if (valid_) {
-    identity_ = identity;
+    identity_ = *written;
     unreadable_ = false;
   }
-  count(valid_ ? tagOf(identity) : 0);
+  count(valid_ ? tagOf(*written) : 0);
   counterSeen_ = counterValue();
-  WriteOutcomeRecorder::report(durable ? WriteOutcome::Stored : WriteOutcome::NotDurable);
-  return durable;
+  return finish(durable ? WriteOutcome::Stored : WriteOutcome::NotDurable);
+}
+
+void PreferenceDomain::removeStaleTemporaryFiles() {
+  std::vector<std::string> names;
+  if (!env_.listDirectory(directory_, names).isOk()) return;
+  const std::string prefix = "." + name_ + ".plist.";
+  constexpr std::string_view kSuffix = ".tmp";
+  constexpr std::size_t kRandomDigits = 16;
+  for (const std::string& name : names) {
+    if (name.size() != prefix.size() + kRandomDigits + kSuffix.size() ||
+        !name.starts_with(prefix) || !name.ends_with(kSuffix)) {
+      continue;
+    }
+    const std::string_view digits = std::string_view(name).substr(prefix.size(), kRandomDigits);
+    if (digits.find_first_not_of("0123456789abcdef") != std::string_view::npos) continue;
+    const Status status = env_.removeFile(joinPath(directory_, name));
+    if (status.isOk()) NSLog("PreferenceStore: removed " + name + ", left by a writer that died");
+  }
 }
 
 void PreferenceDomain::count(std::uint64_t tag) {

@@ -16,6 +16,8 @@
 #include "StoredDomain_p.h"
 #include "platform/foundation/Env.h"
 #include "platform/foundation/Value.h"
+#include "platform/foundation/WriteOutcome.h"
+#include "platform/preferences/PreferenceStore.h"
 
 namespace platform {
 
@@ -37,14 +39,19 @@ class PreferenceDomain {
   const Value& lookup(std::string_view key);
   // Records a pending change unless the view already holds an identical value.
   void set(std::string_view key, const Value& value);
-  // See PreferenceStore::appSynchronize.
-  bool synchronize();
+  // See PreferenceStore::appSynchronize; `outcome` is what the pending changes came to.
+  bool synchronize(WriteOutcome& outcome);
   // See PreferenceStore::updateAppValue.
-  Value update(std::string_view key, const std::function<Value(const Value&)>& change);
+  Value update(std::string_view key, const std::function<Value(const Value&)>& change,
+               WriteOutcome& outcome);
   // This process's view of the whole domain. Reads the file on first use.
   Value::Dictionary contents();
   // See PreferenceStore::updateAppDomain.
-  bool updateAll(const std::function<Value::Dictionary(const Value::Dictionary&)>& change);
+  WriteOutcome updateAll(const std::function<Value::Dictionary(const Value::Dictionary&)>& change);
+  // See PreferenceStore::domainState.
+  DomainState state();
+  // See PreferenceStore::removeDomain.
+  WriteOutcome remove();
 
   // True when a synchronisation would do nothing: no pending change, and nobody wrote since
   // the last read. Lock-free; reflects the state published by the last publishState().
@@ -61,8 +68,10 @@ class PreferenceDomain {
 
   // Takes in the current file without the lock, reading it only when it changed.
   void refresh();
-  // Reads and parses the file; false (state kept) on an I/O error other than NotFound.
-  bool readFromDisk();
+  // Reads and parses the file; false (state kept) on an I/O error other than NotFound, and on
+  // NotFound when `found` (the file was just seen there: an open that fails then is a fault,
+  // not a missing domain).
+  bool readFromDisk(bool found);
   // Whether `status`/`identity` of the file now at the path describe the file last read.
   bool matchesLastRead(const Status& status, const FileIdentity& identity) const;
   void mapCounter();
@@ -76,7 +85,13 @@ class PreferenceDomain {
   // line gives `reason`, by default that the file is not a dictionary property list.
   void markUnreadable(const std::string& reason = std::string());
   // Under the lock: applies `pending_` over `stored_` and writes the result if it differs.
-  bool writeLocked();
+  // Reports the outcome to the thread's recorders.
+  WriteOutcome writeLocked();
+  // Under the lock, after a write: removes the temporary files of writers that died before
+  // their rename (no live writer of the domain has one, since each writes under the lock).
+  void removeStaleTemporaryFiles();
+  // Whether a removal of the data file that failed with `removal` still left it gone.
+  bool isGone(const Status& removal);
   bool moveUnreadableFileAside();
   // Counts a change of the file, first tagging it with what the file now at the path is (0: a
   // file no store vouches for).

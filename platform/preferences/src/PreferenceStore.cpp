@@ -104,7 +104,14 @@ void PreferenceStore::setAppValue(std::string_view key, const Value& value,
   state->publishState();
 }
 
-bool PreferenceStore::appSynchronize(std::string_view domain) {
+bool PreferenceStore::appSynchronize(std::string_view domain, WriteOutcome* outcome) {
+  WriteOutcome result = WriteOutcome::Stored;
+  const bool synchronized = synchronizeDomain(domain, result);
+  if (outcome != nullptr) *outcome = result;
+  return synchronized;
+}
+
+bool PreferenceStore::synchronizeDomain(std::string_view domain, WriteOutcome& outcome) {
   if (calledFromChange("appSynchronize")) return false;
   // The common case, a domain nobody changed, takes no lock: domains are never destroyed
   // before the store, and their names never change.
@@ -113,14 +120,21 @@ bool PreferenceStore::appSynchronize(std::string_view domain) {
 
   std::lock_guard guard(mutex_);
   PreferenceDomain* state = domainNamed(domain);
-  if (state == nullptr) return false;
-  const bool synchronized = state->synchronize();
+  if (state == nullptr) {
+    outcome = WriteOutcome::NotStored;
+    return false;
+  }
+  const bool synchronized = state->synchronize(outcome);
   state->publishState();
   return synchronized;
 }
 
 Value PreferenceStore::updateAppValue(std::string_view key, std::string_view domain,
-                                      const std::function<Value(const Value& current)>& change) {
+                                      const std::function<Value(const Value& current)>& change,
+                                      WriteOutcome* outcome) {
+  WriteOutcome ignored;
+  WriteOutcome& result = outcome != nullptr ? *outcome : ignored;
+  result = WriteOutcome::NotStored;
   if (calledFromChange("updateAppValue")) return Value();
   std::lock_guard guard(mutex_);
   PreferenceDomain* state = domainNamed(domain);
@@ -133,7 +147,7 @@ Value PreferenceStore::updateAppValue(std::string_view key, std::string_view dom
     ~Publish() { state->publishState(); }
   } publish{state};
   ChangeScope scope(changeThread_);
-  return state->update(key, change);
+  return state->update(key, change, result);
 }
 
 Value PreferenceStore::copyAppDomain(std::string_view domain) {
@@ -148,7 +162,9 @@ Value PreferenceStore::copyAppDomain(std::string_view domain) {
 
 bool PreferenceStore::updateAppDomain(
     std::string_view domain,
-    const std::function<Value::Dictionary(const Value::Dictionary& current)>& change) {
+    const std::function<Value::Dictionary(const Value::Dictionary& current)>& change,
+    WriteOutcome* outcome) {
+  if (outcome != nullptr) *outcome = WriteOutcome::NotStored;
   if (calledFromChange("updateAppDomain")) return false;
   std::lock_guard guard(mutex_);
   PreferenceDomain* state = domainNamed(domain);
@@ -161,7 +177,32 @@ bool PreferenceStore::updateAppDomain(
     ~Publish() { state->publishState(); }
   } publish{state};
   ChangeScope scope(changeThread_);
-  return state->updateAll(change);
+  const WriteOutcome result = state->updateAll(change);
+  if (outcome != nullptr) *outcome = result;
+  return result == WriteOutcome::Stored;
+}
+
+DomainState PreferenceStore::domainState(std::string_view domain) {
+  if (calledFromChange("domainState")) return DomainState::Missing;
+  std::lock_guard guard(mutex_);
+  PreferenceDomain* state = domainNamed(domain);
+  if (state == nullptr) return DomainState::Missing;
+  const DomainState answer = state->state();
+  state->publishState();
+  return answer;
+}
+
+WriteOutcome PreferenceStore::removeDomain(std::string_view domain) {
+  if (calledFromChange("removeDomain")) return WriteOutcome::NotStored;
+  std::lock_guard guard(mutex_);
+  PreferenceDomain* state = domainNamed(domain);
+  if (state == nullptr) {
+    NSLog("PreferenceStore: refused the domain name \"" + printable(domain) + "\"");
+    return WriteOutcome::NotStored;
+  }
+  const WriteOutcome outcome = state->remove();
+  state->publishState();
+  return outcome;
 }
 
 }  // namespace platform

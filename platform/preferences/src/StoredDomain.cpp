@@ -20,7 +20,9 @@ bool StoredDomain::load(std::string bytes, Origin origin) {
   if (!document_) return false;
   validated_ = origin == Origin::Own;
   if (validated_) return true;
-  if (!index()) {
+  // Another writer's file is checked whole now, so that one damaged value makes the domain
+  // unreadable from the first read on, whichever key or read path comes first.
+  if (!index() || !validate()) {
     clear();
     return false;
   }

@@ -27,7 +27,8 @@ class StoredDomain {
   enum class Origin { Foreign, Own };
 
   // Replaces the contents with `bytes`. Returns false, leaving the contents empty, when they are
-  // not a property list whose root is a dictionary with text keys. With Origin::Own the bytes are
+  // not a property list whose root is a dictionary with text keys, or (Origin::Foreign) when any
+  // value in them is damaged. With Origin::Own the bytes are
   // known to be what a store's writer wrote (keys in order, every value sound): nothing is
   // checked or indexed until a write needs it.
   bool load(std::string bytes, Origin origin = Origin::Foreign);

@@ -154,8 +154,9 @@ class HX_EXPORT HXPreferences {
   // Stores one top-level value atomically across processes and synchronises; when it cannot
   // be stored the change is dropped, not kept pending. REQUIRES: a dictionary, array, string,
   // number (booleans included), data or date; anything else goes to the assertion handler
-  // ("Invalid object type:%@"), and if the handler returns, the key is removed.
-  void _setObjectForKey(const platform::Value& value, std::string_view key);
+  // ("Invalid object type:%@"), and if the handler returns, the key is removed. Returns
+  // whether this write was stored (durable or not).
+  bool _setObjectForKey(const platform::Value& value, std::string_view key);
   void _removeObjectForKey(std::string_view key);
   void _synchronize();
   std::optional<platform::Color> _colorForKey(std::string_view key);

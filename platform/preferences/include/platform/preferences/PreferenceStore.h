@@ -17,6 +17,7 @@
 
 #include "platform/foundation/Env.h"
 #include "platform/foundation/Value.h"
+#include "platform/foundation/WriteOutcome.h"
 
 namespace platform {
 
@@ -31,6 +32,12 @@ bool isValidPreferenceDomainName(std::string_view domain);
 // containers compared deeply. Stricter than Value's operator==, so that rewriting a value
 // with another kind is stored.
 bool identicalPropertyLists(const Value& a, const Value& b);
+
+// Whether a domain's file is there: none (Missing); one that reads as a dictionary, maybe
+// empty (Present); or one that cannot be read now (Unreadable: an I/O error, or a file that
+// is not a dictionary property list, which reads as empty and is moved aside before the next
+// write). A caller tells "no such domain" from "cannot read it" by this.
+enum class DomainState { Missing, Present, Unreadable };
 
 class PreferenceStore {
  public:
@@ -75,7 +82,9 @@ class PreferenceStore {
   // domain file (not a plist, or its root not a dictionary) reads as an empty domain and is moved
   // aside to `<domain>.plist.corrupt-N` (the first free N) before the next write, never
   // overwritten; if it cannot be moved, nothing is written.
-  bool appSynchronize(std::string_view domain);
+  // `outcome`, when given, receives what the pending changes came to: Stored (also when there
+  // were none, or nothing differed), NotStored or NotDurable, for this call alone.
+  bool appSynchronize(std::string_view domain, WriteOutcome* outcome = nullptr);
 
   // Atomic read-modify-write of one value across processes: under the domain's lock,
   // re-reads the file, calls `change` with the current value (this process's pending value
@@ -89,8 +98,10 @@ class PreferenceStore {
   // dropped. A refused name gives None without calling `change`. `change` runs on the caller's
   // thread with the domain locked; it may throw (the exception passes through, nothing is written).
   // REQUIRES: `change` does not call this store (goes to the assertion handler).
+  // `outcome`, when given, receives what the write came to, as for appSynchronize.
   Value updateAppValue(std::string_view key, std::string_view domain,
-                       const std::function<Value(const Value& current)>& change);
+                       const std::function<Value(const Value& current)>& change,
+                       WriteOutcome* outcome = nullptr);
 
   // Returns a private copy of this process's view of the whole domain as a dictionary (what
   // the last synchronisation read, with this process's pending changes applied); an empty
@@ -106,12 +117,27 @@ class PreferenceStore {
   // On failure the file and this process's pending changes are as before. `change` runs on the
   // caller's thread with the domain locked; it may throw (the exception passes through, nothing
   // is written). REQUIRES: `change` does not call this store (goes to the assertion handler).
+  // `outcome`, when given, receives what the write came to (NotDurable: stored, and false).
   bool updateAppDomain(
       std::string_view domain,
-      const std::function<Value::Dictionary(const Value::Dictionary& current)>& change);
+      const std::function<Value::Dictionary(const Value::Dictionary& current)>& change,
+      WriteOutcome* outcome = nullptr);
+
+  // Takes in the domain's file when it changed and tells whether it is there (see
+  // DomainState); Missing for a refused name. Creates no file.
+  DomainState domainState(std::string_view domain);
+
+  // Removes the domain under its lock: its data file goes (one that cannot be read is moved
+  // aside instead, as before a write), its folder is flushed, and this process's pending
+  // changes are dropped; other processes find it missing at their next synchronisation. The
+  // lock and counter files stay, since other processes may hold them open. Stored when the
+  // file is gone (or was not there), NotDurable when its folder could not be flushed, NotStored
+  // when the domain cannot be locked or read, the file not removed, or the name is refused.
+  WriteOutcome removeDomain(std::string_view domain);
 
  private:
   PreferenceDomain* domainNamed(std::string_view domain);
+  bool synchronizeDomain(std::string_view domain, WriteOutcome& outcome);
   // Whether this thread runs an updateAppValue change function (reported as a caller error).
   // The common answer, no change function running anywhere, costs one relaxed load.
   bool calledFromChange(const char* method) const {
