@@ -9,6 +9,7 @@
 
 #include "PreferenceStoreFixture.h"
 #include "platform/foundation/Limits.h"
+#include "platform/foundation/WriteOutcome.h"
 
 namespace hxtest {
 namespace {
@@ -48,6 +49,22 @@ TEST_P(PreferenceStoreHostileFileTest, AWellFormedDomainOverTheSizeCapIsNotRead)
 TEST_P(PreferenceStoreHostileFileTest, ABinaryDomainThatExpandsToMillionsOfObjectsIsNotRead) {
   writeRaw(path_, expandingBinaryPlist());
   expectReadsEmptyAndIsMovedAside();
+}
+
+// The writer is held to the reader's caps: a file it would refuse would lose every key.
+TEST_P(PreferenceStoreHostileFileTest, AWriteThatWouldPassTheReadCapStoresNothing) {
+  const auto cap =
+      static_cast<std::size_t>(platform::maximumFileSize(platform::FileKind::PreferenceDomain));
+  auto store = newStore();
+  store->setAppValue("big", Value::string(std::string(cap - 4096, 'x')), kDomain);
+  ASSERT_TRUE(store->appSynchronize(kDomain));
+  store->setAppValue("more", Value::string(std::string(60 * 1024, 'y')), kDomain);
+  platform::WriteOutcome outcome = platform::WriteOutcome::Stored;
+  EXPECT_FALSE(store->appSynchronize(kDomain, &outcome));
+  EXPECT_EQ(outcome, platform::WriteOutcome::NotStored);
+  const auto stored = storedDomain();
+  EXPECT_EQ(stored.count("more"), 0u);
+  EXPECT_EQ(stored.count("big"), 1u);
 }
 
 TEST_P(PreferenceStoreHostileFileTest, AFifoAtTheDomainPathNeverBlocks) {

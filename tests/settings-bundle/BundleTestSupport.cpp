@@ -37,7 +37,7 @@ struct BundleWorld {
   std::unique_ptr<TemporaryDirectory> home;
   // The process's platform, over an Env that a test can make fail. Never destroyed: pages
   // and the library keep references to it until the process ends.
-  FaultEnv* env = nullptr;
+  FaultInjectionEnv* env = nullptr;
   CountingCenter* center = nullptr;
 };
 
@@ -61,7 +61,7 @@ class BundleEnvironment : public testing::Environment {
     platform::setMainBundleIdentifier("com.apple.Preferences");
     platform::setDeviceRoot(w.root->path());
     platform::setUserHome(w.home->path());
-    w.env = new FaultEnv(platform::defaultEnv());
+    w.env = new FaultInjectionEnv(platform::defaultEnv());
     auto* bus = platform::newDistributedNotificationCenter(platform::RunLoop::main()).release();
     w.center = new CountingCenter(*bus);
     platform::setDefaultPlatform(*new platform::Platform{
@@ -90,7 +90,7 @@ const std::string& bundleDeviceRoot() {
 const std::string& bundleUserHome() {
   return world().home->path();
 }
-FaultEnv& faultEnv() {
+FaultInjectionEnv& faultEnv() {
   return *world().env;
 }
 std::uint64_t postCount() {

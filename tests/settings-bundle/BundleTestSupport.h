@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "FaultEnv.h"
+#include "FaultInjectionEnv.h"
 #include "platform/settings-host/SettingsDriver.h"
 #include "support/TestSupport.h"
 
@@ -19,7 +19,7 @@ const std::string& bundleDeviceRoot();
 const std::string& bundleUserHome();
 // The Env under the process's platform (the store's and the workspace's), which passes every
 // call through until a test makes it fail.
-FaultEnv& faultEnv();
+FaultInjectionEnv& faultEnv();
 // How many notifications the process's platform has posted so far.
 std::uint64_t postCount();
 

@@ -5,6 +5,7 @@
 // unless it was stored.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 #include <memory>
 
@@ -60,7 +61,10 @@ std::pair<int, int> findRow(const Value& page, const std::string& title) {
 class FaultSweepTest : public testing::Test {
  protected:
   void SetUp() override { hxtest::resetDomain(); }
-  void TearDown() override { hxtest::faultEnv().clear(); }
+  void TearDown() override {
+    hxtest::faultEnv().arm({});
+    hxtest::faultEnv().clearFailures();
+  }
 
   // Sends one action for the row titled `title`; the answer's status and page.
   std::pair<int, Value> act(const std::string& action, const std::string& title,
@@ -92,10 +96,10 @@ class FaultSweepTest : public testing::Test {
       ASSERT_GE(s, 0);
       const bool want = !before["sections"][s]["rows"][r]["on"].boolValue().value_or(false);
       const std::uint64_t posts = hxtest::postCount();
-      hxtest::faultEnv().failNth(nth);
+      hxtest::faultEnv().arm({nth, EIO});
       auto [status, answered] = act("setSwitch", title, want);
-      const bool reached = hxtest::faultEnv().fired();
-      hxtest::faultEnv().clear();
+      const bool reached = static_cast<int>(hxtest::faultEnv().trace().size()) >= nth;
+      hxtest::faultEnv().arm({});
       FreshReader fresh;
       const bool now = stored(fresh);
       EXPECT_EQ(status == 200, now == want) << "the answer says stored exactly when stored";
@@ -150,10 +154,10 @@ TEST_F(FaultSweepTest, BehaviourChoicesAndDisableAll) {
     SCOPED_TRACE("choice, failing call " + std::to_string(nth));
     const int want = FreshReader()->backgroundingBehaviorForIdentifier(kWeather) == 1 ? 0 : 1;
     const std::uint64_t posts = hxtest::postCount();
-    hxtest::faultEnv().failNth(nth);
+    hxtest::faultEnv().arm({nth, EIO});
     auto [status, answered] = act("select", want == 1 ? "Unlimited" : "Native");
-    const bool reached = hxtest::faultEnv().fired();
-    hxtest::faultEnv().clear();
+    const bool reached = static_cast<int>(hxtest::faultEnv().trace().size()) >= nth;
+    hxtest::faultEnv().arm({});
     const int stored = FreshReader()->backgroundingBehaviorForIdentifier(kWeather);
     EXPECT_EQ(status == 200, stored == want);
     EXPECT_TRUE(stored == want || hxtest::postCount() == posts);
@@ -169,10 +173,10 @@ TEST_F(FaultSweepTest, BehaviourChoicesAndDisableAll) {
     HXPreferences::sharedPreferences().addBackgroundingIdentifier(kWeather);
     platform::RunLoop::main().runPending();
     const std::uint64_t posts = hxtest::postCount();
-    hxtest::faultEnv().failNth(nth);
+    hxtest::faultEnv().arm({nth, EIO});
     auto [status, answered] = act("select", "Disable All Applications");
-    const bool reached = hxtest::faultEnv().fired();
-    hxtest::faultEnv().clear();
+    const bool reached = static_cast<int>(hxtest::faultEnv().trace().size()) >= nth;
+    hxtest::faultEnv().arm({});
     const std::size_t enabled = FreshReader()->backgroundingIdentifiers().size();
     EXPECT_EQ(status == 200, enabled == 0);
     EXPECT_TRUE(enabled == 0 || hxtest::postCount() == posts);
@@ -185,7 +189,7 @@ TEST_F(FaultSweepTest, BehaviourChoicesAndDisableAll) {
 TEST_F(FaultSweepTest, ASwitchShowsTheStoredValueWhenItsChangeWasNotStored) {
   ASSERT_TRUE(driver.openEntry("Halvex").isOk());
   ASSERT_TRUE(driver.selectRow(2, hxtest::rowIndex(driver.currentPage(), 2, "Weather")).isOk());
-  hxtest::faultEnv().failEvery(hxtest::FaultEnv::Call::Write);
+  hxtest::faultEnv().failCall(hxtest::PreferenceTestEnv::Call::CreateTemporaryFile, 1, -1);
   for (const char* title : {"Launch Automatically", "Prevent Termination"}) {
     auto [s, r] = findRow(currentPage(), title);
     driver.setSwitch(s, r, true);

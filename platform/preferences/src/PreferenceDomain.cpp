@@ -368,16 +368,10 @@ WriteOutcome PreferenceDomain::writeLocked() {
   }
   if (unreadable_ && !moveUnreadableFileAside()) return finish(WriteOutcome::NotStored);
 
-  std::optional<std::string> bytes = stored_.encodeWith(pending_);
+  std::string why;
+  std::optional<std::string> bytes = stored_.encodeWith(pending_, why);
   if (!bytes) {
-    NSLog("PreferenceStore: cannot encode domain " + name_);
-    return finish(WriteOutcome::NotStored);
-  }
-  // A file the reader would refuse would lose the whole domain at the next read.
-  const auto cap = maximumFileSize(FileKind::PreferenceDomain);
-  if (static_cast<std::int64_t>(bytes->size()) > cap) {
-    NSLog("PreferenceStore: refused to write domain " + name_ + ": " +
-          std::to_string(bytes->size()) + " bytes, over the read cap of " + std::to_string(cap));
+    NSLog("PreferenceStore: refused to write domain " + name_ + ": " + why);
     return finish(WriteOutcome::NotStored);
   }
   std::optional<FileIdentity> written;

@@ -134,7 +134,8 @@ bool StoredDomain::differsWith(const Changes& changes) {
   return false;
 }
 
-std::optional<std::string> StoredDomain::encodeWith(const Changes& changes) {
+std::optional<std::string> StoredDomain::encodeWith(const Changes& changes, std::string& why) {
+  why = "a value cannot be encoded";
   BinaryPlistBuilder builder;
   std::vector<std::pair<BinaryPlistBuilder::Ref, BinaryPlistBuilder::Ref>> entries;
   const auto addEntry = [&](std::string_view key, auto&& addValue) {
@@ -176,7 +177,12 @@ std::optional<std::string> StoredDomain::encodeWith(const Changes& changes) {
   for (; change != changes.end(); ++change) {
     if (!addChange(change->first, change->second)) return std::nullopt;
   }
-  return builder.finish(builder.addDictionary(entries));
+  const auto root = builder.addDictionary(entries);
+  if (auto refusal = builder.extent(root).refusal(FileKind::PreferenceDomain)) {
+    why = std::move(*refusal);
+    return std::nullopt;
+  }
+  return builder.finish(root);
 }
 
 }  // namespace platform

@@ -53,9 +53,11 @@ class StoredDomain {
   // Whether applying `changes` would change the contents (compared by identicalPropertyLists).
   bool differsWith(const Changes& changes);
   // The binary file of the contents with `changes` applied, keys in byte order; unchanged values
-  // are copied in their stored encoding. Nothing when a value cannot be encoded.
+  // are copied in their stored encoding. Nothing, with the reason in `why`, when a value cannot be
+  // encoded or when the store's own reader would refuse the file (over the size cap of a domain,
+  // expanding past the object cap, nested too deep): such a file would lose the whole domain.
   // REQUIRES: !damaged() (the caller validates first).
-  std::optional<std::string> encodeWith(const Changes& changes);
+  std::optional<std::string> encodeWith(const Changes& changes, std::string& why);
 
  private:
   struct Entry {

@@ -1,4 +1,4 @@
-// An Env for preference tests: forwards to a target, counts every call by kind, and fails
+// An Env for failure-path tests: forwards to a target, counts every call by kind, and fails
 // chosen calls on demand (a full disk on the Nth write, a failing rename, a lock held
 // elsewhere, an unreadable file).
 #pragma once
