@@ -6,6 +6,7 @@
 #include "platform/foundation/Env.h"
 #include "platform/foundation/Process.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/foundation/Value.h"
 #include "platform/notifications/NotificationCenter.h"
 #include "platform/preferences/PreferenceStore.h"
 #include "platform/workspace/ApplicationWorkspace.h"
@@ -29,11 +30,28 @@ Platform& buildRealPlatform() {
   Env& env = defaultEnv();
   auto* preferences = new PreferenceStore(env, preferencesDirectory());
   auto* notifications = newDistributedNotificationCenter(RunLoop::main()).release();
+  announceStoredChanges(*preferences, *notifications);
   auto* workspace = new ApplicationWorkspace(env, deviceRoot());
   return *new Platform{env, *preferences, *notifications, *workspace, RunLoop::main()};
 }
 
 }  // namespace
+
+void announceStoredChanges(PreferenceStore& store, NotificationCenter& center) {
+  store.setChangeListener([&center](const PreferenceStore::StoredChange& change) {
+    Value::Dictionary userInfo;
+    if (change.all || change.keys.size() > kAnnouncedKeysLimit) {
+      userInfo.emplace("all", Value::boolean(true));
+    } else {
+      Value::Array keys;
+      keys.reserve(change.keys.size());
+      for (const std::string& key : change.keys) keys.push_back(Value::string(key));
+      userInfo.emplace("keys", Value::array(std::move(keys)));
+    }
+    center.postNotification(kPreferencesChangedNotification, change.domain,
+                            Value::dictionary(std::move(userInfo)));
+  });
+}
 
 Platform& defaultPlatform() {
   if (!defaultPlatformUsed()) {

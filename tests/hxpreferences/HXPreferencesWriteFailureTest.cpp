@@ -85,3 +85,30 @@ TEST_F(WriteFailureTest, AnIdentifierThatIsNotUtf8IsNeitherStoredNorAnnounced) {
 }
 
 }  // namespace
+
+// The store's own announcement: once per stored write, naming the keys, before the system's
+// notification; never for a write that stored nothing.
+TEST(StoredChangeAnnouncementTest, EachStoredWriteIsAnnouncedOnceAndAFailedOneNever) {
+  hxtest::MemoryPlatform memory;
+  hxtest::ScopedIdentity identity{"com.apple.Preferences"};
+  platform::announceStoredChanges(memory.platform().preferences, memory.notifications());
+  HXPreferences store{memory.platform()};
+  hxtest::NotificationRecorder recorder{memory.notifications()};
+
+  store.setAutoLaunchForIdentifier(true, "com.example.app");
+  ASSERT_EQ(recorder.seen().size(), 2u);
+  const platform::Notification& announced = recorder.seen()[0];
+  EXPECT_EQ(announced.name, platform::kPreferencesChangedNotification);
+  EXPECT_EQ(announced.object, std::optional<std::string>("com.orlentis.halvex"));
+  EXPECT_EQ(announced.userInfo["keys"].description(),
+            platform::Value::array({platform::Value("com.example.app")}).description());
+  EXPECT_EQ(recorder.seen()[1].name, "HXApplicationPreferencesChanged");
+
+  store.setAutoLaunchForIdentifier(true, "com.example.app");  // stored already: nothing to tell
+  EXPECT_EQ(recorder.seen().size(), 3u);
+  EXPECT_EQ(recorder.seen()[2].name, "HXApplicationPreferencesChanged");
+
+  memory.faults().writeFailure = Status::ioError("domain: No space left on device");
+  store.setAutoLaunchForIdentifier(false, "com.example.app");
+  EXPECT_EQ(recorder.seen().size(), 3u);
+}

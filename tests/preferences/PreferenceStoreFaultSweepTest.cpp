@@ -68,13 +68,20 @@ std::vector<FaultInjectionEnv::Call> attempt(const Operation& operation,
   env.arm(fault);
   WriteOutcome outcome;
   WriteOutcome reported = WriteOutcome::Stored;
+  int announcements = 0;
   {
     platform::WriteOutcomeRecorder recorder;
     platform::PreferenceStore store(env, kFolder);
+    store.setChangeListener([&](const platform::PreferenceStore::StoredChange& change) {
+      EXPECT_TRUE(change.all || !change.keys.empty());
+      ++announcements;
+    });
     outcome = operation.run(store);
     reported = recorder.worst();
   }
   EXPECT_EQ(reported, outcome) << "the recorder heard another outcome than the caller";
+  EXPECT_EQ(announcements, outcome == WriteOutcome::NotStored ? 0 : 1)
+      << "a change is announced once exactly when it was stored";
   const bool crashed = fault.dies();
   if (fault.powerLoss) memory->dropUnflushed();
 

@@ -2,6 +2,8 @@
 // take a Platform in their constructor; tests build one over memory or temporary folders.
 #pragma once
 
+#include <cstddef>
+
 namespace platform {
 
 class Env;
@@ -18,9 +20,20 @@ struct Platform {
   RunLoop& runLoop;
 };
 
+// Posted after each change a store stored, whoever the writer: object, the domain's name;
+// userInfo, {"keys": [key, …]} with the keys whose stored value changed, or {"all": true} when
+// the whole domain may have changed (a removal, or more keys than kAnnouncedKeysLimit). Posted
+// by the store's listener (announceStoredChanges), before the writer's own notifications.
+inline constexpr const char* kPreferencesChangedNotification = "PlatformPreferencesChanged";
+inline constexpr std::size_t kAnnouncedKeysLimit = 256;
+
+// Has `store` post kPreferencesChangedNotification through `center` after each change it
+// stores. Both must outlive the store's use.
+void announceStoredChanges(PreferenceStore& store, NotificationCenter& center);
+
 // The real platform of this process (POSIX files, the user's preference domains, the D-Bus
 // session bus, the device root's applications, the main run loop), built on first use from
-// deviceRoot() and userHome() and never destroyed.
+// deviceRoot() and userHome() and never destroyed. Its store announces what it stores.
 Platform& defaultPlatform();
 
 // Replaces the default platform. Accepted only before defaultPlatform() was first used;

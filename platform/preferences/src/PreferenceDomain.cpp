@@ -200,7 +200,10 @@ WriteOutcome PreferenceDomain::remove() {
   WriteOutcome outcome = WriteOutcome::NotStored;
   if (lockDomain(lock) && refreshLocked()) {
     if (unreadable_) {
-      if (moveUnreadableFileAside()) outcome = WriteOutcome::Stored;
+      if (moveUnreadableFileAside()) {
+        storedChange_.all = true;
+        outcome = WriteOutcome::Stored;
+      }
     } else if (!identity_) {
       outcome = WriteOutcome::Stored;
     } else if (const Status status = env_.removeFile(path_); status.isOk() || isGone(status)) {
@@ -208,6 +211,7 @@ WriteOutcome PreferenceDomain::remove() {
       stored_.clear();
       count(0);
       counterSeen_ = counterValue();
+      storedChange_.all = true;
       outcome = WriteOutcome::Stored;
     } else {
       NSLog("PreferenceStore: cannot remove domain " + name_ + ": " + status.toString());
@@ -368,6 +372,14 @@ WriteOutcome PreferenceDomain::writeLocked() {
   }
   if (unreadable_ && !moveUnreadableFileAside()) return finish(WriteOutcome::NotStored);
 
+  std::vector<std::string> changedKeys;
+  for (const auto& [key, value] : pending_) {
+    const Value* stored = stored_.find(key);
+    if (value.isNone() ? stored != nullptr
+                       : stored == nullptr || !identicalPropertyLists(*stored, value)) {
+      changedKeys.push_back(key);
+    }
+  }
   std::string why;
   std::optional<std::string> bytes = stored_.encodeWith(pending_, why);
   if (!bytes) {
@@ -385,6 +397,7 @@ WriteOutcome PreferenceDomain::writeLocked() {
   unflushed_ = true;
   const bool durable = flushFolder();
   pending_.clear();
+  storedChange_.keys.insert(storedChange_.keys.end(), changedKeys.begin(), changedKeys.end());
   removeStaleTemporaryFiles();
   // The new contents are the bytes just written, not read back. The tag tells other processes
   // that the file now at the path is one a store wrote, so they can trust its layout too.

@@ -12,6 +12,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "StoredDomain_p.h"
 #include "platform/foundation/Env.h"
@@ -63,6 +65,16 @@ class PreferenceDomain {
   // Publishes the state for isUnchangedSinceLastRead(); called after every change of state.
   void publishState();
 
+  // The keys that writes of this process have stored since the last call, for the store to
+  // announce once the domain's lock is let go. `all` is set when the whole domain went (a
+  // removal, an unreadable file moved aside): then `keys` is empty.
+  struct StoredChange {
+    std::vector<std::string> keys;
+    bool all = false;
+    bool empty() const { return keys.empty() && !all; }
+  };
+  StoredChange takeStoredChange() { return std::exchange(storedChange_, {}); }
+
  private:
   using Changes = StoredDomain::Changes;
 
@@ -99,6 +111,7 @@ class PreferenceDomain {
   // Flushes the folder after a rename; false (and `unflushed_` kept) when it fails.
   bool flushFolder();
 
+  StoredChange storedChange_;
   Env& env_;
   const std::string name_;
   const std::string directory_;

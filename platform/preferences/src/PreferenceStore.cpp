@@ -1,6 +1,7 @@
 #include "platform/preferences/PreferenceStore.h"
 
 #include <cstdio>
+#include <exception>
 #include <utility>
 
 #include "PreferenceDomain_p.h"
@@ -43,6 +44,36 @@ std::string printable(std::string_view text) {
 }
 
 }  // namespace
+
+class PreferenceStore::Announcement {
+ public:
+  explicit Announcement(const PreferenceStore& store) : store_(store) {}
+  ~Announcement() {
+    if (!store_.listener_ || (change_.keys.empty() && !change_.all)) return;
+    try {
+      store_.listener_(change_);
+    } catch (const std::exception& error) {
+      NSLog("PreferenceStore: telling a stored change failed: " + std::string(error.what()));
+    }
+  }
+  Announcement(const Announcement&) = delete;
+  Announcement& operator=(const Announcement&) = delete;
+
+  // Under the store's lock, after the operation on `state`.
+  void collect(PreferenceDomain* state) {
+    if (state == nullptr) return;
+    // Taken even when nobody listens, so that nothing piles up in the domain.
+    PreferenceDomain::StoredChange stored = state->takeStoredChange();
+    if (stored.empty() || !store_.listener_) return;
+    change_.domain = state->name();
+    change_.keys = std::move(stored.keys);
+    change_.all = stored.all;
+  }
+
+ private:
+  const PreferenceStore& store_;
+  StoredChange change_;
+};
 
 bool isValidPreferenceDomainName(std::string_view domain) {
   return !domain.empty() && domain.front() != '.' &&
@@ -118,6 +149,7 @@ bool PreferenceStore::synchronizeDomain(std::string_view domain, WriteOutcome& o
   const PreferenceDomain* last = lastDomain_.load(std::memory_order_acquire);
   if (last != nullptr && last->name() == domain && last->isUnchangedSinceLastRead()) return true;
 
+  Announcement announcement(*this);
   std::lock_guard guard(mutex_);
   PreferenceDomain* state = domainNamed(domain);
   if (state == nullptr) {
@@ -126,6 +158,7 @@ bool PreferenceStore::synchronizeDomain(std::string_view domain, WriteOutcome& o
   }
   const bool synchronized = state->synchronize(outcome);
   state->publishState();
+  announcement.collect(state);
   return synchronized;
 }
 
@@ -136,6 +169,7 @@ Value PreferenceStore::updateAppValue(std::string_view key, std::string_view dom
   WriteOutcome& result = outcome != nullptr ? *outcome : ignored;
   result = WriteOutcome::NotStored;
   if (calledFromChange("updateAppValue")) return Value();
+  Announcement announcement(*this);
   std::lock_guard guard(mutex_);
   PreferenceDomain* state = domainNamed(domain);
   if (state == nullptr) {
@@ -144,8 +178,12 @@ Value PreferenceStore::updateAppValue(std::string_view key, std::string_view dom
   }
   struct Publish {
     PreferenceDomain* state;
-    ~Publish() { state->publishState(); }
-  } publish{state};
+    Announcement& announcement;
+    ~Publish() {
+      state->publishState();
+      announcement.collect(state);
+    }
+  } publish{state, announcement};
   ChangeScope scope(changeThread_);
   return state->update(key, change, result);
 }
@@ -166,6 +204,7 @@ bool PreferenceStore::updateAppDomain(
     WriteOutcome* outcome) {
   if (outcome != nullptr) *outcome = WriteOutcome::NotStored;
   if (calledFromChange("updateAppDomain")) return false;
+  Announcement announcement(*this);
   std::lock_guard guard(mutex_);
   PreferenceDomain* state = domainNamed(domain);
   if (state == nullptr) {
@@ -174,8 +213,12 @@ bool PreferenceStore::updateAppDomain(
   }
   struct Publish {
     PreferenceDomain* state;
-    ~Publish() { state->publishState(); }
-  } publish{state};
+    Announcement& announcement;
+    ~Publish() {
+      state->publishState();
+      announcement.collect(state);
+    }
+  } publish{state, announcement};
   ChangeScope scope(changeThread_);
   const WriteOutcome result = state->updateAll(change);
   if (outcome != nullptr) *outcome = result;
@@ -194,6 +237,7 @@ DomainState PreferenceStore::domainState(std::string_view domain) {
 
 WriteOutcome PreferenceStore::removeDomain(std::string_view domain) {
   if (calledFromChange("removeDomain")) return WriteOutcome::NotStored;
+  Announcement announcement(*this);
   std::lock_guard guard(mutex_);
   PreferenceDomain* state = domainNamed(domain);
   if (state == nullptr) {
@@ -202,6 +246,7 @@ WriteOutcome PreferenceStore::removeDomain(std::string_view domain) {
   }
   const WriteOutcome outcome = state->remove();
   state->publishState();
+  announcement.collect(state);
   return outcome;
 }
 

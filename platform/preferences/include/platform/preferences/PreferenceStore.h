@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/foundation/Env.h"
 #include "platform/foundation/Value.h"
@@ -135,8 +137,25 @@ class PreferenceStore {
   // when the domain cannot be locked or read, the file not removed, or the name is refused.
   WriteOutcome removeDomain(std::string_view domain);
 
+  // What a store stored: the domain, and the keys whose stored value changed (none, with `all`,
+  // when the whole domain went: a removal). Only changes that reached the file are told, never a
+  // failed write, nor a write that found nothing to change.
+  struct StoredChange {
+    std::string domain;
+    std::vector<std::string> keys;
+    bool all = false;
+  };
+  using ChangeListener = std::function<void(const StoredChange& change)>;
+  // Calls `listener` after each change this store stores, on the writing thread, once the
+  // domain's lock and the store's own lock are let go (it may read the store). Set it before
+  // the store is used from more than one thread; an empty listener tells nobody.
+  void setChangeListener(ChangeListener listener) { listener_ = std::move(listener); }
+
  private:
   PreferenceDomain* domainNamed(std::string_view domain);
+  // Collects what one operation stored and tells the listener when the operation's locks are
+  // let go (it is declared before them, so it is destroyed after).
+  class Announcement;
   bool synchronizeDomain(std::string_view domain, WriteOutcome& outcome);
   // Whether this thread runs an updateAppValue change function (reported as a caller error).
   // The common answer, no change function running anywhere, costs one relaxed load.
@@ -148,6 +167,7 @@ class PreferenceStore {
 
   Env& env_;
   const std::string directory_;
+  ChangeListener listener_;
   std::mutex mutex_;
   std::map<std::string, std::unique_ptr<PreferenceDomain>, std::less<>> domains_;
   // The domain used last (owned by domains_), so that a repeated lookup skips the map and
