@@ -1,13 +1,13 @@
 // The Settings application in a browser: the first page, the road of one change and back,
-// list pages, locked switches and changes pushed from another process.
+// list pages, locked switches, changes pushed from another process and taps on rows that moved.
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { test } from 'node:test';
 
 import {
-  DISABLED, ENABLED, backToSettings, hasSpringboard, open, pageVersion, row, rowTitles, section,
-  springboard, springboardListen, title, until, useSettingsPage,
+  DISABLED, ENABLED, backToSettings, hasSpringboard, mainUrl, open, pageVersion, row, rowTitles,
+  section, springboard, springboardListen, title, until, useSettingsPage,
 } from './helpers.mjs';
 
 let page;
@@ -145,4 +145,41 @@ test('a change made from the home screen moves the row on the open page', { skip
   await until(async () => !(await toggle.isChecked()), 'the switch to turn off');
   await page.getByTestId('nav-back').click();
   await until(async () => (await rowTitles(page, DISABLED)).includes('Notes'), 'Notes back in the disabled section');
+});
+
+test('a tap on an application whose row moved before the tap arrived opens that application', { skip: !hasSpringboard && 'halvex-springboard is not built' }, async () => {
+  // A second page whose pushes are held back, so that it taps on the rows as they were.
+  const other = await page.context().newPage();
+  let browserSide = null;
+  let holding = false;
+  const held = [];
+  await other.routeWebSocket(/\/ws$/, (ws) => {
+    browserSide = ws;
+    ws.connectToServer().onMessage((message) => {
+      if (holding) held.push(message);
+      else ws.send(message);
+    });
+  });
+  try {
+    await other.goto(new URL('/', mainUrl).href);
+    await open(other, 'Halvex');
+    await until(() => browserSide, 'the socket');
+    const disabled = await rowTitles(other, DISABLED);
+    assert.ok(disabled.includes('Calculator'), `Calculator is offered: ${disabled}`);
+    const target = disabled[disabled.length - 1];
+    const seen = await pageVersion(other);
+
+    holding = true;
+    await springboard('enable', 'com.apple.calculator');
+    await until(() => held.length > 0, 'the change to be pushed');
+    assert.equal(await pageVersion(other), seen);
+    await row(section(other, DISABLED), target).click();
+    holding = false;
+    for (const message of held.splice(0)) browserSide.send(message);
+    await until(async () => (await title(other).textContent()) === target, `the ${target} page`);
+    assert.equal(await other.getByTestId('error-banner').isVisible(), false);
+  } finally {
+    await springboard('disable', 'com.apple.calculator');
+    await other.close();
+  }
 });

@@ -41,15 +41,14 @@ class DriverSessionTest : public ::testing::Test {
 TEST_F(DriverSessionTest, EntriesShowWithIconsWhoseUrlsStayTheSameAcrossSnapshots) {
   platform::SettingsDriver driver(device_.path());
   DriverSession session(driver, 2.0);
-  PageSnapshot first = session.currentPage();
+  SettingsPage first = session.currentPage();
   EXPECT_EQ(first.title, "Settings");
   EXPECT_FALSE(first.canGoBack);
   ASSERT_EQ(first.sections.size(), 1u);
   ASSERT_EQ(first.sections[0].rows.size(), 2u);
-  const RowSnapshot& alpha = first.sections[0].rows[0];
+  const SettingsRow& alpha = first.sections[0].rows[0];
   EXPECT_EQ(alpha.title, "Alpha");
-  EXPECT_EQ(alpha.kind, RowKind::Link);
-  EXPECT_FALSE(alpha.searchable) << "an entry from a specifier is not a searched list's row";
+  EXPECT_EQ(alpha.kind, SettingsRowKind::Link);
   ASSERT_FALSE(alpha.imageKey.empty());
   // The same pixels give the same key, whichever image object carries them.
   EXPECT_EQ(first.sections[0].rows[1].imageKey, alpha.imageKey);
@@ -87,10 +86,11 @@ TEST_F(DriverSessionTest, ABundleThatCannotLoadOpensAsAnErrorPageAndGoesBack) {
       controller.handleAction("{\"action\":\"select\",\"section\":0,\"row\":1,\"version\":" +
                               std::to_string(controller.version()) + "}");
   ASSERT_EQ(reply.status, 200) << reply.body;
-  const PageSnapshot& page = controller.page();
+  const SettingsPage& page = controller.page();
   EXPECT_TRUE(page.canGoBack);
   EXPECT_EQ(page.backTitle, "Settings");
-  EXPECT_NE(page.errorText.find("Beta"), std::string::npos) << page.errorText;
+  EXPECT_TRUE(page.isError);
+  EXPECT_NE(page.error.find("Beta"), std::string::npos) << page.error;
 
   reply = controller.handleAction("{\"action\":\"back\"}");
   ASSERT_EQ(reply.status, 200) << reply.body;

@@ -48,29 +48,30 @@ Value applyChanges(Value page, const Value& changes) {
   return Value(std::move(out));
 }
 
-RowSnapshot app(const std::string& name) {
-  return {name, "", "icon-" + name, RowKind::Link, Accessory::Disclosure, false, true};
+SettingsRow app(const std::string& name) {
+  return testing::appRow(name);
 }
 
-PageSnapshot rootPage(std::vector<RowSnapshot> enabled, std::vector<RowSnapshot> disabled) {
-  PageSnapshot page;
+SettingsPage rootPage(std::vector<SettingsRow> enabled, std::vector<SettingsRow> disabled) {
+  SettingsPage page;
   page.title = "Halvex";
   page.depth = 1;
   page.canGoBack = true;
   page.backTitle = "Settings";
-  SectionSnapshot global;
-  global.rows = {{"Enabled", "", "", RowKind::Switch, Accessory::None, true, true}};
-  SectionSnapshot on;
+  SettingsSection global;
+  global.rows = {testing::makeRow(SettingsRowKind::Switch, "Enabled", "enabled")};
+  global.rows[0].isOn = true;
+  SettingsSection on;
   on.header = "Backgrounding Enabled";
   on.rows = std::move(enabled);
-  SectionSnapshot off;
+  SettingsSection off;
   off.header = "Backgrounding Disabled";
   off.rows = std::move(disabled);
   page.sections = {global, on, off};
   return page;
 }
 
-void expectChangesLeadFromTo(const PageSnapshot& before, const PageSnapshot& after) {
+void expectChangesLeadFromTo(const SettingsPage& before, const SettingsPage& after) {
   std::optional<std::string> changes = pageChangesJson(before, after, 7);
   ASSERT_TRUE(changes.has_value());
   EXPECT_EQ(
@@ -80,30 +81,30 @@ void expectChangesLeadFromTo(const PageSnapshot& before, const PageSnapshot& aft
 }
 
 TEST(PageChangesTest, ChangesAppliedInOrderGiveTheNewPage) {
-  std::vector<RowSnapshot> many;
+  std::vector<SettingsRow> many;
   for (int i = 0; i < 2000; ++i) many.push_back(app("App " + std::to_string(i)));
-  const PageSnapshot before = rootPage({}, many);
+  const SettingsPage before = rootPage({}, many);
 
   // One application moved from one section to the other: a row inserted, a row removed.
-  std::vector<RowSnapshot> rest = many;
+  std::vector<SettingsRow> rest = many;
   rest.erase(rest.begin() + 1234);
-  const PageSnapshot moved = rootPage({many[1234]}, rest);
+  const SettingsPage moved = rootPage({many[1234]}, rest);
   expectChangesLeadFromTo(before, moved);
   const std::string changes = *pageChangesJson(before, moved, 7);
   EXPECT_LT(changes.size(), 400u) << "only the moved row travels";
   EXPECT_EQ(parse("[" + changes + "]").arrayValue().size(), 2u);
 
   // A switch flipped: one row replaced.
-  PageSnapshot flipped = before;
-  flipped.sections[0].rows[0].on = false;
+  SettingsPage flipped = before;
+  flipped.sections[0].rows[0].isOn = false;
   expectChangesLeadFromTo(before, flipped);
 
   // Many edits at once, at random, in every section, with repeated titles.
-  std::vector<RowSnapshot> some(many.begin(), many.begin() + 300);
-  const PageSnapshot smaller = rootPage({some.begin(), some.begin() + 20}, some);
+  std::vector<SettingsRow> some(many.begin(), many.begin() + 300);
+  const SettingsPage smaller = rootPage({some.begin(), some.begin() + 20}, some);
   std::mt19937 random(13);
   for (int round = 0; round < 30; ++round) {
-    PageSnapshot after = smaller;
+    SettingsPage after = smaller;
     for (int edit = 0; edit < 1 + round * 3; ++edit) {
       auto& rows = after.sections[1 + random() % 2].rows;
       const std::size_t at = rows.empty() ? 0 : random() % rows.size();
@@ -115,7 +116,7 @@ TEST(PageChangesTest, ChangesAppliedInOrderGiveTheNewPage) {
           if (!rows.empty()) rows.erase(rows.begin() + static_cast<long>(at));
           break;
         case 2:
-          if (!rows.empty()) rows[at].value = "changed";
+          if (!rows.empty()) rows[at].detail = "changed";
           break;
         default:
           if (!rows.empty())
@@ -128,14 +129,14 @@ TEST(PageChangesTest, ChangesAppliedInOrderGiveTheNewPage) {
 }
 
 TEST(PageChangesTest, AnotherPageIsNoChangeOfThePageShown) {
-  const PageSnapshot root = rootPage({}, {app("Maps")});
-  PageSnapshot deeper = root;
+  const SettingsPage root = rootPage({}, {app("Maps")});
+  SettingsPage deeper = root;
   deeper.depth = 2;  // a page pushed with the same title and rows
   EXPECT_FALSE(pageChangesJson(root, deeper, 2).has_value());
-  PageSnapshot retitled = root;
+  SettingsPage retitled = root;
   retitled.title = "Maps";
   EXPECT_FALSE(pageChangesJson(root, retitled, 2).has_value());
-  PageSnapshot fewer = root;
+  SettingsPage fewer = root;
   fewer.sections.pop_back();
   EXPECT_FALSE(pageChangesJson(root, fewer, 2).has_value());
 }
@@ -153,7 +154,7 @@ TEST(PageChangesTest, TwoChangesInOneTurnMakeOneVersionWithBoth) {
   const std::uint64_t seen = controller.version();
 
   addRow(session, "Notes");
-  session.stack.back().sections[0].rows[0].on = false;
+  session.stack.back().sections[0].rows[0].isOn = false;
   ++session.count;
   EXPECT_TRUE(controller.refresh());
   EXPECT_EQ(controller.version(), seen + 1);

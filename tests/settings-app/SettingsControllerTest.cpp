@@ -90,19 +90,81 @@ TEST(SettingsControllerTest, SwitchIsSetAndTheReplyCarriesTheNewPageAndTheReques
   EXPECT_FALSE(body["page"]["sections"][0]["rows"][1]["on"].booleanValue());
 }
 
-TEST(SettingsControllerTest, ActionOnAPageThatChangedMeanwhileIsRefusedAsStale) {
+// What the browser sends for a tap on `row` of `section` of version `version`, naming the row
+// as the page sent it.
+std::string tap(SettingsController& controller, std::string_view body, std::size_t section,
+                std::size_t row, std::uint64_t version, const platform::Value& page) {
+  std::string text(body);
+  text.insert(text.size() - 1,
+              ",\"section\":" + std::to_string(section) + ",\"row\":" + std::to_string(row) +
+                  ",\"version\":" + std::to_string(version) + ",\"target\":" +
+                  platform::toJson(page["page"]["sections"][section]["rows"][row]));
+  return controller.handleAction(text).body;
+}
+
+TEST(SettingsControllerTest, ATapOnAnOlderVersionGoesToTheRowItNamesWhereverItMoved) {
   StubSession session;
   SettingsController controller(session);
   const std::uint64_t seen = controller.version();
-  // Another process moves a row before the person's tap arrives.
-  session.changeFromElsewhere();
-  SettingsController::Reply reply =
-      controller.handleAction(action("{\"action\":\"select\",\"section\":1,\"row\":0}", seen));
-  EXPECT_EQ(reply.status, 409);
-  EXPECT_TRUE(session.calls.empty());
-  platform::Value body = parse(reply.body);
-  EXPECT_EQ(body["version"].integerBits(), static_cast<std::int64_t>(seen + 1));
-  EXPECT_EQ(body["page"]["sections"][1]["rows"].arrayValue().size(), 2u);
+  const platform::Value before = parse(controller.pageMessage());
+  // Meanwhile rows come in above both rows the person is about to use.
+  auto& sections = session.stack.back().sections;
+  sections[0].rows.insert(sections[0].rows.begin(),
+                          testing::makeRow(SettingsRowKind::StaticText, "Note", "note"));
+  sections[1].rows.insert(sections[1].rows.begin(),
+                          {testing::appRow("Books"), testing::appRow("Mail")});
+  ++session.count;
+
+  tap(controller, "{\"action\":\"setSwitch\",\"on\":false}", 0, 1, seen, before);
+  tap(controller, "{\"action\":\"select\"}", 1, 0, seen, before);
+  EXPECT_EQ(controller.page().title, "Maps");
+  // An application that moved to another section is still the one tapped.
+  controller.handleAction("{\"action\":\"back\"}");
+  const std::uint64_t back = controller.version();
+  const platform::Value shown = parse(controller.pageMessage());
+  auto& again = session.stack.back().sections;  // the stack grew and shrank meanwhile
+  again[2].rows.push_back(again[1].rows[2]);
+  again[1].rows.erase(again[1].rows.begin() + 2);
+  ++session.count;
+  tap(controller, "{\"action\":\"select\"}", 1, 2, back, shown);
+  EXPECT_EQ(session.calls,
+            (std::vector<std::string>{"switch 0 2 off", "select 1 2", "back", "select 2 1"}));
+}
+
+TEST(SettingsControllerTest, ATapOnARowThatIsGoneOrAmbiguousOrOnAnotherPageIsRefusedWithWords) {
+  StubSession session;
+  SettingsController controller(session);
+  const std::uint64_t seen = controller.version();
+  const platform::Value before = parse(controller.pageMessage());
+  auto& apps = session.stack.back().sections[1].rows;
+  apps = {testing::appRow("Notes")};
+  ++session.count;
+  const std::string select = "{\"action\":\"select\"}";
+  platform::Value refused = parse(tap(controller, select, 1, 0, seen, before));
+  EXPECT_EQ(refused["status"].integerBits(), 409);
+  EXPECT_EQ(refused["reason"].stringValue(),
+            "\u201cMaps\u201d is no longer on this page; nothing was changed.");
+  EXPECT_EQ(refused["version"].integerBits(), static_cast<std::int64_t>(seen + 1));
+  EXPECT_EQ(refused["page"]["sections"][1]["rows"][0]["title"].stringValue(), "Notes");
+  // A tap that does not say which row it was for cannot be placed.
+  refused =
+      parse(controller.handleAction(action("{\"action\":\"select\",\"section\":1,\"row\":0}", seen))
+                .body);
+  EXPECT_NE(refused["reason"].stringValue().find("did not say which row"), std::string::npos);
+
+  // Two applications of one name and icon, neither where the tap was: which is meant is not known.
+  apps = {testing::appRow("Notes"), testing::appRow("Maps"), testing::appRow("Maps")};
+  session.stack.back().sections[2].rows.push_back(testing::appRow("Maps"));
+  ++session.count;
+  refused = parse(tap(controller, select, 1, 0, seen, before));
+  EXPECT_NE(refused["reason"].stringValue().find("Several rows"), std::string::npos);
+
+  // A tap from a page no longer shown.
+  const platform::Value onRoot = parse(controller.pageMessage());
+  tap(controller, select, 0, 0, controller.version(), onRoot);
+  refused = parse(tap(controller, select, 1, 0, seen, before));
+  EXPECT_NE(refused["reason"].stringValue().find("Another page"), std::string::npos);
+  EXPECT_EQ(session.calls, std::vector<std::string>{"select 0 0"});
 }
 
 TEST(SettingsControllerTest, VersionMovesOnlyWhenWhatIsShownChanges) {
@@ -182,13 +244,13 @@ TEST(SettingsControllerTest, ValidUtf8KeepsWellFormedTextAndReplacesEveryBadByte
 TEST(SettingsControllerTest, ImagesAreAskedForOnlyBySafeKeysAndExistingFooters) {
   StubSession session;
   SettingsController controller(session);
-  EXPECT_EQ(controller.imagePng("icon-maps"), std::string("\x89PNG icon"));
+  EXPECT_EQ(controller.imagePng("icon-Maps"), std::string("\x89PNG icon"));
   EXPECT_FALSE(controller.imagePng("../../etc/passwd"));
   EXPECT_FALSE(controller.imagePng(""));
   EXPECT_FALSE(controller.footerPng(0, 375));  // a section without a footer view
   EXPECT_FALSE(controller.footerPng(99, 375));
   EXPECT_TRUE(controller.footerPng(2, 100000));
-  EXPECT_EQ(session.calls, (std::vector<std::string>{"image icon-maps", "footer 2 1600"}));
+  EXPECT_EQ(session.calls, (std::vector<std::string>{"image icon-Maps", "footer 2 1600"}));
   EXPECT_NE(controller.pageMessage().find(SettingsController::footerUrl(2, controller.version())),
             std::string::npos);
   EXPECT_TRUE(controller.footerPng(2, 320, Appearance::Dark));

@@ -8,31 +8,54 @@
 #include <vector>
 
 #include "SettingsSession.h"
+#include "platform/ui/UIView.h"
 
 namespace settingsapp::testing {
 
-inline PageSnapshot samplePage() {
-  PageSnapshot page;
+// A row as the driver would read it; `name` is its identifier ("" for a plain row).
+inline SettingsRow makeRow(SettingsRowKind kind, std::string title, std::string name = {},
+                           std::string detail = {}) {
+  SettingsRow row;
+  row.kind = kind;
+  row.title = std::move(title);
+  row.identifier = std::move(name);
+  row.detail = std::move(detail);
+  if (kind == SettingsRowKind::Link || kind == SettingsRowKind::LinkList ||
+      kind == SettingsRowKind::Plain) {
+    row.accessory = SettingsAccessory::Disclosure;
+  }
+  return row;
+}
+
+// An application row of a list the page builds: plain, named by its title and icon.
+inline SettingsRow appRow(const std::string& title) {
+  SettingsRow row = makeRow(SettingsRowKind::Plain, title);
+  row.imageKey = "icon-" + title;
+  return row;
+}
+
+inline SettingsPage samplePage() {
+  SettingsPage page;
   page.title = "Halvex";
   page.canGoBack = true;
   page.backTitle = "Settings";
-  SectionSnapshot global;
+  SettingsSection global;
   global.header = "Global";
-  global.rows.push_back({"Appearance", "", "", RowKind::Link, Accessory::Disclosure, false, true});
-  global.rows.push_back({"Enabled", "", "", RowKind::Switch, Accessory::None, true, true});
-  global.rows.push_back({"Locked", "", "", RowKind::Switch, Accessory::None, false, false});
-  global.rows.push_back({"Disable All", "", "", RowKind::Button, Accessory::None, false, true});
-  SectionSnapshot apps;
+  global.rows.push_back(makeRow(SettingsRowKind::Link, "Appearance", "appearance"));
+  global.rows.push_back(makeRow(SettingsRowKind::Switch, "Enabled", "enabled"));
+  global.rows.back().isOn = true;
+  global.rows.push_back(makeRow(SettingsRowKind::Switch, "Locked", "locked"));
+  global.rows.back().enabled = false;
+  global.rows.push_back(makeRow(SettingsRowKind::Button, "Disable All", "disableAll"));
+  SettingsSection apps;
   apps.header = "Enabled Applications";
   apps.footer = "Applications listed here keep running.";
-  apps.rows.push_back({"Maps", "", "icon-maps", RowKind::Link, Accessory::Disclosure, false, true});
-  apps.rows.back().searchable = true;
-  SectionSnapshot preview;
-  preview.footerView = true;
+  apps.rows.push_back(appRow("Maps"));
+  SettingsSection preview;
+  preview.footerView = std::make_shared<UIView>();
   preview.footerHeight = 160;
   preview.footerViewText = "ACTIVE APPLICATION. Indicates an actively running application.";
-  preview.rows.push_back(
-      {"Behavior", "Suspend", "", RowKind::LinkList, Accessory::Disclosure, false, true});
+  preview.rows.push_back(makeRow(SettingsRowKind::LinkList, "Behavior", "behavior", "Suspend"));
   page.sections = {global, apps, preview};
   return page;
 }
@@ -40,15 +63,15 @@ inline PageSnapshot samplePage() {
 class StubSession : public SettingsSession {
  public:
   StubSession() {
-    PageSnapshot entries;
+    SettingsPage entries;
     entries.title = "Settings";
-    SectionSnapshot list;
-    list.rows.push_back({"Halvex", "", "", RowKind::Link, Accessory::Disclosure, false, true});
+    SettingsSection list;
+    list.rows.push_back(makeRow(SettingsRowKind::Link, "Halvex", "Halvex"));
     entries.sections.push_back(list);
     stack = {entries, samplePage()};
   }
 
-  PageSnapshot currentPage() override {
+  SettingsPage currentPage() override {
     if (throwOnPage) throw std::runtime_error("page unavailable");
     return stack.back();
   }
@@ -58,9 +81,9 @@ class StubSession : public SettingsSession {
     calls.push_back("select " + std::to_string(section) + " " + std::to_string(row));
     if (throwOnAction) throw std::logic_error("assertion failed in the page");
     if (refuseWith) return refuseWith;
-    const RowSnapshot& target = stack.back().sections[section].rows[row];
-    if (target.kind == RowKind::Link) {
-      PageSnapshot next;
+    const SettingsRow& target = stack.back().sections[section].rows[row];
+    if (target.kind == SettingsRowKind::Link || target.kind == SettingsRowKind::Plain) {
+      SettingsPage next;
       next.title = target.title;
       next.canGoBack = true;
       next.backTitle = stack.back().title;
@@ -74,7 +97,7 @@ class StubSession : public SettingsSession {
     if (throwOnAction) throw std::logic_error("assertion failed in the page");
     if (refuseWith) return refuseWith;
     if (whileSwitching) whileSwitching();
-    stack.back().sections[section].rows[row].on = on;
+    stack.back().sections[section].rows[row].isOn = on;
     return std::nullopt;
   }
   Outcome goBack() override {
@@ -84,7 +107,7 @@ class StubSession : public SettingsSession {
   }
   std::optional<std::string> imagePng(std::string_view key) override {
     calls.push_back("image " + std::string(key));
-    if (key == "icon-maps") return std::string("\x89PNG icon");
+    if (key == "icon-Maps") return std::string("\x89PNG icon");
     return std::nullopt;
   }
   std::optional<std::string> footerPng(std::size_t section, double width,
@@ -98,11 +121,11 @@ class StubSession : public SettingsSession {
   // Changes the page as another process would: the row moves and the count moves.
   void changeFromElsewhere() {
     auto& rows = stack.back().sections[1].rows;
-    rows.push_back({"Notes", "", "", RowKind::Link, Accessory::Disclosure, false, true});
+    rows.push_back(appRow("Notes"));
     ++count;
   }
 
-  std::vector<PageSnapshot> stack;
+  std::vector<SettingsPage> stack;
   std::uint64_t count = 1;
   std::vector<std::string> calls;
   bool throwOnPage = false;

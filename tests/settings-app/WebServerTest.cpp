@@ -185,7 +185,7 @@ TEST_F(WebServerTest, ServesThePageItsAssetsAndImagesWithSafeHeaders) {
   ASSERT_EQ(status(json), 200);
   EXPECT_EQ(platform::parseJson(body(json)).value()["page"]["title"].stringValue(), "Halvex");
 
-  EXPECT_EQ(body(raw(request("GET", "/image/icon-maps.png", "Host: " + host() + "\r\n"))),
+  EXPECT_EQ(body(raw(request("GET", "/image/icon-Maps.png", "Host: " + host() + "\r\n"))),
             "\x89PNG icon");
   EXPECT_EQ(status(raw(request("GET", "/image/..%2Fsecret.png", "Host: " + host() + "\r\n"))), 404);
   EXPECT_EQ(status(raw(request("GET", "/footer/2.png?v=1&w=320", "Host: " + host() + "\r\n"))),

@@ -17,7 +17,8 @@ using platform::WriteOutcome;
 class StoringStub : public testing::StubSession {
  public:
   Outcome selectRow(std::size_t section, std::size_t row) override {
-    if (stack.back().sections[section].rows[row].kind != RowKind::Link) write();
+    const SettingsRowKind kind = stack.back().sections[section].rows[row].kind;
+    if (kind != SettingsRowKind::Link && kind != SettingsRowKind::Plain) write();
     return StubSession::selectRow(section, row);
   }
   Outcome setSwitch(std::size_t section, std::size_t row, bool on) override {

@@ -202,7 +202,10 @@ TEST_F(SettingsDriverTest, RootPageShowsGroupsRowsValuesAndFooters) {
     EXPECT_EQ(switches.rows[i].isOn, expected[i].on) << switches.rows[i].title;
     EXPECT_EQ(switches.rows[i].enabled, expected[i].enabled) << switches.rows[i].title;
   }
+  // A row is named by its item's id, else its key, else its label; a plain cell by nothing.
   EXPECT_EQ(switches.rows[0].identifier, "wifi");
+  EXPECT_EQ(switches.rows[1].identifier, "bluetoothKey");
+  EXPECT_EQ(switches.rows[2].identifier, "Locked");
 
   const auto& choices = page.sections[kChoices];
   EXPECT_EQ(choices.footer, std::nullopt);
@@ -217,6 +220,7 @@ TEST_F(SettingsDriverTest, RootPageShowsGroupsRowsValuesAndFooters) {
   EXPECT_EQ(apps.header, "Apps");
   EXPECT_EQ(titles(apps), (std::vector<std::string>{"Alpha", "Beta"}));
   EXPECT_EQ(apps.rows[0].kind, SettingsRowKind::Plain);
+  EXPECT_EQ(apps.rows[0].identifier, "");
   EXPECT_EQ(apps.rows[0].accessory, SettingsAccessory::Disclosure);
   EXPECT_NE(apps.rows[0].image, nullptr);
 

@@ -11,45 +11,6 @@
 namespace settingsapp {
 namespace {
 
-RowKind rowKind(platform::SettingsRowKind kind) {
-  using platform::SettingsRowKind;
-  switch (kind) {
-    case SettingsRowKind::Switch:
-      return RowKind::Switch;
-    case SettingsRowKind::Link:
-      return RowKind::Link;
-    case SettingsRowKind::LinkList:
-      return RowKind::LinkList;
-    case SettingsRowKind::ListItem:
-      return RowKind::ListItem;
-    case SettingsRowKind::Button:
-      return RowKind::Button;
-    case SettingsRowKind::TitleValue:
-    case SettingsRowKind::EditText:
-      return RowKind::TitleValue;
-    case SettingsRowKind::StaticText:
-    case SettingsRowKind::Other:
-      return RowKind::StaticText;
-    // A cell a page made itself answers a tap through the page's own selection callback
-    // (an application row of the root page, say).
-    case SettingsRowKind::Plain:
-      return RowKind::Link;
-  }
-  return RowKind::StaticText;
-}
-
-Accessory accessory(platform::SettingsAccessory accessory) {
-  switch (accessory) {
-    case platform::SettingsAccessory::Disclosure:
-      return Accessory::Disclosure;
-    case platform::SettingsAccessory::Checkmark:
-      return Accessory::Checkmark;
-    case platform::SettingsAccessory::None:
-      break;
-  }
-  return Accessory::None;
-}
-
 Outcome outcomeOf(const platform::Status& status) {
   if (status.isOk()) return std::nullopt;
   return status.message().empty() ? status.toString() : status.message();
@@ -129,57 +90,22 @@ void DriverSession::forgetImagesShownBefore(std::uint64_t taken) {
                 [this](const auto& entry) { return !imageByKey_.contains(entry.first); });
 }
 
-PageSnapshot DriverSession::currentPage() {
-  platform::SettingsPage page = driver_.currentPage();
-  PageSnapshot snapshot;
-  snapshot.title = page.title.empty() && page.depth == 0 ? "Settings" : page.title;
-  snapshot.canGoBack = page.canGoBack;
-  snapshot.depth = page.depth;
-  if (page.canGoBack) {
-    const auto& stack = driver_.navigationController()->viewControllers();
-    if (stack.size() >= 2 && stack[stack.size() - 2]) {
-      snapshot.backTitle = stack[stack.size() - 2]->title();
-    }
-    if (snapshot.backTitle.empty()) snapshot.backTitle = page.depth == 1 ? "Settings" : "Back";
-  }
-  if (page.isError) {
-    snapshot.errorText = page.error.empty() ? "This page could not be opened." : page.error;
-  }
-
+SettingsPage DriverSession::currentPage() {
+  SettingsPage page = driver_.currentPage();
   const std::uint64_t taken = ++snapshots_;
   std::vector<FooterView> footerViews;
   footerViews.reserve(page.sections.size());
-  snapshot.sections.reserve(page.sections.size());
-  for (platform::SettingsSection& section : page.sections) {
-    SectionSnapshot out;
-    out.header = section.header.value_or("");
-    out.footer = section.footer.value_or("");
-    if (section.footerView) {
-      out.footerView = true;
-      out.footerHeight = section.footerHeight > 0 ? section.footerHeight : 0;
-      out.footerViewText = platform::textOfViewTree(*section.footerView);
-    }
+  for (SettingsSection& section : page.sections) {
     footerViews.push_back({section.footerView, section.footerHeight});
-    out.rows.reserve(section.rows.size());
-    for (platform::SettingsRow& row : section.rows) {
-      RowSnapshot& r = out.rows.emplace_back();
-      r.title = std::move(row.title);
-      r.value = std::move(row.detail);
-      r.kind = rowKind(row.kind);
-      r.accessory = accessory(row.accessory);
-      r.on = row.isOn;
-      r.enabled = row.enabled;
-      r.searchable = row.kind == platform::SettingsRowKind::Plain;
+    for (SettingsRow& row : section.rows) {
       if (row.image && row.image->pixelWidth() > 0 && row.image->pixelHeight() > 0) {
-        r.imageKey = showImage(row.image, taken);
+        row.imageKey = showImage(row.image, taken);
       }
     }
-    snapshot.sections.push_back(std::move(out));
   }
-
   forgetImagesShownBefore(taken);
   footerViews_ = std::move(footerViews);
-  return snapshot;
+  return page;
 }
 
 Outcome DriverSession::selectRow(std::size_t section, std::size_t row) {

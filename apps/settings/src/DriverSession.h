@@ -1,6 +1,6 @@
-// The Settings host's driver as the web server's session: snapshots of the driver's pages
-// become PageSnapshots, taps and switches go to the driver, and the images a snapshot shows
-// are kept and served by a key made from their pixels, so that an unchanged icon keeps its
+// The Settings host's driver as the web server's session: the driver's snapshots, with a key
+// for each image they show, taps and switches go to the driver, and the images are kept and
+// served by that key, made from their pixels, so that an unchanged icon keeps its
 // URL (and the browser's cached copy) from one page version to the next.
 // Main thread only.
 #pragma once
@@ -29,7 +29,7 @@ class DriverSession : public SettingsSession {
   DriverSession(platform::SettingsDriver& driver, double scale);
   ~DriverSession() override;
 
-  PageSnapshot currentPage() override;
+  SettingsPage currentPage() override;
   std::uint64_t changeCount() override;
   Outcome selectRow(std::size_t section, std::size_t row) override;
   Outcome setSwitch(std::size_t section, std::size_t row, bool on) override;

@@ -50,39 +50,33 @@ void appendNumber(std::string& out, double number) {
   out += buffer;
 }
 
-const char* kindName(RowKind kind) {
-  switch (kind) {
-    case RowKind::Link:
-      return "link";
-    case RowKind::LinkList:
-      return "linkList";
-    case RowKind::ListItem:
-      return "item";
-    case RowKind::Switch:
-      return "switch";
-    case RowKind::Button:
-      return "button";
-    case RowKind::StaticText:
-      return "text";
-    case RowKind::TitleValue:
-      return "value";
-  }
-  return "text";
+// Everything a row's JSON carries.
+bool sameRow(const SettingsRow& a, const SettingsRow& b) {
+  return a.kind == b.kind && a.title == b.title && a.detail == b.detail &&
+         a.identifier == b.identifier && a.imageKey == b.imageKey && a.isOn == b.isOn &&
+         a.enabled == b.enabled && a.accessory == b.accessory;
 }
 
-const char* accessoryName(Accessory accessory) {
-  switch (accessory) {
-    case Accessory::Disclosure:
-      return "disclosure";
-    case Accessory::Checkmark:
-      return "checkmark";
-    case Accessory::None:
-      break;
-  }
-  return "none";
+// A footer view's height as sent: the height it asked for; 0 for an automatic one.
+double footerHeight(const SettingsSection& section) {
+  return section.footerHeight > 0 ? section.footerHeight : 0;
 }
 
-void appendFooterImage(std::string& out, const SectionSnapshot& section, std::size_t index,
+// Everything a section's texts and footer view carry, and whether it has a footer view.
+bool sameSectionTexts(const SettingsSection& a, const SettingsSection& b) {
+  return a.header == b.header && a.footer == b.footer &&
+         (a.footerView != nullptr) == (b.footerView != nullptr) &&
+         footerHeight(a) == footerHeight(b) && a.footerViewText == b.footerViewText;
+}
+
+// Another page, not a change of the page shown: the browser needs the whole page.
+bool anotherPage(const SettingsPage& a, const SettingsPage& b) {
+  return a.title != b.title || a.backTitle != b.backTitle || a.canGoBack != b.canGoBack ||
+         a.depth != b.depth || a.isError != b.isError || a.error != b.error ||
+         a.sections.size() != b.sections.size();
+}
+
+void appendFooterImage(std::string& out, const SettingsSection& section, std::size_t index,
                        std::uint64_t version) {
   if (!section.footerView) {
     out += "null";
@@ -91,17 +85,21 @@ void appendFooterImage(std::string& out, const SectionSnapshot& section, std::si
   out += "{\"url\":";
   appendJsonString(out, footerUrl(index, version));
   out += ",\"height\":";
-  appendNumber(out, section.footerHeight);
+  appendNumber(out, footerHeight(section));
   out += ",\"alt\":";
   appendJsonString(out, section.footerViewText);
   out += '}';
 }
 
-void appendRow(std::string& out, const RowSnapshot& row) {
+void appendRow(std::string& out, const SettingsRow& row) {
   out += "{\"title\":";
   appendJsonString(out, row.title);
+  if (!row.identifier.empty()) {
+    out += ",\"id\":";
+    appendJsonString(out, row.identifier);
+  }
   out += ",\"value\":";
-  appendJsonString(out, row.value);
+  appendJsonString(out, row.detail);
   out += ",\"icon\":";
   if (row.imageKey.empty()) {
     out += "null";
@@ -109,25 +107,25 @@ void appendRow(std::string& out, const RowSnapshot& row) {
     appendJsonString(out, imageUrl(row.imageKey));
   }
   out += ",\"kind\":\"";
-  out += kindName(row.kind);
+  out += platform::settingsRowKindName(row.kind);
   out += "\",\"accessory\":\"";
-  out += accessoryName(row.accessory);
+  out += platform::settingsAccessoryName(row.accessory);
   out += "\",\"on\":";
-  out += row.on ? "true" : "false";
+  out += row.isOn ? "true" : "false";
   out += ",\"enabled\":";
   out += row.enabled ? "true" : "false";
   out += ",\"searchable\":";
-  out += row.searchable ? "true" : "false";
+  out += row.kind == SettingsRowKind::Plain ? "true" : "false";
   out += '}';
 }
 
 // "header":...,"footer":...,"footerImage":...
-void appendSectionFields(std::string& out, const SectionSnapshot& section, std::size_t index,
+void appendSectionFields(std::string& out, const SettingsSection& section, std::size_t index,
                          std::uint64_t version) {
   out += "\"header\":";
-  appendJsonString(out, section.header);
+  appendJsonString(out, section.header.value_or(""));
   out += ",\"footer\":";
-  appendJsonString(out, section.footer);
+  appendJsonString(out, section.footer.value_or(""));
   out += ",\"footerImage\":";
   appendFooterImage(out, section, index, version);
 }
@@ -147,12 +145,12 @@ constexpr long kMaxEdits = 256;
 
 // The shortest edit between two row lists (Myers' greedy search), as hunks in ascending
 // order, after the common head and tail are set aside.
-std::vector<Hunk> rowHunks(const std::vector<RowSnapshot>& a, const std::vector<RowSnapshot>& b) {
+std::vector<Hunk> rowHunks(const std::vector<SettingsRow>& a, const std::vector<SettingsRow>& b) {
   std::size_t head = 0;
-  while (head < a.size() && head < b.size() && a[head] == b[head]) ++head;
+  while (head < a.size() && head < b.size() && sameRow(a[head], b[head])) ++head;
   std::size_t tail = 0;
   while (tail < a.size() - head && tail < b.size() - head &&
-         a[a.size() - 1 - tail] == b[b.size() - 1 - tail]) {
+         sameRow(a[a.size() - 1 - tail], b[b.size() - 1 - tail])) {
     ++tail;
   }
   const long n = static_cast<long>(a.size() - head - tail);
@@ -162,7 +160,7 @@ std::vector<Hunk> rowHunks(const std::vector<RowSnapshot>& a, const std::vector<
     return {{head, static_cast<std::size_t>(n), head, static_cast<std::size_t>(m)}};
   }
   auto same = [&](long x, long y) {
-    return a[head + static_cast<std::size_t>(x)] == b[head + static_cast<std::size_t>(y)];
+    return sameRow(a[head + static_cast<std::size_t>(x)], b[head + static_cast<std::size_t>(y)]);
   };
   const long limit = std::min(n + m, kMaxEdits);
   const long offset = limit + 1;
@@ -275,15 +273,15 @@ void appendJsonString(std::string& out, std::string_view text) {
   }
 }
 
-std::string pageToJson(const PageSnapshot& page, std::uint64_t version) {
+std::string pageToJson(const SettingsPage& page, std::uint64_t version) {
   std::string out;
   appendPageJson(out, page, version);
   return out;
 }
 
-void appendPageJson(std::string& out, const PageSnapshot& page, std::uint64_t version) {
+void appendPageJson(std::string& out, const SettingsPage& page, std::uint64_t version) {
   std::size_t rows = 0;
-  for (const SectionSnapshot& section : page.sections) rows += section.rows.size();
+  for (const SettingsSection& section : page.sections) rows += section.rows.size();
   out.reserve(out.size() + 256 + page.sections.size() * 64 + rows * 160);
   out += "{\"title\":";
   appendJsonString(out, page.title);
@@ -292,14 +290,14 @@ void appendPageJson(std::string& out, const PageSnapshot& page, std::uint64_t ve
   out += ",\"canGoBack\":";
   out += page.canGoBack ? "true" : "false";
   out += ",\"error\":";
-  if (page.errorText.empty()) {
-    out += "null";
+  if (page.isError) {
+    appendJsonString(out, page.error);
   } else {
-    appendJsonString(out, page.errorText);
+    out += "null";
   }
   out += ",\"sections\":[";
   for (std::size_t s = 0; s < page.sections.size(); ++s) {
-    const SectionSnapshot& section = page.sections[s];
+    const SettingsSection& section = page.sections[s];
     if (s > 0) out += ',';
     out += '{';
     appendSectionFields(out, section, s, version);
@@ -313,22 +311,30 @@ void appendPageJson(std::string& out, const PageSnapshot& page, std::uint64_t ve
   out += "]}";
 }
 
-std::optional<std::string> pageChangesJson(const PageSnapshot& before, const PageSnapshot& after,
-                                           std::uint64_t version) {
-  if (before.title != after.title || before.backTitle != after.backTitle ||
-      before.canGoBack != after.canGoBack || before.depth != after.depth ||
-      before.errorText != after.errorText || before.sections.size() != after.sections.size()) {
-    return std::nullopt;
+bool showsSame(const SettingsPage& a, const SettingsPage& b) {
+  if (anotherPage(a, b)) return false;
+  for (std::size_t s = 0; s < a.sections.size(); ++s) {
+    const SettingsSection& x = a.sections[s];
+    const SettingsSection& y = b.sections[s];
+    if (!sameSectionTexts(x, y) || x.rows.size() != y.rows.size() ||
+        !std::equal(x.rows.begin(), x.rows.end(), y.rows.begin(), sameRow)) {
+      return false;
+    }
   }
+  return true;
+}
+
+std::optional<std::string> pageChangesJson(const SettingsPage& before, const SettingsPage& after,
+                                           std::uint64_t version) {
+  if (anotherPage(before, after)) return std::nullopt;
   std::string out;
   auto next = [&out] {
     if (!out.empty()) out += ',';
   };
   for (std::size_t s = 0; s < after.sections.size(); ++s) {
-    const SectionSnapshot& old = before.sections[s];
-    const SectionSnapshot& now = after.sections[s];
-    if (old.header != now.header || old.footer != now.footer || now.footerView ||
-        old.footerView != now.footerView) {
+    const SettingsSection& old = before.sections[s];
+    const SettingsSection& now = after.sections[s];
+    if (now.footerView || !sameSectionTexts(old, now)) {
       next();
       out += "{\"section\":" + std::to_string(s) + ',';
       appendSectionFields(out, now, s, version);
@@ -350,6 +356,16 @@ std::optional<std::string> pageChangesJson(const PageSnapshot& before, const Pag
 
 std::string imageUrl(std::string_view key) {
   return "/image/" + std::string(key) + ".png";
+}
+
+std::string imageKeyOfUrl(std::string_view url) {
+  constexpr std::string_view kPrefix = "/image/";
+  constexpr std::string_view kSuffix = ".png";
+  if (url.size() <= kPrefix.size() + kSuffix.size() || !url.starts_with(kPrefix) ||
+      !url.ends_with(kSuffix)) {
+    return {};
+  }
+  return std::string(url.substr(kPrefix.size(), url.size() - kPrefix.size() - kSuffix.size()));
 }
 
 std::string footerUrl(std::size_t section, std::uint64_t version) {

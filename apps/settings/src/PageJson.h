@@ -18,22 +18,36 @@
 #include <string>
 #include <string_view>
 
-#include "PageSnapshot.h"
+#include "platform/settings-host/SettingsPage.h"
 
 namespace settingsapp {
 
+using platform::SettingsAccessory;
+using platform::SettingsPage;
+using platform::SettingsRow;
+using platform::SettingsRowKind;
+using platform::SettingsSection;
+
 // {"title":...,"backTitle":...,"canGoBack":...,"error":...,"sections":[...]}. Footer view
-// URLs carry `version`.
-std::string pageToJson(const PageSnapshot& page, std::uint64_t version);
+// URLs carry `version`. A row is
+//   {"title":...,"id":...,"value":...,"icon":URL|null,"kind":...,"accessory":...,"on":...,
+//    "enabled":...,"searchable":...}
+// with the names of SettingsPage.h; "id" (the row's identifier) only when it has one, and
+// "searchable" true for a plain row, which the page's search field filters.
+std::string pageToJson(const SettingsPage& page, std::uint64_t version);
 // The same, appended to `out`.
-void appendPageJson(std::string& out, const PageSnapshot& page, std::uint64_t version);
+void appendPageJson(std::string& out, const SettingsPage& page, std::uint64_t version);
+
+// True when the two snapshots show the same in the browser: everything the JSON carries of
+// them is equal (footer views compare by their text and height, not as objects).
+bool showsSame(const SettingsPage& a, const SettingsPage& b);
 
 // The elements (without the brackets) of the changes from `before` to `after`, with footer
 // view URLs of `version`; empty when nothing changed but the footer views, which are sent
 // again on every version since the page may draw them differently. None when `after` is
 // another page (another title, place in the navigation, error or number of sections): the
 // browser needs the whole page then.
-std::optional<std::string> pageChangesJson(const PageSnapshot& before, const PageSnapshot& after,
+std::optional<std::string> pageChangesJson(const SettingsPage& before, const SettingsPage& after,
                                            std::uint64_t version);
 
 // `text` with every byte that is not part of a well-formed UTF-8 sequence replaced by U+FFFD.
@@ -45,5 +59,7 @@ void appendJsonString(std::string& out, std::string_view text);
 // "/footer/SECTION.png?v=VERSION" (the version busts the browser's cache per change).
 std::string imageUrl(std::string_view key);
 std::string footerUrl(std::size_t section, std::uint64_t version);
+// The key of an image URL as imageUrl makes it; "" for any other text.
+std::string imageKeyOfUrl(std::string_view url);
 
 }  // namespace settingsapp

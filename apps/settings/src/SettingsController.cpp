@@ -52,7 +52,7 @@ bool SettingsController::refresh(bool force) {
   }
   if (!force && seenChangeCount_ && *seenChangeCount_ == count) return false;
   seenChangeCount_ = count;
-  PageSnapshot page;
+  SettingsPage page;
   try {
     page = session_.currentPage();
   } catch (...) {
@@ -60,11 +60,12 @@ bool SettingsController::refresh(bool force) {
   }
   // The version stands for what the person sees, so the page's content decides, not the
   // count.
-  if (hasPage_ && page == page_) return false;
+  if (hasPage_ && showsSame(page, page_)) return false;
   Step step{version_ + 1, std::nullopt};
   if (hasPage_) step.changes = pageChangesJson(page_, page, step.version);
   std::lock_guard lock(published_);
   version_ = step.version;
+  if (!step.changes) pageSince_ = step.version;
   page_ = std::move(page);
   hasPage_ = true;
   pageMessage_.clear();
@@ -223,34 +224,41 @@ SettingsController::ActionResult SettingsController::performNow(std::string_view
       std::optional<std::int64_t> version = integerField(versionValue);
       if (versionValue.isNone()) return refuse(400, "missing \"version\"", replyTo);
       if (!version) return refuse(400, "\"version\" must be an integer", replyTo);
-      if (*version != static_cast<std::int64_t>(version_)) {
-        return refuse(409, "the page changed before the action arrived; try again", replyTo);
-      }
       std::optional<std::int64_t> section = integerField(message["section"]);
       std::optional<std::int64_t> row = integerField(message["row"]);
       if (!section || !row) {
         return refuse(400, "\"section\" and \"row\" must be integers", replyTo);
       }
+      if (*version != static_cast<std::int64_t>(version_)) {
+        auto place = placeNow(message["target"], *version, *section, *row);
+        if (auto* why = std::get_if<std::string>(&place)) return refuse(409, *why, replyTo);
+        section = static_cast<std::int64_t>(std::get<Place>(place).section);
+        row = static_cast<std::int64_t>(std::get<Place>(place).row);
+      }
       if (*section < 0 || static_cast<std::uint64_t>(*section) >= page_.sections.size()) {
         return refuse(400, "no section " + std::to_string(*section) + " on this page", replyTo);
       }
-      const SectionSnapshot& sectionSnapshot = page_.sections[static_cast<std::size_t>(*section)];
-      if (*row < 0 || static_cast<std::uint64_t>(*row) >= sectionSnapshot.rows.size()) {
+      const SettingsSection& shown = page_.sections[static_cast<std::size_t>(*section)];
+      if (*row < 0 || static_cast<std::uint64_t>(*row) >= shown.rows.size()) {
         return refuse(400,
                       "no row " + std::to_string(*row) + " in section " + std::to_string(*section),
                       replyTo);
       }
-      const RowSnapshot& target = sectionSnapshot.rows[static_cast<std::size_t>(*row)];
+      const SettingsRow& target = shown.rows[static_cast<std::size_t>(*row)];
       const auto s = static_cast<std::size_t>(*section);
       const auto r = static_cast<std::size_t>(*row);
       if (action == "select") {
-        if (!isSelectable(target.kind)) return refuse(400, "this row cannot be selected", replyTo);
+        if (!platform::isSelectableRowKind(target.kind)) {
+          return refuse(400, "this row cannot be selected", replyTo);
+        }
         if (!target.enabled) return refuse(400, "this row is not enabled", replyTo);
         outcome = session_.selectRow(s, r);
       } else {
         const Value& on = message["on"];
         if (!on.isBoolean()) return refuse(400, "\"on\" must be true or false", replyTo);
-        if (target.kind != RowKind::Switch) return refuse(400, "this row is not a switch", replyTo);
+        if (target.kind != SettingsRowKind::Switch) {
+          return refuse(400, "this row is not a switch", replyTo);
+        }
         if (!target.enabled) return refuse(400, "this switch is not enabled", replyTo);
         outcome = session_.setSwitch(s, r, on.booleanValue());
       }
@@ -265,6 +273,50 @@ SettingsController::ActionResult SettingsController::performNow(std::string_view
   refresh(true);
   if (outcome) return refuse(400, *outcome, replyTo);
   return {200, {}, {}, replyTo};
+}
+
+std::variant<SettingsController::Place, std::string> SettingsController::placeNow(
+    const Value& target, std::int64_t seen, std::int64_t section, std::int64_t row) const {
+  if (seen < static_cast<std::int64_t>(pageSince_) || seen > static_cast<std::int64_t>(version_)) {
+    return "Another page is shown now; the tap on the page before was not applied.";
+  }
+  const auto text = [&target](const char* field) {
+    const Value& value = target[field];
+    return value.isString() ? value.stringValue() : std::string();
+  };
+  platform::SettingsRowName name{text("id"), text("title"), imageKeyOfUrl(text("icon"))};
+  if (!target.isDictionary() || (name.identifier.empty() && name.title.empty())) {
+    return "The page changed before the tap arrived, and the tap did not say which row it "
+           "was for; nothing was changed.";
+  }
+  // The row at the same place wins, then the only one left in the same section: two rows may
+  // show the same (two applications of one name), and which of them moved is not known.
+  std::vector<Place> found;
+  for (std::size_t s = 0; s < page_.sections.size(); ++s) {
+    const std::vector<SettingsRow>& rows = page_.sections[s].rows;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      if (!rowIsNamed(rows[r], name)) continue;
+      if (static_cast<std::int64_t>(s) == section && static_cast<std::int64_t>(r) == row) {
+        return Place{s, r};
+      }
+      found.push_back({s, r});
+    }
+  }
+  const std::string quoted = "\u201c" + validUtf8(name.title.substr(0, 200)) + "\u201d";
+  if (found.empty()) {
+    return (name.title.empty() ? "The row you tapped" : quoted) +
+           " is no longer on this page; nothing was changed.";
+  }
+  if (found.size() == 1) return found.front();
+  const auto inSection = [section](const Place& place) {
+    return static_cast<std::int64_t>(place.section) == section;
+  };
+  if (std::count_if(found.begin(), found.end(), inSection) == 1) {
+    return *std::find_if(found.begin(), found.end(), inSection);
+  }
+  return "Several rows on this page now match " +
+         (name.title.empty() ? std::string("the row you tapped") : quoted) +
+         "; nothing was changed. Tap the one you mean again.";
 }
 
 std::optional<std::string> SettingsController::imagePng(std::string_view key) {

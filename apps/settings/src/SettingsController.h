@@ -18,11 +18,16 @@
 //   is not durable, or that other programs were not told of. A browser applies
 //   changes only to version F, and asks for the whole page when it holds another.
 // Actions from the browser (one JSON object, at most kMaxActionBytes):
-//   {"action":"select","section":S,"row":R,"version":N}
-//   {"action":"setSwitch","section":S,"row":R,"on":true|false,"version":N}
+//   {"action":"select","section":S,"row":R,"version":N,"target":{...}}
+//   {"action":"setSwitch","section":S,"row":R,"on":true|false,"version":N,"target":{...}}
 //   {"action":"back"}
-// "version" names the page the person acted on; an action on an older page is refused, since
-// its rows may have moved under the person's finger.
+// "version" names the page the person acted on, and "target" the row as that page sent it:
+// {"id":...,"title":...,"icon":...} copied from the row (see SettingsRowName). On the current
+// version the action goes to row R of section S. On an older version of the same page, rows
+// may have moved under the person's finger, so the action goes to the row the target names,
+// wherever it is now. Where several rows fit, the one at S and R wins, then the only one in
+// section S. A row that is gone, a target that fits several rows otherwise, and an action
+// from another page than the one shown are refused (409) with words saying so.
 // A section's "footerImage" is {"url":...,"height":H,"alt":"..."}: the footer view's URL
 // (add "&w=WIDTH", and "&appearance=dark" for the dark drawing), the height it asks for and
 // what it shows as text. A row's "searchable" is true for an entry of a list the page built
@@ -37,10 +42,14 @@
 #include <string_view>
 
 #include <mutex>
+#include <variant>
 
 #include "PageJson.h"
-#include "PageSnapshot.h"
 #include "SettingsSession.h"
+
+namespace platform {
+class Value;
+}
 
 namespace settingsapp {
 
@@ -70,7 +79,7 @@ class SettingsController {
   // Any thread.
   std::uint64_t version() const;
   // Pages' thread: the current snapshot.
-  const PageSnapshot& page() const { return page_; }
+  const SettingsPage& page() const { return page_; }
   // Any thread: {"type":"page","version":N,"page":{...}} for the current version, made when
   // first asked.
   std::string pageMessage();
@@ -93,9 +102,9 @@ class SettingsController {
     std::optional<std::int64_t> replyTo;
   };
   struct Reply {
-    int status = 200;  // 200 done, 400 malformed, impossible or not stored, 409 stale page,
-                       // 500 failure
-    std::string body;  // a page or an error message, as above
+    int status = 200;           // 200 done, 400 malformed, impossible or not stored, 409 the row
+                                // acted on is gone, 500 failure
+    std::string body;           // a page or an error message, as above
     std::uint64_t version = 0;  // the version the body brings a browser to
   };
   // Pages' thread: parses, checks and performs one action, then refreshes. What the action's
@@ -130,6 +139,14 @@ class SettingsController {
 
  private:
   ActionResult performNow(std::string_view text);
+  // Where the row that an action made on version `seen` at `section` and `row` names by
+  // `target` is on the current page, or why it cannot be found there.
+  struct Place {
+    std::size_t section = 0;
+    std::size_t row = 0;
+  };
+  std::variant<Place, std::string> placeNow(const platform::Value& target, std::int64_t seen,
+                                            std::int64_t section, std::int64_t row) const;
   // The page message, made when first asked. REQUIRES: published_ held.
   const std::string& pageMessageLocked();
   // "from":F,"version":N,"changes":[...] from `seen`, or none when not every version since
@@ -150,7 +167,10 @@ class SettingsController {
   // it; read elsewhere under it.
   mutable std::mutex published_;
   std::uint64_t version_ = 0;
-  PageSnapshot page_;
+  SettingsPage page_;
+  // The first version of the page shown: versions from it on are changes of this page, not
+  // another one.
+  std::uint64_t pageSince_ = 0;
   std::string pageMessage_;  // empty until asked for
   std::deque<Step> steps_;   // the last kKeptSteps versions, oldest first
 };

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "PageSnapshot.h"
+#include "PageJson.h"
 
 namespace settingsapp {
 
@@ -25,8 +25,9 @@ class SettingsSession {
  public:
   virtual ~SettingsSession() = default;
 
-  // A snapshot of the page on top of the navigation stack.
-  virtual PageSnapshot currentPage() = 0;
+  // A snapshot of the page on top of the navigation stack, with a key for each row image
+  // (imageKey) that imagePng serves.
+  virtual SettingsPage currentPage() = 0;
   // A number that moves whenever the current page may have changed on its own (a
   // notification from another process, a page reloading its rows). Cheap; called after
   // every run-loop dispatch.

@@ -103,12 +103,12 @@
       item.append(check);
     }
 
-    const selectable = ['link', 'linkList', 'item', 'button'].includes(row.kind);
+    const selectable = ['link', 'linkList', 'listItem', 'button', 'plain'].includes(row.kind);
     // Accessibility: a choice is a radio button of its list; any other selectable row
     // is a link or a button whose focus and name sit on its title, with the value as
     // its description (a list item cannot itself be a link or a button).
     let control = null;
-    if (row.kind === 'item') {
+    if (row.kind === 'listItem') {
       control = item;
       item.setAttribute('role', 'radio');
       item.setAttribute('aria-checked', String(row.accessory === 'checkmark'));
@@ -197,7 +197,7 @@
     list.setAttribute('role', 'list');
     list.removeAttribute('aria-labelledby');
     list.removeAttribute('aria-label');
-    if (section.rows.length > 0 && section.rows.every((row) => row.kind === 'item')) {
+    if (section.rows.length > 0 && section.rows.every((row) => row.kind === 'listItem')) {
       list.setAttribute('role', 'radiogroup');
       if (section.header) list.setAttribute('aria-labelledby', `section-header-${index}`);
       else list.setAttribute('aria-label', page.title || 'Choices');
@@ -336,8 +336,8 @@
       render(message.page, message.version);
     }
     if (message.type === 'error' && page) restoreSwitches();
-    // A tap on a page that changed meanwhile needs no words: the new page is on screen.
-    if (message.type === 'error' && message.reason && message.status !== 409) showBanner(message.reason);
+    // Whatever was refused says why: a row gone before the tap arrived, too.
+    if (message.type === 'error' && message.reason) showBanner(message.reason);
     // A change that was stored, but may not last or was not told to other programs.
     if (typeof message.notice === 'string' && message.notice) showBanner(message.notice);
   }
@@ -393,12 +393,19 @@
     });
   }
 
+  // A tap names its row as the page sent it, besides its place: should rows have moved
+  // before it arrives, the server finds the row by that.
+  function rowActionMessage(action, target) {
+    const { id, title, icon } = target.row;
+    return { action, section: target.place.section, row: target.place.row, version, target: { id, title, icon } };
+  }
+
   navBack.addEventListener('click', () => send({ action: 'back' }));
   document.querySelector('[data-testid="error-banner-dismiss"]').addEventListener('click', hideBanner);
   main.addEventListener('click', (event) => {
     const target = rowAction(event);
     if (!target || !target.item.classList.contains('selectable')) return;
-    send({ action: 'select', section: target.place.section, row: target.place.row, version });
+    send(rowActionMessage('select', target));
   });
   main.addEventListener('keydown', (event) => {
     if (event.key !== 'Enter' && event.key !== ' ') return;
@@ -407,14 +414,14 @@
     if (!target || event.target.tabIndex < 0 || event.target.matches('input') ||
         !target.item.classList.contains('selectable')) return;
     event.preventDefault();
-    send({ action: 'select', section: target.place.section, row: target.place.row, version });
+    send(rowActionMessage('select', target));
   });
   main.addEventListener('change', (event) => {
     if (!event.target.matches('input[data-testid="row-switch"]')) return;
     const target = rowAction(event);
     if (!target) return;
     event.target.setAttribute('aria-checked', String(event.target.checked));
-    send({ action: 'setSwitch', section: target.place.section, row: target.place.row, on: event.target.checked, version });
+    send({ ...rowActionMessage('setSwitch', target), on: event.target.checked });
   });
 
   // The first page comes over HTTP so that it shows even before the socket is open.

@@ -6,6 +6,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/settings-host/PSListItemsController.h"
 #include "platform/settings-host/SettingsHost.h"
+#include "platform/ui/ViewRenderer.h"
 
 namespace platform {
 namespace {
@@ -130,6 +131,14 @@ SettingsAccessory accessoryForCell(const UITableViewCell& cell) {
   }
 }
 
+std::string rowIdentifier(const PSSpecifier& specifier) {
+  for (std::string_view name : {PSKey::kID, PSKey::kKey}) {
+    Value value = specifier.propertyForKey(name);
+    if (value.isString() && !value.stringValue().empty()) return value.stringValue();
+  }
+  return specifier.name();
+}
+
 SettingsRow readRow(UITableViewCell& cell) {
   SettingsRow row;
   if (cell.existingTextLabel()) row.title = cell.existingTextLabel()->text();
@@ -140,7 +149,7 @@ SettingsRow readRow(UITableViewCell& cell) {
   if (settingsCell == nullptr || !settingsCell->specifier()) return row;
   const PSSpecifierPtr& specifier = settingsCell->specifier();
   row.kind = kindForType(specifier->cellType());
-  row.identifier = specifier->identifier();
+  row.identifier = rowIdentifier(*specifier);
   row.enabled = settingsCell->isCellEnabled();
   if (auto toggle = settingsCell->control()) {
     row.isOn = toggle->isOn();
@@ -150,44 +159,6 @@ SettingsRow readRow(UITableViewCell& cell) {
 }
 
 }  // namespace
-
-std::string_view settingsRowKindName(SettingsRowKind kind) {
-  switch (kind) {
-    case SettingsRowKind::Switch:
-      return "switch";
-    case SettingsRowKind::Link:
-      return "link";
-    case SettingsRowKind::LinkList:
-      return "linklist";
-    case SettingsRowKind::ListItem:
-      return "listitem";
-    case SettingsRowKind::Button:
-      return "button";
-    case SettingsRowKind::TitleValue:
-      return "titlevalue";
-    case SettingsRowKind::StaticText:
-      return "static";
-    case SettingsRowKind::EditText:
-      return "edittext";
-    case SettingsRowKind::Other:
-      return "other";
-    case SettingsRowKind::Plain:
-      return "plain";
-  }
-  return "other";
-}
-
-std::string_view settingsAccessoryName(SettingsAccessory accessory) {
-  switch (accessory) {
-    case SettingsAccessory::Disclosure:
-      return "disclosure";
-    case SettingsAccessory::Checkmark:
-      return "checkmark";
-    case SettingsAccessory::None:
-      return "none";
-  }
-  return "none";
-}
 
 SettingsDriver::SettingsDriver(std::string deviceRoot)
     : SettingsDriver(std::move(deviceRoot), defaultEnv()) {}
@@ -351,11 +322,16 @@ SettingsPage SettingsDriver::currentPage() {
   const std::size_t depth = navigation_->viewControllers().size();
   snapshot.depth = depth > 0 ? depth - 1 : 0;
   snapshot.canGoBack = depth > 1;
+  if (depth > 1) {
+    if (const auto& below = navigation_->viewControllers()[depth - 2]) {
+      snapshot.backTitle = below->title();
+    }
+  }
   if (!top) return snapshot;
   auto page = std::dynamic_pointer_cast<PSListController>(top);
   if (auto error = std::dynamic_pointer_cast<SettingsErrorController>(top)) {
     snapshot.isError = true;
-    snapshot.error = error->reason();
+    snapshot.error = error->reason().empty() ? "This page could not be opened." : error->reason();
   }
   snapshot.isListItems = static_cast<bool>(std::dynamic_pointer_cast<PSListItemsController>(top));
   try {
@@ -375,6 +351,7 @@ SettingsPage SettingsDriver::currentPage() {
           section.footerView = delegate->tableViewViewForFooterInSection(*table, s);
           if (section.footerView) {
             section.footerHeight = delegate->tableViewHeightForFooterInSection(*table, s);
+            section.footerViewText = textOfViewTree(*section.footerView);
           }
         }
         const std::int64_t rows = table->numberOfRowsInSection(s);
@@ -400,7 +377,6 @@ SettingsPage SettingsDriver::currentPage() {
   }
   // The title last: loading the specifiers may set it.
   snapshot.title = top->title();
-  snapshot.generation = generation();
   return snapshot;
 }
 

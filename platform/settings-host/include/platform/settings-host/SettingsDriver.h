@@ -6,9 +6,9 @@
 // tableView:didSelectRowAtIndexPath:, switches through their cell), so pages that override
 // those callbacks are driven exactly as they behave.
 //
-// Snapshots (currentPage) are plain data, read from the table's cells: a row's title, value
-// text, image and accessory as the cell shows them; for rows with a specifier, its kind and
-// whether it is enabled. A snapshot shares only images and footer views with the page.
+// Snapshots (currentPage, see SettingsPage.h) are plain data, read from the table's cells: a
+// row's title, value text, image and accessory as the cell shows them; for rows with a
+// specifier, its kind, identifier and whether it is enabled.
 //
 // Actions return OK, or an error naming what was wrong (no such row, a disabled row, a row of
 // another kind, an exception from a page's getter, setter or action): they never throw. After
@@ -26,63 +26,13 @@
 
 #include "platform/foundation/Status.h"
 #include "platform/settings-host/PSListController.h"
+#include "platform/settings-host/SettingsPage.h"
 #include "platform/settings-host/SettingsPlugins.h"
-#include "platform/ui/UIImage.h"
 #include "platform/ui/UINavigationController.h"
 
 namespace platform {
 
 class Env;
-
-enum class SettingsRowKind {
-  Switch,      // PSSwitchCell: isOn, setSwitch()
-  Link,        // PSLinkCell: selectRow() opens a page
-  LinkList,    // PSLinkListCell: detail is the current choice; selectRow() opens the choices
-  ListItem,    // PSListItemCell: a choice; chooseItem() (or selectRow()) picks it
-  Button,      // PSButtonCell: selectRow() calls its action
-  TitleValue,  // PSTitleValueCell: detail is the value
-  StaticText,  // PSStaticTextCell
-  EditText,    // PSEditTextCell, PSSecureEditTextCell: detail is the value
-  Other,       // any other specifier kind (slider, segment, ...), shown by title only
-  Plain,       // a cell the page made itself, without a specifier (e.g. an application row)
-};
-// "switch", "link", "linklist", "listitem", "button", "titlevalue", "static", "edittext",
-// "other", "plain".
-std::string_view settingsRowKindName(SettingsRowKind kind);
-
-enum class SettingsAccessory { None, Disclosure, Checkmark };
-// "none", "disclosure", "checkmark".
-std::string_view settingsAccessoryName(SettingsAccessory accessory);
-
-struct SettingsRow {
-  SettingsRowKind kind = SettingsRowKind::Plain;
-  std::string title;    // the cell's text label
-  std::string detail;   // the cell's detail label: a link list's choice, a value
-  UIImagePtr image;     // the cell's image, or null
-  bool isOn = false;    // a switch's state as shown
-  bool enabled = true;  // false: greyed; actions on it are refused
-  SettingsAccessory accessory = SettingsAccessory::None;
-  std::string identifier;  // the specifier's identifier; "" for plain cells
-};
-
-struct SettingsSection {
-  std::optional<std::string> header;   // the header title
-  std::optional<std::string> footer;   // the footer text (none when a footer view shows)
-  std::shared_ptr<UIView> footerView;  // a custom footer view, or null
-  double footerHeight = -1;            // its height; negative: automatic
-  std::vector<SettingsRow> rows;
-};
-
-struct SettingsPage {
-  std::string title;
-  bool canGoBack = false;        // false only on the entries list
-  std::size_t depth = 0;         // 0 for the entries list, 1 for an entry's first page, ...
-  bool isError = false;          // the page says why an entry could not open
-  std::string error;             // that reason
-  bool isListItems = false;      // a PSListItemsController: rows are choices
-  std::uint64_t generation = 0;  // as generation() answered when the snapshot was taken
-  std::vector<SettingsSection> sections;
-};
 
 class SettingsDriver {
  public:
