@@ -4,7 +4,6 @@
 #include "platform/foundation/Process.h"
 #include "platform/ui/NSLayoutConstraint.h"
 #include "platform/ui/PreferencesAppearance.h"
-#include "platform/ui/UIImage.h"
 #include "platform/ui/UIImageView.h"
 #include "platform/ui/UIScreen.h"
 
@@ -95,23 +94,14 @@ std::shared_ptr<UIView> HXAppearanceFooter::addViewForIndicatorColorIdentifierTi
   row->setTranslatesAutoresizingMaskIntoConstraints(false);
   addSubview(row);
 
-  auto icon = UIImage::_applicationIconImageForBundleIdentifierFormatScale(
-      identifier, 0, UIScreen::mainScreen()->scale());
+  auto icon = applicationIconForIdentifier(identifier);
   auto iconView = UIImageView::initWithImage(icon);
   iconView->setTranslatesAutoresizingMaskIntoConstraints(false);
   row->addSubview(iconView);
   const CGSize iconSize = icon ? icon->size() : CGSize{};
   iconWidth_ = iconSize.width;
 
-  UIImagePtr dot;
-  // The home screen's bundle lives at a fixed place of the device, under its root here.
-  if (auto springboard =
-          platform::Bundle::bundleWithPath(platform::deviceRoot() + kSpringBoardPath)) {
-    if (auto image = UIImage::imageNamedInBundleCompatibleWithTraitCollection(
-            "IconNewDot", springboard->bundlePath(), nullptr)) {
-      dot = image->_flatImageWithColor(color);
-    }
-  }
+  auto dot = indicatorImageWithColor(color);
   auto indicatorView = UIImageView::initWithImage(dot);
   indicatorView->setTranslatesAutoresizingMaskIntoConstraints(false);
   row->addSubview(indicatorView);
@@ -149,6 +139,20 @@ std::shared_ptr<UIView> HXAppearanceFooter::addViewForIndicatorColorIdentifierTi
       "V:|-[iconView(iconHeight)]-3-[indicatorView(indicatorHeight)]-|",
       NSLayoutFormatAlignAllCenterX, sizes, views));
   return row;
+}
+
+UIImagePtr HXAppearanceFooter::applicationIconForIdentifier(const std::string& identifier) {
+  return UIImage::_applicationIconImageForBundleIdentifierFormatScale(
+      identifier, 0, UIScreen::mainScreen()->scale());
+}
+
+UIImagePtr HXAppearanceFooter::indicatorImageWithColor(const UIColorPtr& color) {
+  // The home screen's bundle lives at a fixed place of the device, under its root here.
+  auto springboard = platform::Bundle::bundleWithPath(platform::deviceRoot() + kSpringBoardPath);
+  if (!springboard) return nullptr;
+  auto image = UIImage::imageNamedInBundleCompatibleWithTraitCollection(
+      "IconNewDot", springboard->bundlePath(), nullptr);
+  return image ? image->_flatImageWithColor(color) : nullptr;
 }
 
 void HXAppearanceFooter::layoutSubviews() {

@@ -10,6 +10,7 @@
 
 #include "platform/settings-host/PSTableCell.h"
 #include "platform/ui/UIColor.h"
+#include "platform/ui/UIImage.h"
 #include "platform/ui/UILabel.h"
 #include "platform/ui/UIView.h"
 
@@ -43,6 +44,13 @@ class HXAppearanceFooter : public PSTableCell {
   std::shared_ptr<UIView> containerView() const { return containerView_.lock(); }
   void setContainerView(const std::shared_ptr<UIView>& view) { containerView_ = view; }
   const std::vector<UILabelPtr>& textLabels() const { return textLabels_; }
+
+ protected:
+  // Where a row's images come from: the application's icon at the main screen's scale, and the
+  // home screen's dot tinted in the row's colour; nothing when missing. A benchmark or a test
+  // hands in fixed images here and so lays out this very footer.
+  virtual UIImagePtr applicationIconForIdentifier(const std::string& identifier);
+  virtual UIImagePtr indicatorImageWithColor(const UIColorPtr& color);
 
  private:
   bool initialized_ = false;

@@ -24,19 +24,7 @@ const platform::Class& HXAppearanceListController::staticClass() {
                                   [] { return std::make_shared<HXAppearanceListController>(); });
     using Args = platform::Arguments;
     c->addMethod("plistName", [](platform::Object&, const Args&) { return Value(plistName()); });
-    c->addMethod("activeIndicator",
-                 [](platform::Object& self, const Args&) { return page(self).activeIndicator(); });
-    c->addMethod("inactiveIndicator", [](platform::Object& self, const Args&) {
-      return page(self).inactiveIndicator();
-    });
-    c->addMethod("setActiveIndicator:", [](platform::Object& self, const Args& args) {
-      page(self).setActiveIndicator(args[0]);
-      return Value();
-    });
-    c->addMethod("setInactiveIndicator:", [](platform::Object& self, const Args& args) {
-      page(self).setInactiveIndicator(args[0]);
-      return Value();
-    });
+    addIndicatorMethods(*c);
     c->addMethod("applicationIdentifier", [](platform::Object& self, const Args&) {
       return Value(page(self).applicationIdentifier());
     });
@@ -50,52 +38,33 @@ const platform::Class& HXAppearanceListController::staticClass() {
   return *cls;
 }
 
-const std::vector<PSSpecifierPtr>& HXAppearanceListController::specifiers() {
-  if (_specifiers) return *_specifiers;
-  _specifiers = loadSpecifiersFromPlistNameTarget(plistName(), this);
+void HXAppearanceListController::specifiersLoaded() {
   HXPreferences& preferences = HXPreferences::sharedPreferences();
   preferences.beginRead();
   if (!preferences.showGlobalActiveIndicator()) disableSwitch(*this, "activeIndicatorSwitch");
   if (!preferences.showGlobalInactiveIndicator()) disableSwitch(*this, "inactiveIndicatorSwitch");
   preferences.commitRead();
-  return *_specifiers;
 }
 
-std::shared_ptr<UIView> HXAppearanceListController::tableViewViewForFooterInSection(
-    UITableView& tableView, std::int64_t section) {
-  auto view = PSListController::tableViewViewForFooterInSection(tableView, section);
-  if (view && view->respondsToSelector("setApplicationIdentifier:")) {
-    view->performSelector("setApplicationIdentifier:", {Value(applicationIdentifier_)});
+bool HXAppearanceListController::isIndicatorShown(Indicator indicator) {
+  HXPreferences& preferences = HXPreferences::sharedPreferences();
+  preferences.beginRead();
+  const bool shown = indicator == Indicator::Active
+                         ? preferences.showActiveIndicatorForIdentifier(applicationIdentifier_) &&
+                               preferences.showGlobalActiveIndicator()
+                         : preferences.showInactiveIndicatorForIdentifier(applicationIdentifier_) &&
+                               preferences.showGlobalInactiveIndicator();
+  preferences.commitRead();
+  return shown;
+}
+
+void HXAppearanceListController::setIndicatorShown(Indicator indicator, bool shown) {
+  HXPreferences& preferences = HXPreferences::sharedPreferences();
+  if (indicator == Indicator::Active) {
+    preferences.setShowActiveIndicatorForIdentifier(shown, applicationIdentifier_);
+  } else {
+    preferences.setShowInactiveIndicatorForIdentifier(shown, applicationIdentifier_);
   }
-  return view;
-}
-
-Value HXAppearanceListController::activeIndicator() {
-  HXPreferences& preferences = HXPreferences::sharedPreferences();
-  preferences.beginRead();
-  bool shown = preferences.showActiveIndicatorForIdentifier(applicationIdentifier_) &&
-               preferences.showGlobalActiveIndicator();
-  preferences.commitRead();
-  return Value::boolean(shown);
-}
-
-Value HXAppearanceListController::inactiveIndicator() {
-  HXPreferences& preferences = HXPreferences::sharedPreferences();
-  preferences.beginRead();
-  bool shown = preferences.showInactiveIndicatorForIdentifier(applicationIdentifier_) &&
-               preferences.showGlobalInactiveIndicator();
-  preferences.commitRead();
-  return Value::boolean(shown);
-}
-
-void HXAppearanceListController::setActiveIndicator(const Value& value) {
-  HXPreferences::sharedPreferences().setShowActiveIndicatorForIdentifier(
-      value.boolValue().value_or(false), applicationIdentifier_);
-}
-
-void HXAppearanceListController::setInactiveIndicator(const Value& value) {
-  HXPreferences::sharedPreferences().setShowInactiveIndicatorForIdentifier(
-      value.boolValue().value_or(false), applicationIdentifier_);
 }
 
 void HXAppearanceListController::setSpecifier(PSSpecifierPtr specifier) {

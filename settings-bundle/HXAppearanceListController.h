@@ -6,29 +6,15 @@
 #include <memory>
 #include <string>
 
-#include "platform/settings-host/PSListController.h"
+#include "HXIndicatorListController.h"
 
-class HXAppearanceListController : public PSListController {
+class HXAppearanceListController : public HXIndicatorListController {
   HX_OBJECT_CLASS()
 
  public:
-  HXAppearanceListController() = default;
+  HXAppearanceListController() : HXIndicatorListController(plistName()) {}
 
   static std::string plistName() { return "AppearancePreferences"; }
-  // Loads "AppearancePreferences" once; then, in one read batch, disables the switch of each
-  // indicator whose global switch is off. Later calls return the same list untouched.
-  const std::vector<PSSpecifierPtr>& specifiers() override;
-  // The base's footer view, handed this page's application identifier when it answers
-  // setApplicationIdentifier:.
-  std::shared_ptr<UIView> tableViewViewForFooterInSection(UITableView& tableView,
-                                                          std::int64_t section) override;
-  // On only when both the application's own flag and the global flag are on; the global flag
-  // is not read when the application's is off.
-  platform::Value activeIndicator();
-  platform::Value inactiveIndicator();
-  // Write the application's own flag only.
-  void setActiveIndicator(const platform::Value& value);
-  void setInactiveIndicator(const platform::Value& value);
   // Takes the application identifier from the link's target (the application page) before
   // the base sees the specifier.
   void setSpecifier(PSSpecifierPtr specifier) override;
@@ -37,6 +23,16 @@ class HXAppearanceListController : public PSListController {
   void setApplicationIdentifier(const std::string& identifier) {
     applicationIdentifier_ = identifier;
   }
+
+ protected:
+  // In one read batch, disables the switch of each indicator whose global switch is off.
+  void specifiersLoaded() override;
+  std::string footerApplicationIdentifier() const override { return applicationIdentifier_; }
+  // On only when both the application's own flag and the global flag are on; the global flag
+  // is not read when the application's is off.
+  bool isIndicatorShown(Indicator indicator) override;
+  // Writes the application's own flag only.
+  void setIndicatorShown(Indicator indicator, bool shown) override;
 
  private:
   std::string applicationIdentifier_;

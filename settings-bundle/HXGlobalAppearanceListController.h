@@ -6,26 +6,22 @@
 #include <memory>
 #include <string>
 
-#include "platform/settings-host/PSListController.h"
+#include "HXIndicatorListController.h"
 
-class HXGlobalAppearanceListController : public PSListController {
+class HXGlobalAppearanceListController : public HXIndicatorListController {
   HX_OBJECT_CLASS()
 
  public:
-  HXGlobalAppearanceListController() = default;
+  HXGlobalAppearanceListController() : HXIndicatorListController(plistName()) {}
 
   // The application whose icon the preview shows: the device's package manager.
   static constexpr const char* kSampleApplicationIdentifier = "com.orlentis.packages";
 
+  // Its switches are never disabled; they show and write the global flags.
   static std::string plistName() { return "GlobalAppearancePreferences"; }
-  // Loads "GlobalAppearancePreferences" once; the switches are never disabled here.
-  const std::vector<PSSpecifierPtr>& specifiers() override;
-  // The base's footer view, handed the sample application when it answers
-  // setApplicationIdentifier:.
-  std::shared_ptr<UIView> tableViewViewForFooterInSection(UITableView& tableView,
-                                                          std::int64_t section) override;
-  platform::Value activeIndicator();
-  platform::Value inactiveIndicator();
-  void setActiveIndicator(const platform::Value& value);
-  void setInactiveIndicator(const platform::Value& value);
+
+ protected:
+  std::string footerApplicationIdentifier() const override { return kSampleApplicationIdentifier; }
+  bool isIndicatorShown(Indicator indicator) override;
+  void setIndicatorShown(Indicator indicator, bool shown) override;
 };

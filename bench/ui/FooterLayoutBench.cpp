@@ -9,100 +9,30 @@
 #include <string>
 #include <vector>
 
-#include "platform/foundation/Value.h"
-#include "platform/ui/NSLayoutConstraint.h"
-#include "platform/ui/UIImageView.h"
-#include "platform/ui/UILabel.h"
 #include "platform/ui/UIScreen.h"
-#include "platform/ui/UIView.h"
+#include "support/FooterWithImages.h"
 
 namespace {
 
-using platform::Value;
-
-class Footer : public UIView {
- public:
-  std::vector<UILabelPtr> textLabels;
-  UIViewPtr containerView;
-  double iconWidth = 0;
-
-  void layoutSubviews() override {
-    UIView::layoutSubviews();
-    if (!containerView) return;
-    const UIEdgeInsets m = containerView->layoutMargins();
-    const double width = containerView->frame().size.width - iconWidth - m.left - 2 * m.right;
-    for (const auto& label : textLabels) label->setPreferredMaxLayoutWidth(width);
-  }
-};
-
-UIViewPtr addRow(Footer& footer, const UIImagePtr& icon, const UIImagePtr& dot, const char* title,
-                 const char* text) {
-  auto row = std::make_shared<UIView>();
-  row->setTranslatesAutoresizingMaskIntoConstraints(false);
-  footer.addSubview(row);
-  auto iconView = UIImageView::initWithImage(icon);
-  auto dotView = UIImageView::initWithImage(dot);
-  auto titleLabel = std::make_shared<UILabel>();
-  auto textLabel = std::make_shared<UILabel>();
-  for (const UIViewPtr& v :
-       {UIViewPtr(iconView), UIViewPtr(dotView), UIViewPtr(titleLabel), UIViewPtr(textLabel)}) {
-    v->setTranslatesAutoresizingMaskIntoConstraints(false);
-    row->addSubview(v);
-  }
-  footer.iconWidth = icon->size().width;
-  titleLabel->setText(title);
-  titleLabel->setFont(UIFont::systemFontOfSize(13));
-  textLabel->setNumberOfLines(0);
-  textLabel->setLineBreakMode(NSLineBreakByWordWrapping);
-  textLabel->setText(text);
-  textLabel->setFont(UIFont::systemFontOfSize(13));
-  textLabel->setContentHuggingPriorityForAxis(1000, UILayoutConstraintAxisVertical);
-  textLabel->setContentCompressionResistancePriorityForAxis(1000, UILayoutConstraintAxisVertical);
-  footer.textLabels.push_back(textLabel);
-  NSLayoutConstraint::ViewMap views{{"indicatorView", dotView},
-                                    {"iconView", iconView},
-                                    {"titleLabel", titleLabel},
-                                    {"textLabel", textLabel}};
-  const Value metrics = Value::dictionary({{"iconWidth", Value::real(icon->size().width)},
-                                           {"iconHeight", Value::real(icon->size().height)},
-                                           {"indicatorHeight", Value::real(dot->size().height)}});
-  row->addConstraints(NSLayoutConstraint::constraintsWithVisualFormat(
-      "|-[iconView(iconWidth)]-[titleLabel]-|", NSLayoutFormatAlignAllTop, metrics, views));
-  row->addConstraints(NSLayoutConstraint::constraintsWithVisualFormat(
-      "V:|-[titleLabel]-4-[textLabel]", NSLayoutFormatAlignAllLeft, metrics, views));
-  row->addConstraints(NSLayoutConstraint::constraintsWithVisualFormat(
-      "V:|-[iconView(iconHeight)]-3-[indicatorView(indicatorHeight)]-|",
-      NSLayoutFormatAlignAllCenterX, metrics, views));
-  return row;
-}
-
-std::shared_ptr<Footer> buildFooter(const UIImagePtr& icon, const UIImagePtr& dot) {
-  auto footer = std::make_shared<Footer>();
-  footer->setFrame(CGRectMake(0, 0, 320, 160));
-  auto active = addRow(*footer, icon, dot, "ACTIVE APPLICATION",
-                       "Indicates an actively running application.");
-  auto inactive = addRow(*footer, icon, dot, "INACTIVE APPLICATION",
-                         "Indicates an application that has been suspended or terminated.");
-  footer->containerView = inactive;
-  NSLayoutConstraint::ViewMap views{{"foregroundView", active}, {"inactiveView", inactive}};
-  for (const char* format :
-       {"V:|-[foregroundView][inactiveView]", "|-[foregroundView]-|", "|-[inactiveView]-|"}) {
-    footer->addConstraints(
-        NSLayoutConstraint::constraintsWithVisualFormat(format, 0, Value(), views));
-  }
-  return footer;
-}
+using hxtest::FooterWithImages;
 
 struct Images {
-  UIImagePtr icon = std::make_shared<UIImage>(58, 58, 2.0, std::vector<std::uint32_t>(58 * 58));
-  UIImagePtr dot = std::make_shared<UIImage>(12, 12, 2.0, std::vector<std::uint32_t>(12 * 12));
+  UIImagePtr icon = FooterWithImages::solidImage(58, 2.0);
+  UIImagePtr dot = FooterWithImages::solidImage(12, 2.0);
 };
+
+std::shared_ptr<HXAppearanceFooter> buildFooter(const Images& images) {
+  auto footer = std::make_shared<FooterWithImages>(images.icon, images.dot);
+  footer->setFrame(CGRectMake(0, 0, 320, 160));
+  footer->setApplicationIdentifier("com.example.any");
+  return footer;
+}
 
 void BM_BuildFooterConstraints(benchmark::State& state) {
   UIScreen::mainScreen()->setScale(2);
   Images images;
   for (auto _ : state) {
-    auto footer = buildFooter(images.icon, images.dot);
+    auto footer = buildFooter(images);
     benchmark::DoNotOptimize(footer.get());
   }
 }
@@ -112,9 +42,9 @@ void BM_BuildAndLayOutFooter(benchmark::State& state) {
   UIScreen::mainScreen()->setScale(2);
   Images images;
   for (auto _ : state) {
-    auto footer = buildFooter(images.icon, images.dot);
+    auto footer = buildFooter(images);
     footer->layoutIfNeeded();
-    benchmark::DoNotOptimize(footer->textLabels[1]->frame());
+    benchmark::DoNotOptimize(footer->textLabels()[1]->frame());
   }
 }
 BENCHMARK(BM_BuildAndLayOutFooter);

@@ -4,7 +4,7 @@
 
 #include "BinaryPlistWalker_p.h"
 #include "PlistFormats_p.h"
-#include "Utf8_p.h"
+#include "platform/foundation/Utf8.h"
 
 namespace platform {
 namespace {
@@ -24,26 +24,6 @@ double doubleOf(std::string_view bytes) {
   double number;
   std::memcpy(&number, &bits, sizeof number);
   return number;
-}
-
-// Big-endian UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string fromUtf16(std::string_view units) {
-  std::string out;
-  out.reserve(units.size() / 2);
-  const std::size_t count = units.size() / 2;
-  for (std::size_t i = 0; i < count; ++i) {
-    char32_t unit = static_cast<char32_t>(bigEndian(units.substr(2 * i), 2));
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < count) {
-      const auto low = static_cast<char32_t>(bigEndian(units.substr(2 * (i + 1)), 2));
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
-    }
-    if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;
-    utf8::append(out, unit);
-  }
-  return out;
 }
 
 // Builds values. A value decoded once is shared wherever the document refers to it again, as
@@ -84,7 +64,7 @@ struct ValueSink {
       case LeafKind::AsciiText:
         return Value::string(std::string(payload));
       case LeafKind::Utf16Text:
-        return Value::string(fromUtf16(payload));
+        return Value::string(utf8::fromUtf16(payload, utf8::ByteOrder::BigEndian));
     }
     return {};
   }
@@ -183,7 +163,7 @@ std::optional<std::string_view> keyText(const BinaryPlistWalker<CheckSink>& walk
   if ((marker & 0xF0) != 0x60 || *length > offsetTable / 2 || !walker.fits(at, *length * 2)) {
     return std::nullopt;
   }
-  scratch = fromUtf16(bytes.substr(at, *length * 2));
+  scratch = utf8::fromUtf16(bytes.substr(at, *length * 2), utf8::ByteOrder::BigEndian);
   inPlace = false;
   return scratch;
 }

@@ -11,7 +11,7 @@
 
 #include "BinaryPlistWalker_p.h"
 #include "PlistFormats_p.h"
-#include "Utf8_p.h"
+#include "platform/foundation/Utf8.h"
 
 namespace platform {
 namespace {
@@ -195,7 +195,7 @@ std::optional<BinaryPlistBuilder::Ref> BinaryPlistBuilder::addString(std::string
   std::vector<std::uint16_t> units;
   units.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
-    const char32_t cp = utf8::next(text, i);
+    const char32_t cp = utf8::nextCodePoint(text, i);
     if (cp == utf8::kInvalid) return std::nullopt;
     if (cp >= 0x10000) {
       units.push_back(static_cast<std::uint16_t>(0xD800 + ((cp - 0x10000) >> 10)));

@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "Utf8_p.h"
+#include "platform/foundation/Utf8.h"
 
 namespace platform::scan {
 namespace {
@@ -31,7 +31,7 @@ bool isWhitespace(char32_t cp) {
 std::size_t skipWhitespace(std::string_view text, std::size_t index) {
   while (index < text.size()) {
     std::size_t next = index;
-    const char32_t cp = utf8::next(text, next);
+    const char32_t cp = utf8::nextCodePoint(text, next);
     if (cp == utf8::kInvalid || !isWhitespace(cp)) break;
     index = next;
   }

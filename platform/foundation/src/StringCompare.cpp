@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "CaseFoldTable_p.h"
-#include "Utf8_p.h"
+#include "platform/foundation/Utf8.h"
 
 namespace platform {
 namespace {
@@ -28,7 +28,7 @@ class FoldedCodePoints {
       return true;
     }
     const std::size_t start = position_;
-    const char32_t cp = utf8::next(text_, position_);
+    const char32_t cp = utf8::nextCodePoint(text_, position_);
     if (cp == utf8::kInvalid) {
       // Above every code point, and distinct per byte value.
       out = 0x110000 + static_cast<unsigned char>(text_[start]);

@@ -9,7 +9,7 @@
 #include "CivilTime_p.h"
 #include "NumberScanner_p.h"
 #include "PlistFormats_p.h"
-#include "Utf8_p.h"
+#include "platform/foundation/Utf8.h"
 
 namespace platform::plist {
 namespace {
@@ -128,7 +128,7 @@ class XmlReader {
   // The whole document must be UTF-8 without the control characters XML forbids.
   bool wellFormedCharacters() const {
     for (std::size_t i = pos_; i < text_.size();) {
-      const char32_t cp = utf8::next(text_, i);
+      const char32_t cp = utf8::nextCodePoint(text_, i);
       if (cp == utf8::kInvalid) return false;
       if (cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r') return false;
       if (cp == 0xFFFE || cp == 0xFFFF) return false;

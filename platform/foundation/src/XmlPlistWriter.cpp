@@ -6,7 +6,7 @@
 #include "Base64_p.h"
 #include "CivilTime_p.h"
 #include "PlistFormats_p.h"
-#include "Utf8_p.h"
+#include "platform/foundation/Utf8.h"
 
 namespace platform::plist {
 namespace {
@@ -35,7 +35,7 @@ class XmlWriter {
   bool appendEscaped(const std::string& text) {
     for (std::size_t i = 0; i < text.size();) {
       const std::size_t start = i;
-      const char32_t cp = utf8::next(text, i);
+      const char32_t cp = utf8::nextCodePoint(text, i);
       if (cp == utf8::kInvalid || cp == 0xFFFE || cp == 0xFFFF) return false;
       if (cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r') return false;
       switch (cp) {

@@ -5,6 +5,7 @@
 
 #include "Unicode_p.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Utf8.h"
 #include "platform/foundation/Value.h"
 
 namespace platform {
@@ -158,8 +159,8 @@ class StringsTextParser {
             out.push_back(e);
             break;
           }
-          std::uint32_t codePoint = *unit;
-          if (isHighSurrogate(codePoint)) {
+          char32_t codePoint = *unit;
+          if (utf8::isHighSurrogate(codePoint)) {
             // A pair spells one character; a lone half becomes the replacement character.
             const std::size_t saved = position_;
             std::optional<std::uint32_t> low;
@@ -167,16 +168,13 @@ class StringsTextParser {
               position_ += 2;
               low = readUnicodeEscape();
             }
-            if (low && isLowSurrogate(*low)) {
-              codePoint = combineSurrogates(codePoint, *low);
+            if (low && utf8::isLowSurrogate(*low)) {
+              codePoint = utf8::combineSurrogates(codePoint, *low);
             } else {
               position_ = saved;
-              codePoint = kReplacementCharacter;
             }
-          } else if (isLowSurrogate(codePoint)) {
-            codePoint = kReplacementCharacter;
           }
-          appendUtf8(out, codePoint);
+          utf8::append(out, codePoint);
           break;
         }
         default:
@@ -185,7 +183,7 @@ class StringsTextParser {
             for (int i = 0; i < 2 && peek() >= '0' && peek() <= '7'; ++i) {
               value = value * 8 + static_cast<std::uint32_t>(text_[position_++] - '0');
             }
-            appendUtf8(out, value);
+            utf8::append(out, value);
           } else {
             // \" \' \\ and any other character stand for themselves.
             out.push_back(e);
