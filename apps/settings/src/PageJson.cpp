@@ -1,5 +1,7 @@
 #include "PageJson.h"
 
+#include "platform/foundation/Utf8.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -224,52 +226,13 @@ std::vector<Hunk> rowHunks(const std::vector<SettingsRow>& a, const std::vector<
 
 }  // namespace
 
-std::string validUtf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-  while (i < n) {
-    unsigned char c = p[i];
-    std::size_t length = 0;
-    std::uint32_t minimum = 0;
-    std::uint32_t code = 0;
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-      ++i;
-      continue;
-    } else if ((c & 0xe0) == 0xc0) {
-      length = 2, minimum = 0x80, code = c & 0x1f;
-    } else if ((c & 0xf0) == 0xe0) {
-      length = 3, minimum = 0x800, code = c & 0x0f;
-    } else if ((c & 0xf8) == 0xf0) {
-      length = 4, minimum = 0x10000, code = c & 0x07;
-    }
-    bool ok = length != 0 && i + length <= n;
-    for (std::size_t k = 1; ok && k < length; ++k) {
-      if ((p[i + k] & 0xc0) != 0x80) ok = false;
-      code = (code << 6) | (p[i + k] & 0x3f);
-    }
-    ok = ok && code >= minimum && code <= 0x10ffff && !(code >= 0xd800 && code <= 0xdfff);
-    if (ok) {
-      out.append(text.substr(i, length));
-      i += length;
-    } else {
-      out += "\xef\xbf\xbd";
-      ++i;
-    }
-  }
-  return out;
-}
-
 void appendJsonString(std::string& out, std::string_view text) {
   // Plain ASCII, the usual case, needs no checked copy.
   if (std::all_of(text.begin(), text.end(),
                   [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
     appendEscaped(out, text);
   } else {
-    appendEscaped(out, validUtf8(text));
+    appendEscaped(out, platform::toValidUtf8(text));
   }
 }
 

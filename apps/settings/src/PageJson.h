@@ -50,8 +50,6 @@ bool showsSame(const SettingsPage& a, const SettingsPage& b);
 std::optional<std::string> pageChangesJson(const SettingsPage& before, const SettingsPage& after,
                                            std::uint64_t version);
 
-// `text` with every byte that is not part of a well-formed UTF-8 sequence replaced by U+FFFD.
-std::string validUtf8(std::string_view text);
 // Appends `text` as a JSON string literal, made valid UTF-8 and escaped as above.
 void appendJsonString(std::string& out, std::string_view text);
 

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "platform/foundation/Json.h"
+#include "platform/foundation/Utf8.h"
 #include "platform/foundation/Value.h"
 #include "platform/foundation/WriteOutcome.h"
 
@@ -208,7 +209,8 @@ SettingsController::ActionResult SettingsController::performNow(std::string_view
   if (!actionValue.isString()) return refuse(400, "missing \"action\"", replyTo);
   const std::string& action = actionValue.stringValue();
   if (action != "select" && action != "setSwitch" && action != "back") {
-    return refuse(400, "unknown action \"" + validUtf8(action.substr(0, 64)) + "\"", replyTo);
+    return refuse(400, "unknown action \"" + platform::toValidUtf8(action.substr(0, 64)) + "\"",
+                  replyTo);
   }
 
   // Changes that arrived since the last dispatch count before the action is judged.
@@ -302,7 +304,7 @@ std::variant<SettingsController::Place, std::string> SettingsController::placeNo
       found.push_back({s, r});
     }
   }
-  const std::string quoted = "\u201c" + validUtf8(name.title.substr(0, 200)) + "\u201d";
+  const std::string quoted = "\u201c" + platform::toValidUtf8(name.title.substr(0, 200)) + "\u201d";
   if (found.empty()) {
     return (name.title.empty() ? "The row you tapped" : quoted) +
            " is no longer on this page; nothing was changed.";

@@ -9,6 +9,7 @@
 #include "HttpSession.h"
 #include "ServerState.h"
 #include "WebSocketSession.h"
+#include "platform/foundation/Utf8.h"
 
 namespace settingsapp {
 
@@ -18,7 +19,7 @@ using tcp = boost::asio::ip::tcp;
 
 std::string errorJson(std::string_view reason) {
   std::string body = "{\"type\":\"error\",\"reason\":\"";
-  for (char c : validUtf8(reason)) {
+  for (char c : platform::toValidUtf8(reason)) {
     if (c == '"' || c == '\\') body += '\\';
     if (static_cast<unsigned char>(c) < 0x20) continue;
     body += c;
@@ -216,3 +217,4 @@ std::size_t WebServer::connectionCount() const {
 }
 
 }  // namespace settingsapp
+#include "platform/foundation/Utf8.h"
