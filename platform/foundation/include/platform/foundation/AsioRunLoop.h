@@ -5,11 +5,12 @@
 
 #include <boost/asio/io_context.hpp>
 
+#include "platform/foundation/Export.h"
 #include "platform/foundation/RunLoop.h"
 
 namespace platform {
 
 // The context that runs `loop`'s work; it lives as long as `loop`.
-boost::asio::io_context& asioContext(RunLoop& loop);
+HX_PLATFORM_EXPORT boost::asio::io_context& asioContext(RunLoop& loop);
 
 }  // namespace platform

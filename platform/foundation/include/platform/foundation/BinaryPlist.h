@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/foundation/Export.h"
 #include "platform/foundation/Value.h"
 
 namespace platform {
@@ -21,7 +22,7 @@ namespace platform {
 template <class Result>
 struct WalkSlot;
 
-class BinaryPlistDocument {
+class HX_PLATFORM_EXPORT BinaryPlistDocument {
  public:
   using Ref = std::uint64_t;
 
@@ -70,7 +71,7 @@ class BinaryPlistDocument {
   Ref top_ = 0;
 };
 
-class BinaryPlistBuilder {
+class HX_PLATFORM_EXPORT BinaryPlistBuilder {
  public:
   using Ref = std::uint32_t;
 

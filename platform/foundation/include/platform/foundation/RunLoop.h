@@ -8,9 +8,11 @@
 #include <initializer_list>
 #include <memory>
 
+#include "platform/foundation/Export.h"
+
 namespace platform {
 
-class RunLoop {
+class HX_PLATFORM_EXPORT RunLoop {
  public:
   RunLoop();
   ~RunLoop();
