@@ -44,17 +44,6 @@ case "$cflags" in *-std=*) fail "pkg-config chooses the consumer's language stan
 c++ -std=c++20 $extra_flags -o "$scratch/agent-pkgconfig" "$source_dir/examples/agent/main.cpp" \
   $cflags $(pkg-config --libs HXPreferences) -Wl,-rpath,"$tree/$libdir"
 
-echo "== the installed headers need the standard library alone"
-find "$tree/include" -name '*.h' -printf '#include "%P"\n' >"$scratch/every-header.cpp"
-c++ -std=c++20 -fsyntax-only -H -I"$tree/include" "$scratch/every-header.cpp" 2>"$scratch/headers.txt" ||
-  fail "the installed headers do not compile alone: $(head -5 "$scratch/headers.txt")"
-if grep -E '^\.+ .*(boost|nlohmann|plist/)' "$scratch/headers.txt" | head -3 | grep .; then
-  fail "an installed header includes more than the standard library and its own"
-fi
-if grep -rlE 'Boost|boost' "$tree/$libdir/cmake" "$tree/$libdir/pkgconfig"; then
-  fail "the CMake package or the pkg-config files name Boost"
-fi
-
 echo "== the agent hears a change made by an installed program"
 "$scratch/agent-pkgconfig" >"$scratch/agent.out" 2>"$scratch/agent.err" &
 background_pid=$!
@@ -121,4 +110,16 @@ done
   fail "the unpacked halvex-springboard lists no applications"
 [ -f "$scratch/root/usr/$libdir/cmake/HXPreferences/HXPreferencesConfig.cmake" ] ||
   fail "no CMake package in libhxpreferences-dev"
+
+dev=$scratch/root/usr
+echo "== the headers of libhxpreferences-dev need the standard library alone"
+find "$dev/include" -name '*.h' -printf '#include "%P"\n' >"$scratch/every-header.cpp"
+c++ -std=c++20 -fsyntax-only -H -I"$dev/include" "$scratch/every-header.cpp" 2>"$scratch/headers.txt" ||
+  fail "the installed headers do not compile alone: $(head -5 "$scratch/headers.txt")"
+if grep -E '^\.+ .*(boost|nlohmann|plist/)' "$scratch/headers.txt" | head -3 | grep .; then
+  fail "an installed header includes more than the standard library and its own"
+fi
+if grep -rlE 'Boost|boost' "$dev/$libdir/cmake" "$dev/$libdir/pkgconfig"; then
+  fail "the CMake package or the pkg-config files name Boost"
+fi
 echo "check-install: the installed and the packaged trees work"

@@ -11,15 +11,12 @@ namespace platform {
 
 struct RunLoop::Impl {
   boost::asio::io_context context;
-  std::optional<boost::asio::signal_set> signals;
+  std::optional<boost::asio::signal_set> signals;  // destroyed before the context it waits on
 };
 
 RunLoop::RunLoop() : impl_(std::make_unique<Impl>()) {}
 
-// The signal set goes before the context it was made on.
-RunLoop::~RunLoop() {
-  impl_->signals.reset();
-}
+RunLoop::~RunLoop() = default;
 
 RunLoop& RunLoop::main() {
   static RunLoop* loop = new RunLoop();  // process lifetime: sources may outlive main()
