@@ -1,23 +1,5 @@
 # Shared build helpers: warning flags, layer libraries and tests.
 
-function(hx_add_subdirectory_if_present dir)
-  if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt")
-    add_subdirectory(${dir})
-  endif()
-endfunction()
-
-# Adds every immediate sub-folder of the current folder that has a CMakeLists.txt.
-function(hx_add_present_subdirectories)
-  file(GLOB children RELATIVE "${CMAKE_CURRENT_SOURCE_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}/*")
-  list(SORT children)
-  foreach(child IN LISTS children)
-    if(IS_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}/${child}"
-       AND EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt")
-      add_subdirectory(${child})
-    endif()
-  endforeach()
-endfunction()
-
 add_library(hx_warnings INTERFACE)
 target_compile_options(hx_warnings INTERFACE -Wall -Wextra -Wpedantic
   $<$<BOOL:${HX_WARNINGS_AS_ERRORS}>:-Werror>
@@ -38,12 +20,40 @@ if(HX_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# hx_install_program(TARGET): installs a program with its manual page TARGET.1 (from the
-# current source folder) in the programs component.
+# hx_gzip(SOURCE OUTPUT): compresses SOURCE into OUTPUT at configure time, without a name or a
+# time stamp in the header, so that the same text always gives the same bytes.
+function(hx_gzip source output)
+  execute_process(COMMAND gzip -9nc ${source} OUTPUT_FILE ${output} RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "gzip ${source} failed")
+  endif()
+endfunction()
+
+# hx_install_program(TARGET): installs a program with its manual page (TARGET.1.in from the
+# current source folder, given the project's version and compressed) in the programs component.
 function(hx_install_program target)
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
-  install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/${target}.1
+  configure_file(${target}.1.in ${CMAKE_CURRENT_BINARY_DIR}/${target}.1 @ONLY)
+  hx_gzip(${CMAKE_CURRENT_BINARY_DIR}/${target}.1 ${CMAKE_CURRENT_BINARY_DIR}/${target}.1.gz)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${target}.1.gz
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT programs)
+endfunction()
+
+# hx_install_cmake_package(NAME): the relocatable CMake package NAME (NAMEConfig.cmake.in from
+# the current source folder, a version file, and the targets of the export set NAMETargets in
+# the namespace hx::) with the development files.
+function(hx_install_cmake_package name)
+  include(CMakePackageConfigHelpers)
+  set(destination ${CMAKE_INSTALL_LIBDIR}/cmake/${name})
+  configure_package_config_file(${name}Config.cmake.in
+    ${CMAKE_CURRENT_BINARY_DIR}/${name}Config.cmake INSTALL_DESTINATION ${destination})
+  # Before 1.0 a minor version may change the interface.
+  write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/${name}ConfigVersion.cmake
+    COMPATIBILITY SameMinorVersion)
+  install(EXPORT ${name}Targets NAMESPACE hx:: DESTINATION ${destination} COMPONENT development)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${name}Config.cmake
+                ${CMAKE_CURRENT_BINARY_DIR}/${name}ConfigVersion.cmake
+    DESTINATION ${destination} COMPONENT development)
 endfunction()
 
 # hx_install_pkgconfig(TEMPLATE): configures NAME.pc.in and installs it with the development

@@ -8,6 +8,7 @@
 #include "ValueParser.h"
 #include "platform/foundation/Json.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/WriteOutcome.h"
 
 using platform::Value;
 
@@ -38,6 +39,27 @@ std::string missingDomain(const std::string& domain) {
 
 std::string unreadableDomain(const std::string& domain) {
   return "the domain " + quoted(domain) + " cannot be read";
+}
+
+// A value as `read` prints it, with the line breaks and indentation of its containers folded into
+// single spaces and a line break in top-level text escaped, so that one change is one line.
+std::string describeOnOneLine(const Value& value) {
+  if (value.isString()) {
+    const std::string& text = value.stringValue();
+    if (text.find('\n') == std::string::npos) return text;
+    return platform::toJson(value);
+  }
+  const std::string description = value.description();
+  std::string line;
+  for (std::size_t i = 0; i < description.size(); ++i) {
+    if (description[i] != '\n') {
+      line += description[i];
+      continue;
+    }
+    while (i + 1 < description.size() && description[i + 1] == ' ') ++i;
+    line += ' ';
+  }
+  return line;
 }
 
 bool readAll(std::FILE* file, std::string& bytes) {
@@ -152,10 +174,11 @@ int DefaultsCommands::update(const std::string& domain,
     return fail(error.what());
   }
   if (outcome == platform::WriteOutcome::NotStored) {
-    return fail("could not write domain " + quoted(domain));
+    return fail("not stored: could not write domain " + quoted(domain));
   }
   if (outcome == platform::WriteOutcome::NotDurable) {
-    fail("domain " + quoted(domain) + ": " + platform::describeOutcome(outcome));
+    std::fprintf(err_, "halvex-defaults: domain %s stored, but may not survive a power loss\n",
+                 quoted(domain).c_str());
     return 3;
   }
   return 0;
@@ -280,7 +303,7 @@ int DefaultsCommands::watch(const std::string& domain, const std::optional<std::
         print(platform::toJson(Value::dictionary(
             {{"key", Value(name)}, {"value", after.isNone() ? Value::null() : after}})));
       } else {
-        print(after.isNone() ? name + " deleted" : name + " = " + after.description());
+        print(after.isNone() ? name + " deleted" : name + " = " + describeOnOneLine(after));
       }
     }
     if (std::ferror(out_)) return 1;

@@ -19,9 +19,9 @@ enum class Output { Text, Json };
 
 // Each command prints its result on `out` and any error on `err` (one line, prefixed with the
 // program name), and returns the exit status: 0 on success, 1 for a missing domain or key, a
-// value of the wrong form, a file that is not a property list, or a store that could not be
-// read or written. A domain exists when it holds at least one key. `env` and `store` must
-// outlive the object.
+// value of the wrong form, a file that is not a property list, or a change not stored; 3 for a
+// change stored whose folder could not be flushed (it may not survive a power loss). A domain
+// exists when it holds at least one key. `env` and `store` must outlive the object.
 class DefaultsCommands {
  public:
   DefaultsCommands(platform::Env& env, platform::PreferenceStore& store, Output output,
@@ -46,8 +46,9 @@ class DefaultsCommands {
   // Replaces the domain's contents with the dictionary of an XML or binary plist from `file`,
   // or from standard input for "-".
   int importDomain(const std::string& domain, const std::string& file);
-  // Prints each change of the domain (or of one key) as it lands, one per line, until the
-  // process is stopped or `out` fails. Announces on `err` once it watches.
+  // Prints each change of the domain (or of one key) as it lands, one line per change ("KEY =
+  // VALUE" with containers on one line, "KEY deleted"; a JSON object per line for Output::Json),
+  // until the process is stopped or `out` fails. Announces on `err` once it watches.
   int watch(const std::string& domain, const std::optional<std::string>& key);
 
  private:

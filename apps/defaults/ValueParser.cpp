@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 
@@ -217,12 +218,21 @@ std::optional<Value> parseBoolean(std::string text) {
   return std::nullopt;
 }
 
-std::optional<Value> parseDate(const std::string& text) {
-  // The XML reader knows this one form of date; a date with anything around it is refused.
-  if (text.find_first_of("<>&") != std::string::npos) return std::nullopt;
-  auto value = parseXmlLiteral("<date>" + text + "</date>");
-  if (!value || !value->isDate()) return std::nullopt;
-  return value;
+// Reads exactly `count` decimal digits at `pos`, moving past them.
+std::optional<int> digits(std::string_view text, std::size_t& pos, std::size_t count) {
+  if (pos + count > text.size()) return std::nullopt;
+  int number = 0;
+  for (std::size_t end = pos + count; pos < end; ++pos) {
+    if (text[pos] < '0' || text[pos] > '9') return std::nullopt;
+    number = number * 10 + (text[pos] - '0');
+  }
+  return number;
+}
+
+bool skip(std::string_view text, std::size_t& pos, char c) {
+  if (pos >= text.size() || text[pos] != c) return false;
+  ++pos;
+  return true;
 }
 
 std::optional<Value> parseHexData(const std::string& text) {
@@ -248,9 +258,11 @@ const Scalar kScalars[] = {
     {"-int", "an integer", parseInteger},
     {"-integer", "an integer", parseInteger},
     {"-float", "a finite number", parseReal},
-    {"-bool", "true, false, yes or no", [](const std::string& t) { return parseBoolean(t); }},
-    {"-boolean", "true, false, yes or no", [](const std::string& t) { return parseBoolean(t); }},
-    {"-date", "a date as YYYY-MM-DDThh:mm:ssZ", parseDate},
+    {"-bool", "true, false, yes, no, 1 or 0", [](const std::string& t) { return parseBoolean(t); }},
+    {"-boolean", "true, false, yes, no, 1 or 0",
+     [](const std::string& t) { return parseBoolean(t); }},
+    {"-date", "a date as YYYY-MM-DD hh:mm:ss +0000 or YYYY-MM-DDThh:mm:ssZ",
+     [](const std::string& t) { return parseDate(t); }},
     {"-data", "hexadecimal bytes", parseHexData},
 };
 
@@ -292,6 +304,46 @@ ParsedWrite failure(std::string error) {
 }
 
 }  // namespace
+
+std::optional<Value> parseDate(std::string_view text) {
+  std::size_t pos = 0;
+  const auto year = digits(text, pos, 4);
+  if (!year || !skip(text, pos, '-')) return std::nullopt;
+  const auto month = digits(text, pos, 2);
+  if (!month || !skip(text, pos, '-')) return std::nullopt;
+  const auto day = digits(text, pos, 2);
+  const bool iso = skip(text, pos, 'T');
+  if (!day || (!iso && !skip(text, pos, ' '))) return std::nullopt;
+  const auto hour = digits(text, pos, 2);
+  if (!hour || !skip(text, pos, ':')) return std::nullopt;
+  const auto minute = digits(text, pos, 2);
+  if (!minute || !skip(text, pos, ':')) return std::nullopt;
+  const auto second = digits(text, pos, 2);
+  if (!second) return std::nullopt;
+  int offsetMinutes = 0;
+  if (iso) {
+    if (!skip(text, pos, 'Z')) return std::nullopt;
+  } else {
+    if (!skip(text, pos, ' ')) return std::nullopt;
+    const int sign = skip(text, pos, '+') ? 1 : skip(text, pos, '-') ? -1 : 0;
+    const auto offsetHours = digits(text, pos, 2);
+    const auto offsetRest = digits(text, pos, 2);
+    if (sign == 0 || !offsetHours || !offsetRest || *offsetHours > 23 || *offsetRest > 59) {
+      return std::nullopt;
+    }
+    offsetMinutes = sign * (*offsetHours * 60 + *offsetRest);
+  }
+  if (pos != text.size() || *hour > 23 || *minute > 59 || *second > 59) return std::nullopt;
+  const std::chrono::year_month_day date{std::chrono::year(*year),
+                                         std::chrono::month(static_cast<unsigned>(*month)),
+                                         std::chrono::day(static_cast<unsigned>(*day))};
+  if (!date.ok()) return std::nullopt;
+  constexpr std::int64_t kUnixSecondsAt2001 = 978307200;
+  const std::int64_t unix =
+      std::chrono::sys_days(date).time_since_epoch().count() * std::int64_t{86400} + *hour * 3600 +
+      *minute * 60 + *second - std::int64_t{offsetMinutes} * 60;
+  return Value::date(static_cast<double>(unix - kUnixSecondsAt2001));
+}
 
 std::optional<Value> parsePlistLiteral(std::string_view text) {
   std::size_t start = 0;

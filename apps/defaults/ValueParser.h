@@ -1,7 +1,8 @@
 // The values halvex-defaults writes, from its command line: a type flag with its text
 // (-string, -int, -float, -bool, -date, -data), a list (-array, -dict and their -add forms), or
 // a property-list literal in the old-style text form or in XML. Pure functions; they touch no
-// file and print nothing.
+// file and print nothing. Built as the library hx_defaults_values, which the program, its unit
+// tests and its fuzz target link.
 #pragma once
 
 #include <optional>
@@ -34,8 +35,13 @@ struct ParsedWrite {
 // a plist literal; a word that does not open a dictionary, array, data or quoted string and
 // does not parse is a string as it stands. Integers are decimal with an optional sign and must fit
 // 64 bits; reals are finite decimal numbers; booleans are true/false, yes/no or 1/0 in any case;
-// dates are "YYYY-MM-DDThh:mm:ssZ"; data is hexadecimal with an even number of digits.
+// dates take either form of parseDate; data is hexadecimal with an even number of digits.
 ParsedWrite parseWriteArguments(const std::vector<std::string>& words);
+
+// Parses a date to the second, in the form `read` prints ("2024-01-02 03:04:05 +0000", any
+// offset of ±hhmm under 24 hours) or in ISO 8601 as `--json` prints it ("2024-01-02T03:04:05Z").
+// Nothing for any other text or a day, hour, minute or second that does not exist.
+std::optional<platform::Value> parseDate(std::string_view text);
 
 // Parses a property-list literal: the old-style text form (quoted or bare strings, `{ key =
 // value; }`, `( item, ... )`, `<hex data>`, comments), an XML plist document, or one XML value

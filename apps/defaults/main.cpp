@@ -28,16 +28,22 @@ constexpr const char* kUsage =
     "  rename DOMAIN OLD NEW          move a value to another key\n"
     "  export DOMAIN FILE|-           write the domain as an XML plist\n"
     "  import DOMAIN FILE|-           replace the domain with an XML or binary plist\n"
-    "  watch DOMAIN [KEY]             print each change as it is stored, until interrupted\n"
+    "  watch DOMAIN [KEY]             print each change as it is stored, one line each,\n"
+    "                                 until interrupted\n"
+    "  help                           show this text\n"
     "\n"
     "options:\n"
-    "  --json        print values as JSON (dates as ISO-8601 text, data as base64)\n"
+    "  --json        print values as JSON (dates as ISO-8601 text, data as base64);\n"
+    "                watch prints one JSON object per line\n"
     "  --home DIR    the user home (default: $HALVEX_HOME, else ~/.local/share/halvex/mobile)\n"
     "  --help        show this text and exit\n"
     "  --version     show the version and exit\n"
     "\n"
-    "Exit status: 0 on success, 1 when a domain, key or file is missing or a value has the\n"
-    "wrong form (nothing is written then), 2 for a command line that cannot be understood.\n"
+    "-date takes what read prints (2024-01-02 03:04:05 +0000) or ISO 8601 (2024-01-02T03:04:05Z).\n"
+    "\n"
+    "Exit status: 0 on success, 1 when a domain, key or file is missing, a value has the wrong\n"
+    "form or the change was not stored (nothing is written then), 2 for a command line that\n"
+    "cannot be understood, 3 when the change was stored but may not survive a power loss.\n"
     "Changes made here are stored but not announced: no Halvex notification is posted.\n";
 
 int usage(const std::string& problem) {
@@ -53,9 +59,9 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"domains", 0, 0},      {"read", 0, 2},   {"read-type", 2, 2},
-    {"write", 3, SIZE_MAX}, {"delete", 1, 2}, {"rename", 3, 3},
-    {"export", 2, 2},       {"import", 2, 2}, {"watch", 1, 2},
+    {"domains", 0, 0}, {"read", 0, 2},   {"read-type", 2, 2}, {"write", 3, SIZE_MAX},
+    {"delete", 1, 2},  {"rename", 3, 3}, {"export", 2, 2},    {"import", 2, 2},
+    {"watch", 1, 2},   {"help", 0, 0},
 };
 
 }  // namespace
@@ -106,6 +112,11 @@ int main(int argc, char** argv) {
   if (known == nullptr) return usage("unknown command " + command);
   if (args.size() < known->least || args.size() > known->most) {
     return usage("wrong number of arguments for " + command);
+  }
+
+  if (command == "help") {
+    std::fputs(kUsage, stdout);
+    return 0;
   }
 
   platform::Env& env = platform::defaultEnv();

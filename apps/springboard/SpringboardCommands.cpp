@@ -1,6 +1,5 @@
 #include "SpringboardCommands.h"
 
-#include <boost/asio/signal_set.hpp>
 #include <csignal>
 #include <cstdio>
 #include <vector>
@@ -91,8 +90,7 @@ int listen() {
   // Tell a waiting reader (a test, a script) that the observers are registered.
   std::fprintf(stderr, "halvex-springboard: listening\n");
   std::fflush(stderr);
-  boost::asio::signal_set signals(platform.runLoop.context(), SIGINT, SIGTERM);
-  signals.async_wait([&](const boost::system::error_code&, int) { platform.runLoop.stop(); });
+  platform.runLoop.stopOnSignals({SIGINT, SIGTERM});
   platform.runLoop.run();
   return 0;
 }

@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/AsioRunLoop.h"
 #include "platform/foundation/PropertyList.h"
-#include "platform/foundation/RunLoop.h"
 #include "platform/notifications/NotificationCenter.h"
 #include "platform/notifications/NotificationWire.h"
 
@@ -172,7 +172,7 @@ class RoundTrips {
     notificationPong_ = false;
     center_->postNotification("Ping", std::nullopt, userInfo_);
     // One handler at a time, so the round trip ends as soon as the pong is dispatched.
-    while (!notificationPong_) loop_.context().run_one();
+    while (!notificationPong_) platform::asioContext(loop_).run_one();
     return microsecondsSince(start);
   }
 

@@ -1,7 +1,6 @@
 // An example backgrounding agent: it runs with the home screen's identity, observes every
 // Halvex notification and prints, for each one, the stored settings that it announces.
 // It builds against the installed libHXPreferences alone (see CMakeLists.txt, or pkg-config).
-#include <boost/asio/signal_set.hpp>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -76,8 +75,7 @@ int main() {
   std::fprintf(stderr, "agent: observing the Halvex notifications\n");
   std::fflush(stderr);
 
-  boost::asio::signal_set signals(platform.runLoop.context(), SIGINT, SIGTERM);
-  signals.async_wait([&](const boost::system::error_code&, int) { platform.runLoop.stop(); });
+  platform.runLoop.stopOnSignals({SIGINT, SIGTERM});
   platform.runLoop.run();
   return 0;
 }

@@ -129,7 +129,7 @@ class DefaultsTest(unittest.TestCase):
             (("write", DOMAIN, "n", "-int", "12abc"), "is not an integer"),
             (("write", DOMAIN, "n", "-int", "99999999999999999999"), "is not an integer"),
             (("write", DOMAIN, "n", "-float", "nan"), "is not a finite number"),
-            (("write", DOMAIN, "n", "-bool", "maybe"), "is not true, false"),
+            (("write", DOMAIN, "n", "-bool", "maybe"), "is not true, false, yes, no, 1 or 0"),
             (("write", DOMAIN, "n", "-date", "yesterday"), "is not a date"),
             (("write", DOMAIN, "n", "-data", "abc"), "is not hexadecimal"),
             (("write", DOMAIN, "n", "{ a = 1 "), "is not a property-list value"),
@@ -151,10 +151,20 @@ class DefaultsTest(unittest.TestCase):
             with self.subTest(args=args):
                 self.assertIn(b"--help", self.run_tool(*args, status=2).stderr)
 
-    def test_watch_prints_a_change_written_by_another_process(self):
-        self.run_tool("write", DOMAIN, "quiet", "-int", "0")
-        watcher = subprocess.Popen([PROGRAM, "--json", "watch", DOMAIN, "watched"],
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=self.env)
+    def test_what_read_prints_write_takes_back(self):
+        self.run_tool("write", DOMAIN, "when", "-date", "2024-01-02T03:04:05Z")
+        printed = self.run_tool("read", DOMAIN, "when").stdout.decode().strip()
+        self.assertEqual(printed, "2024-01-02 03:04:05 +0000")
+        self.run_tool("write", DOMAIN, "again", "-date", printed)
+        self.run_tool("write", DOMAIN, "shifted", "-date", "2024-01-02 04:34:05 +0130")
+        self.assertEqual(self.stored()["again"], self.stored()["when"])
+        self.assertEqual(self.stored()["shifted"], self.stored()["when"])
+        help_text = self.run_tool("help").stdout.decode()
+        self.assertTrue(help_text.startswith("usage: halvex-defaults"))
+
+    def watch(self, *args):
+        watcher = subprocess.Popen([PROGRAM, *args], stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, env=self.env)
         self.addCleanup(watcher.stderr.close)
         self.addCleanup(watcher.stdout.close)
         self.addCleanup(watcher.wait)
@@ -163,13 +173,23 @@ class DefaultsTest(unittest.TestCase):
         def next_line():
             ready, _, _ = select.select([watcher.stdout], [], [], 20)
             self.assertTrue(ready, "watch printed nothing within 20 s")
-            return json.loads(watcher.stdout.readline())
+            return watcher.stdout.readline().decode()
+        return next_line
+
+    def test_watch_prints_one_line_per_change_written_by_another_process(self):
+        self.run_tool("write", DOMAIN, "quiet", "-int", "0")
+        as_json = self.watch("--json", "watch", DOMAIN, "watched")
+        as_text = self.watch("watch", DOMAIN)
 
         self.run_tool("write", DOMAIN, "quiet", "-int", "1")  # another key: not printed
-        self.run_tool("write", DOMAIN, "watched", "-array", "a", "b")
-        self.assertEqual(next_line(), {"key": "watched", "value": ["a", "b"]})
+        self.assertEqual(as_text(), "quiet = 1\n")
+        self.run_tool("write", DOMAIN, "watched", "-dict", "a", '(x, "y z")', "b", "-int", "1")
+        self.assertEqual(json.loads(as_json()), {"key": "watched",
+                                                 "value": {"a": ["x", "y z"], "b": 1}})
+        self.assertEqual(as_text(), 'watched = { a = ( x, "y z" ); b = 1; }\n')
         self.run_tool("delete", DOMAIN, "watched")
-        self.assertEqual(next_line(), {"key": "watched", "value": None})
+        self.assertEqual(json.loads(as_json()), {"key": "watched", "value": None})
+        self.assertEqual(as_text(), "watched deleted\n")
 
 if __name__ == "__main__":
     unittest.main(argv=[sys.argv[0], "-v"])

@@ -12,6 +12,7 @@
 
 #include "platform/foundation/Env.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/WriteOutcome.h"
 #include "platform/preferences/PreferenceStore.h"
 #include "support/TestSupport.h"
 
@@ -47,8 +48,15 @@ HX_CHILD_SCENARIO("preferences-append") {
   const int count = std::stoi(arguments.at(2));
   for (int i = 0; i < count; ++i) {
     const std::string entry = label + std::to_string(i);
-    const Value stored = store.updateAppValue(
-        "entries", kDomain, [&](const Value& current) { return appended(current, entry); });
+    // A write that waited past the lock's bound (a machine stalled on I/O) stores nothing and
+    // says so; it is tried again, as a caller would. Only an entry lost after a store fails.
+    platform::WriteOutcome outcome = platform::WriteOutcome::NotStored;
+    Value stored;
+    for (int attempt = 0; attempt < 10 && outcome == platform::WriteOutcome::NotStored; ++attempt) {
+      stored = store.updateAppValue(
+          "entries", kDomain, [&](const Value& current) { return appended(current, entry); },
+          &outcome);
+    }
     if (stored.arrayValue().empty() || stored.arrayValue().back().stringValue() != entry) return 1;
   }
   return 0;

@@ -22,9 +22,9 @@
 #include "Options.h"
 #include "SettingsController.h"
 #include "WebServer.h"
+#include "platform/foundation/AsioRunLoop.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Process.h"
-#include "platform/foundation/RunLoop.h"
 #include "platform/settings-host/SettingsDriver.h"
 #include "platform/ui/UIScreen.h"
 
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   UIScreen::mainScreen()->setScale(options.scale);
 
   auto& loop = platform::RunLoop::main();
-  auto& context = loop.context();
+  auto& context = platform::asioContext(loop);
 
   platform::SettingsDriver driver(platform::deviceRoot());
   settingsapp::DriverSession session(driver, options.scale);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include "platform/foundation/Export.h"
 
 namespace platform {
 
@@ -12,7 +13,7 @@ class NotificationCenter;
 class ApplicationWorkspace;
 class RunLoop;
 
-struct Platform {
+struct HX_PLATFORM_EXPORT Platform {
   Env& env;
   PreferenceStore& preferences;
   NotificationCenter& notifications;
@@ -29,15 +30,15 @@ inline constexpr std::size_t kAnnouncedKeysLimit = 256;
 
 // Has `store` post kPreferencesChangedNotification through `center` after each change it
 // stores. Both must outlive the store's use.
-void announceStoredChanges(PreferenceStore& store, NotificationCenter& center);
+HX_PLATFORM_EXPORT void announceStoredChanges(PreferenceStore& store, NotificationCenter& center);
 
 // The real platform of this process (POSIX files, the user's preference domains, the D-Bus
 // session bus, the device root's applications, the main run loop), built on first use from
 // deviceRoot() and userHome() and never destroyed. Its store announces what it stores.
-Platform& defaultPlatform();
+HX_PLATFORM_EXPORT Platform& defaultPlatform();
 
 // Replaces the default platform. Accepted only before defaultPlatform() was first used;
 // afterwards it goes to the assertion handler. `platform` must outlive the process's use of it.
-void setDefaultPlatform(Platform& platform);
+HX_PLATFORM_EXPORT void setDefaultPlatform(Platform& platform);
 
 }  // namespace platform

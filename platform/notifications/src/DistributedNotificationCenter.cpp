@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "ObserverRegistry_p.h"
+#include "platform/foundation/AsioRunLoop.h"
 #include "platform/foundation/Log.h"
-#include "platform/foundation/RunLoop.h"
 #include "platform/foundation/WriteOutcome.h"
 #include "platform/notifications/NotificationCenter.h"
 #include "platform/notifications/NotificationWire.h"
@@ -77,7 +77,7 @@ void forgetOpenConnection(sd_bus* bus) {
 
 class BusCenter : public std::enable_shared_from_this<BusCenter> {
  public:
-  explicit BusCenter(RunLoop& runLoop) : runLoop_(runLoop), timer_(runLoop.context()) {}
+  explicit BusCenter(RunLoop& runLoop) : runLoop_(runLoop), timer_(asioContext(runLoop)) {}
   ~BusCenter() { close(); }
   BusCenter(const BusCenter&) = delete;
   BusCenter& operator=(const BusCenter&) = delete;
@@ -184,7 +184,7 @@ class BusCenter : public std::enable_shared_from_this<BusCenter> {
       return;
     }
     try {
-      descriptor_ = std::make_unique<stream_descriptor>(runLoop_.context(), r);
+      descriptor_ = std::make_unique<stream_descriptor>(asioContext(runLoop_), r);
     } catch (const boost::system::system_error& error) {
       fallBackToLocal(std::string("cannot watch the session bus connection (") + error.what() +
                       ")");

@@ -105,12 +105,29 @@ std::optional<SettingsEntry> entryFromPlist(Env& env, const std::string& root,
   return result;
 }
 
+// The folder of installed plug-ins' machine code: PreferenceBundles beside the library holding
+// this code. A package keeps machine code out of the device's architecture-independent files,
+// so an installed bundle folder holds the plists and images and this folder the executable.
+std::string installedPluginsFolder() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&installedPluginsFolder), &info) == 0 ||
+      info.dli_fname == nullptr) {
+    return {};
+  }
+  return joinPath(deletingLastPathComponent(info.dli_fname), "PreferenceBundles");
+}
+
 // Loads the executable and lets it register its classes; the reason when that fails.
-std::string loadExecutable(const std::string& bundlePath, const Value& info) {
+std::string loadExecutable(Env& env, const std::string& bundlePath, const Value& info) {
   const std::string bundleName = lastPathComponent(bundlePath);
   std::string executable = info["CFBundleExecutable"].stringValue();
   if (executable.empty()) executable = deletingPathExtension(bundleName);
-  const std::string path = joinPath(bundlePath, executable);
+  std::string path = joinPath(bundlePath, executable);
+  if (!env.fileExists(path)) {
+    const std::string installed =
+        joinPath(joinPath(installedPluginsFolder(), bundleName), executable);
+    if (env.fileExists(installed)) path = installed;
+  }
 
   // RTLD_NOW, so that a missing symbol shows here with its name and not as a crash later.
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -192,7 +209,7 @@ SettingsPageLoad loadSettingsBundlePage(Env& env, const std::string& bundlePath,
                      (error.empty() ? std::string() : " (" + error + ")");
     } else {
       bundle.info = *info;
-      bundle.error = loadExecutable(bundlePath, bundle.info);
+      bundle.error = loadExecutable(env, bundlePath, bundle.info);
     }
     if (!bundle.error.empty()) NSLog(bundle.error);
   }

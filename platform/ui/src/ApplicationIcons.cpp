@@ -8,10 +8,8 @@
 
 #include "platform/foundation/PngHeader.h"
 
-#if defined(HX_UI_HAS_WORKSPACE)
 #include "platform/Platform.h"
 #include "platform/workspace/ApplicationWorkspace.h"
-#endif
 
 namespace platform::uidetail {
 
@@ -22,14 +20,9 @@ UIImage::IconSource& installedSource() {
   return *source;
 }
 
-std::optional<std::string> workspaceIconPath([[maybe_unused]] const std::string& identifier,
-                                             [[maybe_unused]] double pointSize,
-                                             [[maybe_unused]] double scale) {
-#if defined(HX_UI_HAS_WORKSPACE)
+std::optional<std::string> workspaceIconPath(const std::string& identifier, double pointSize,
+                                             double scale) {
   return platform::defaultPlatform().workspace.iconPathForIdentifier(identifier, pointSize, scale);
-#else
-  return std::nullopt;
-#endif
 }
 
 // "<path>|<device>:<inode>:<size>:<mtime>:<ctime>" for a regular file whose PNG header is
@@ -69,12 +62,8 @@ std::optional<std::string> pngFileKey(const std::string& path) {
   return key;
 }
 
-std::optional<std::string> workspaceIconVersion([[maybe_unused]] const std::string& identifier) {
-#if defined(HX_UI_HAS_WORKSPACE)
+std::optional<std::string> workspaceIconVersion(const std::string& identifier) {
   return platform::defaultPlatform().workspace.iconVersionForIdentifier(identifier);
-#else
-  return std::nullopt;
-#endif
 }
 
 }  // namespace

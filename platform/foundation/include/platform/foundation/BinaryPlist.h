@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/foundation/Export.h"
 #include "platform/foundation/Limits.h"
 #include "platform/foundation/Value.h"
 
@@ -27,7 +28,7 @@ class WalkMemo;
 
 // What a reader takes on with a document: its size, its objects counted as a tree (a shared
 // object each time it is referred to) and the containers on its longest path from the top.
-struct BinaryPlistExtent {
+struct HX_PLATFORM_EXPORT BinaryPlistExtent {
   std::uint64_t bytes = 0;
   std::uint64_t expandedObjects = 0;
   int depth = 0;
@@ -39,7 +40,7 @@ struct BinaryPlistExtent {
   std::optional<std::string> refusal(std::optional<FileKind> kind = std::nullopt) const;
 };
 
-class BinaryPlistDocument {
+class HX_PLATFORM_EXPORT BinaryPlistDocument {
  public:
   using Ref = std::uint64_t;
 
@@ -92,7 +93,7 @@ class BinaryPlistDocument {
   Ref top_ = 0;
 };
 
-class BinaryPlistBuilder {
+class HX_PLATFORM_EXPORT BinaryPlistBuilder {
  public:
   using Ref = std::uint32_t;
   // Whether a container identical to one already added (same kind, same objects) is referred

@@ -8,11 +8,12 @@
 #include <string>
 
 #include "platform/foundation/Env.h"
+#include "platform/foundation/Export.h"
 #include "platform/foundation/Value.h"
 
 namespace platform {
 
-class Bundle {
+class HX_PLATFORM_EXPORT Bundle {
  public:
   // The bundle at `path` (bundleWithPath:), or nullptr when `path` is empty or no folder
   // exists there. `env` must outlive the bundle.

@@ -1,9 +1,11 @@
 // An RGBA colour with components in 0…1, as UIColor holds it (colorWithRed:green:blue:alpha:).
 #pragma once
 
+#include "platform/foundation/Export.h"
+
 namespace platform {
 
-struct Color {
+struct HX_PLATFORM_EXPORT Color {
   double red = 0;
   double green = 0;
   double blue = 0;

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/foundation/Export.h"
 #include "platform/foundation/Limits.h"
 #include "platform/foundation/Status.h"
 
@@ -25,7 +26,7 @@ namespace platform {
 // field. A freed inode number may pass to a later file; a file written by writeFileAtomically
 // still differs from every earlier one, because its modification time is stamped from the fine
 // clock (a file replaced by other means within the same clock tick of the file system may not).
-struct FileIdentity {
+struct HX_PLATFORM_EXPORT FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   std::int64_t size = 0;
@@ -36,20 +37,20 @@ struct FileIdentity {
 
 // An exclusive lock held while the object lives (flock on a lock file for PosixEnv); the
 // kernel drops it when the process dies, so it never goes stale.
-class FileLock {
+class HX_PLATFORM_EXPORT FileLock {
  public:
   virtual ~FileLock() = default;
 };
 
 // A file kept open so that its inode, and so its identity, stays reserved.
-class HeldFile {
+class HX_PLATFORM_EXPORT HeldFile {
  public:
   virtual ~HeldFile() = default;
 };
 
 // A folder held open, so that the files under it are looked at without walking the folder's own
 // path again for each one (see Env::openFolder).
-class OpenFolder {
+class HX_PLATFORM_EXPORT OpenFolder {
  public:
   virtual ~OpenFolder() = default;
   // The identity of the file at `relativePath` under the folder, as Env::fileIdentity()
@@ -61,7 +62,7 @@ class OpenFolder {
 // A 64-bit counter shared by every process that maps the same path (shared memory for
 // PosixEnv), with a second word, the tag, that a writer sets before it counts to say what the
 // counted change left behind. Reading either makes no system call; both start at zero.
-class SharedCounter {
+class HX_PLATFORM_EXPORT SharedCounter {
  public:
   virtual ~SharedCounter() = default;
   virtual std::uint64_t load() const = 0;
@@ -71,7 +72,7 @@ class SharedCounter {
 };
 
 // A new file open for writing. Destroying it closes the file, never removes it.
-class WritableFile {
+class HX_PLATFORM_EXPORT WritableFile {
  public:
   virtual ~WritableFile() = default;
   virtual Status append(std::string_view data) = 0;
@@ -84,7 +85,7 @@ class WritableFile {
 
 enum class AllowOverwrite { No, Yes };
 
-class Env {
+class HX_PLATFORM_EXPORT Env {
  public:
   Env() = default;
   virtual ~Env() = default;
@@ -162,10 +163,10 @@ class Env {
 };
 
 // The real environment over POSIX. The instance lives for the whole process.
-Env& defaultEnv();
+HX_PLATFORM_EXPORT Env& defaultEnv();
 
 // Forwards every call to `target`, which must outlive the wrapper.
-class EnvWrapper : public Env {
+class HX_PLATFORM_EXPORT EnvWrapper : public Env {
  public:
   explicit EnvWrapper(Env& target) : target_(target) {}
   Env& target() const { return target_; }
@@ -197,13 +198,13 @@ class EnvWrapper : public Env {
 
 // Files, folders, locks and counters in memory. The clock and the environment come from
 // `base`, which must outlive this object. Locks exclude each other within the MemoryEnv.
-std::unique_ptr<Env> newMemoryEnv(Env& base);
+HX_PLATFORM_EXPORT std::unique_ptr<Env> newMemoryEnv(Env& base);
 
 // Path helpers (pure string operations).
-std::string joinPath(const std::string& folder, const std::string& name);
-std::string lastPathComponent(const std::string& path);
-std::string deletingLastPathComponent(const std::string& path);
-std::string deletingPathExtension(const std::string& name);
-std::string pathExtension(const std::string& name);
+HX_PLATFORM_EXPORT std::string joinPath(const std::string& folder, const std::string& name);
+HX_PLATFORM_EXPORT std::string lastPathComponent(const std::string& path);
+HX_PLATFORM_EXPORT std::string deletingLastPathComponent(const std::string& path);
+HX_PLATFORM_EXPORT std::string deletingPathExtension(const std::string& name);
+HX_PLATFORM_EXPORT std::string pathExtension(const std::string& name);
 
 }  // namespace platform

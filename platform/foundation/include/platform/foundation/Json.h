@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/foundation/Export.h"
 #include "platform/foundation/Value.h"
 
 namespace platform {
@@ -18,13 +19,13 @@ namespace platform {
 // object references as null, data as a base64 string, and dates as an ISO-8601 UTC string
 // ("2001-01-01T00:00:00Z", with milliseconds when the date has a fraction; null outside the
 // years 0-9999).
-std::string toJson(const Value& value);
+HX_PLATFORM_EXPORT std::string toJson(const Value& value);
 
 // Parses one JSON value (RFC 8259, nothing else around it but whitespace). Numbers without
 // fraction or exponent that fit 64 bits become integers, other numbers reals; null becomes
 // the null marker; a repeated object key keeps its last value. Returns nothing on any syntax
 // error, invalid UTF-8, a lone surrogate escape, a number out of the double range, or
 // nesting deeper than 256 levels.
-std::optional<Value> parseJson(std::string_view text);
+HX_PLATFORM_EXPORT std::optional<Value> parseJson(std::string_view text);
 
 }  // namespace platform

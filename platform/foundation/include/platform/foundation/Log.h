@@ -6,13 +6,15 @@
 #include <string>
 #include <string_view>
 
+#include "platform/foundation/Export.h"
+
 namespace platform {
 
-void NSLog(std::string_view message);
+HX_PLATFORM_EXPORT void NSLog(std::string_view message);
 
 // Installs a sink that receives each message instead of standard error (an empty function
 // restores standard error) and returns the previous one. Main thread only.
 using LogSink = std::function<void(std::string_view message)>;
-LogSink setLogSink(LogSink sink);
+HX_PLATFORM_EXPORT LogSink setLogSink(LogSink sink);
 
 }  // namespace platform

@@ -5,10 +5,11 @@
 #include <memory>
 
 #include "platform/foundation/Env.h"
+#include "platform/foundation/Export.h"
 
 namespace platform {
 
-class MemoryEnv : public Env {
+class HX_PLATFORM_EXPORT MemoryEnv : public Env {
  public:
   // `base` must outlive the environment.
   static std::unique_ptr<MemoryEnv> create(Env& base);

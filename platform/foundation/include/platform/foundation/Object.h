@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/foundation/Export.h"
 #include "platform/foundation/Value.h"
 
 namespace platform {
@@ -21,7 +22,7 @@ using Arguments = std::vector<Value>;
 // selector's colon count. Returns None for operations that return nothing.
 using Method = std::function<Value(Object& self, const Arguments& arguments)>;
 
-class Class {
+class HX_PLATFORM_EXPORT Class {
  public:
   // `base` must outlive this class (classes live for the process). `factory` makes a new
   // instance with the class's plain initialiser (init); empty for classes that need arguments.
@@ -52,7 +53,7 @@ class Class {
 
 // Classes by name, for plists that name a class. A name registered twice keeps the first
 // class unless the second comes from `replace`. Main thread only.
-class ClassRegistry {
+class HX_PLATFORM_EXPORT ClassRegistry {
  public:
   static ClassRegistry& shared();
   void registerClass(const Class& cls);
@@ -66,7 +67,7 @@ class ClassRegistry {
   std::unordered_map<std::string, const Class*> classes_;
 };
 
-class Object : public std::enable_shared_from_this<Object> {
+class HX_PLATFORM_EXPORT Object : public std::enable_shared_from_this<Object> {
  public:
   Object() = default;
   virtual ~Object() = default;
@@ -92,11 +93,13 @@ class Object : public std::enable_shared_from_this<Object> {
 };
 
 // Declares the class object of a runtime class inside its C++ class definition.
-#define HX_OBJECT_CLASS()                                                         \
- public:                                                                          \
-  static const ::platform::Class& staticClass();                                  \
-  const ::platform::Class& objectClass() const override { return staticClass(); } \
-                                                                                  \
+#define HX_OBJECT_CLASS()                                 \
+ public:                                                  \
+  static const ::platform::Class& staticClass();          \
+  const ::platform::Class& objectClass() const override { \
+    return staticClass();                                 \
+  }                                                       \
+                                                          \
  private:
 
 // Helpers to bind a C++ member function as a runtime operation.

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/foundation/Export.h"
 #include "platform/foundation/Limits.h"
 
 namespace platform {
@@ -20,7 +21,7 @@ inline constexpr std::uint32_t kMaxImageSide = 4096;  // pixels, either side
 // 4 Mi pixels: 16 MiB once decoded to 32-bit pixels.
 inline constexpr std::uint64_t kMaxImagePixels = std::uint64_t{2048} * 2048;
 
-struct PngSize {
+struct HX_PLATFORM_EXPORT PngSize {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
 };
@@ -28,10 +29,10 @@ struct PngSize {
 // The width and height of the IHDR chunk, or none when `bytes` do not start with the PNG
 // signature and an IHDR of non-zero size. Files crushed for the device put a CgBI chunk before
 // IHDR, so one chunk ahead of it is allowed. Nothing past the IHDR chunk is looked at.
-std::optional<PngSize> readPngSize(std::string_view bytes);
+HX_PLATFORM_EXPORT std::optional<PngSize> readPngSize(std::string_view bytes);
 
 // The header's size when the whole file `bytes` is within kMaxImageFileBytes and its image
 // within kMaxImageSide and kMaxImagePixels; none otherwise (not a PNG, or over a cap).
-std::optional<PngSize> decodablePngSize(std::string_view bytes);
+HX_PLATFORM_EXPORT std::optional<PngSize> decodablePngSize(std::string_view bytes);
 
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "platform/foundation/Env.h"
+#include "platform/foundation/Export.h"
 #include "platform/foundation/Status.h"
 #include "platform/foundation/Value.h"
 
@@ -23,7 +24,7 @@ enum class PlistFormat { Binary, Xml };
 // second root, an unknown element, a truncated or inconsistent binary table, or nesting
 // deeper than 512 levels. Integers up to INT64_MAX read as signed; larger ones keep the
 // unsigned flag. XML dates are whole seconds; binary dates keep their exact double.
-std::optional<Value> parsePropertyList(std::string_view bytes);
+HX_PLATFORM_EXPORT std::optional<Value> parsePropertyList(std::string_view bytes);
 
 // Serialises a property list. Returns nothing when `value` (or anything inside it) is None,
 // the null marker or an object reference, when a string or key is not valid UTF-8, or, for
@@ -31,20 +32,23 @@ std::optional<Value> parsePropertyList(std::string_view bytes);
 // date falls outside the years 0-9999.
 // XML dates are written in whole seconds (the fraction is dropped toward the past); binary
 // dates keep their exact value.
-std::optional<std::string> serializePropertyList(const Value& value,
-                                                 PlistFormat format = PlistFormat::Binary);
+HX_PLATFORM_EXPORT std::optional<std::string> serializePropertyList(
+    const Value& value, PlistFormat format = PlistFormat::Binary);
 
 // Reads and parses the file at `path` through `env`, a file of `kind` (see Env::readFile for
 // the size cap and what is never read). Returns nothing when the file is missing, unreadable or
 // over its cap, or when `rootKind` is given and the root is of another kind (with
 // ValueKind::Dictionary this answers as dictionaryWithContentsOfFile: does).
-std::optional<Value> readPropertyListFile(Env& env, const std::string& path, FileKind kind,
-                                          std::optional<ValueKind> rootKind = std::nullopt);
+HX_PLATFORM_EXPORT std::optional<Value> readPropertyListFile(
+    Env& env, const std::string& path, FileKind kind,
+    std::optional<ValueKind> rootKind = std::nullopt);
 
 // Serialises `value` and writes it atomically (temporary file, flush, rename) with `mode`.
 // InvalidArgument when the value cannot be serialised; the Env's status when writing fails,
 // in which case the previous file is untouched.
-Status writePropertyListFile(Env& env, const std::string& path, const Value& value,
-                             PlistFormat format = PlistFormat::Binary, mode_t mode = 0644);
+HX_PLATFORM_EXPORT Status writePropertyListFile(Env& env, const std::string& path,
+                                                const Value& value,
+                                                PlistFormat format = PlistFormat::Binary,
+                                                mode_t mode = 0644);
 
 }  // namespace platform

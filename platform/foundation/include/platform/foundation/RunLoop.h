@@ -1,20 +1,28 @@
-// The main-thread run loop that each program owns (Boost.Asio underneath). The bus
-// connection and the web server are sources on it; the library itself runs no loop.
+// The main-thread run loop that each program owns. The bus connection and the web server are
+// sources on it; the library itself runs no loop. Every operation but post() belongs to the
+// thread that runs the loop.
 #pragma once
 
-#include <boost/asio/io_context.hpp>
 #include <chrono>
 #include <functional>
+#include <initializer_list>
+#include <memory>
+
+#include "platform/foundation/Export.h"
 
 namespace platform {
 
-class RunLoop {
+class HX_PLATFORM_EXPORT RunLoop {
  public:
+  RunLoop();
+  ~RunLoop();
+  RunLoop(const RunLoop&) = delete;
+  RunLoop& operator=(const RunLoop&) = delete;
+
   // The run loop of the main thread, for the whole process.
   static RunLoop& main();
 
-  boost::asio::io_context& context() { return context_; }
-  // Queues `work` to run on the loop, after the current callback.
+  // Queues `work` to run on the loop, after the current callback. Safe from any thread.
   void post(std::function<void()> work);
   // Runs until stop() is called.
   void run();
@@ -24,9 +32,17 @@ class RunLoop {
   bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
   // Runs the work that is ready now, without waiting.
   void runPending();
+  // From now on, the first of `signals` (SIGINT, SIGTERM, ...) the process receives stops the
+  // loop, on the loop's thread, instead of ending the process; run() then returns. Replaces
+  // the signals given before.
+  void stopOnSignals(std::initializer_list<int> signals);
+
+  // The loop's machinery, for the platform's own sources (see AsioRunLoop.h).
+  struct Impl;
+  Impl& impl() { return *impl_; }
 
  private:
-  boost::asio::io_context context_;
+  const std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace platform

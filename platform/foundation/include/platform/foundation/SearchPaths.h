@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/Export.h"
+
 namespace platform {
 
 enum class SearchPathDirectory { Library = 5, ApplicationSupport = 14 };
@@ -23,7 +25,7 @@ enum SearchPathDomainMask {
 // no "System" prefix. The user domain starts with "~" unless `expandTilde`, in which case it
 // starts with the user home. Unknown mask bits are ignored; no bit gives an empty list.
 // The folders need not exist.
-std::vector<std::string> NSSearchPathForDirectoriesInDomains(SearchPathDirectory directory,
-                                                             unsigned mask, bool expandTilde);
+HX_PLATFORM_EXPORT std::vector<std::string> NSSearchPathForDirectoriesInDomains(
+    SearchPathDirectory directory, unsigned mask, bool expandTilde);
 
 }  // namespace platform

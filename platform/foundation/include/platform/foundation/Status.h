@@ -5,9 +5,11 @@
 #include <string>
 #include <utility>
 
+#include "platform/foundation/Export.h"
+
 namespace platform {
 
-class Status {
+class HX_PLATFORM_EXPORT Status {
  public:
   enum class Code { Ok, NotFound, IOError, Corruption, InvalidArgument, Busy, NotSupported };
 
@@ -15,10 +17,16 @@ class Status {
   static Status ok() { return Status(); }
   static Status notFound(std::string message) { return Status(Code::NotFound, std::move(message)); }
   static Status ioError(std::string message) { return Status(Code::IOError, std::move(message)); }
-  static Status corruption(std::string message) { return Status(Code::Corruption, std::move(message)); }
-  static Status invalidArgument(std::string message) { return Status(Code::InvalidArgument, std::move(message)); }
+  static Status corruption(std::string message) {
+    return Status(Code::Corruption, std::move(message));
+  }
+  static Status invalidArgument(std::string message) {
+    return Status(Code::InvalidArgument, std::move(message));
+  }
   static Status busy(std::string message) { return Status(Code::Busy, std::move(message)); }
-  static Status notSupported(std::string message) { return Status(Code::NotSupported, std::move(message)); }
+  static Status notSupported(std::string message) {
+    return Status(Code::NotSupported, std::move(message));
+  }
   // Maps errno to a status: ENOENT and ENOTDIR are NotFound, EWOULDBLOCK is Busy, everything
   // else IOError; the message names `context` (usually the path) and the error text.
   static Status fromErrno(int error, const std::string& context);

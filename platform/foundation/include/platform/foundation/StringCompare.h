@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/foundation/Export.h"
+
 namespace platform {
 
 enum class ComparisonResult { Ascending = -1, Same = 0, Descending = 1 };
@@ -15,7 +17,7 @@ enum class ComparisonResult { Ascending = -1, Same = 0, Descending = 1 };
 // covering Latin, Greek and Cyrillic; then code points compare in order, a proper prefix
 // first. No Turkish casing (U+0130 folds to i + U+0307, U+0131 stays). Equal after folding is
 // Same. A byte that is not valid UTF-8 compares as a code point of its own above U+10FFFF.
-ComparisonResult caseInsensitiveCompare(std::string_view a, std::string_view b);
+HX_PLATFORM_EXPORT ComparisonResult caseInsensitiveCompare(std::string_view a, std::string_view b);
 
 // The index at which `item` would be inserted into `sorted` to keep it ordered by `compare`
 // (a callable answering ComparisonResult for (element, item)): the first element that is not

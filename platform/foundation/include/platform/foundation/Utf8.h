@@ -8,14 +8,16 @@
 #include <string>
 #include <string_view>
 
+#include "platform/foundation/Export.h"
+
 namespace platform {
 
 // True when `text` is well-formed UTF-8: no overlong forms, no surrogates, nothing past
 // U+10FFFF, no truncated sequence. NUL bytes are well-formed.
-bool isValidUtf8(std::string_view text);
+HX_PLATFORM_EXPORT bool isValidUtf8(std::string_view text);
 
 // `text` with every byte that is not part of a well-formed sequence replaced by U+FFFD.
-std::string toValidUtf8(std::string_view text);
+HX_PLATFORM_EXPORT std::string toValidUtf8(std::string_view text);
 
 namespace utf8 {
 
@@ -102,7 +104,7 @@ enum class ByteOrder { BigEndian, LittleEndian };
 
 // UTF-16 text, two bytes a unit in `order`, as UTF-8. A surrogate without its partner becomes
 // U+FFFD; a last odd byte is ignored.
-std::string fromUtf16(std::string_view bytes, ByteOrder order);
+HX_PLATFORM_EXPORT std::string fromUtf16(std::string_view bytes, ByteOrder order);
 
 }  // namespace utf8
 }  // namespace platform

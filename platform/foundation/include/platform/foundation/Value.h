@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/foundation/Export.h"
+
 namespace platform {
 
 class Object;
@@ -29,7 +31,7 @@ enum class ValueKind {
   Object,      // a reference to a runtime object; not a property-list kind
 };
 
-class Value {
+class HX_PLATFORM_EXPORT Value {
  public:
   using Array = std::vector<Value>;
   using Dictionary = std::map<std::string, Value, std::less<>>;
@@ -126,7 +128,7 @@ class Value {
   // only a number whose value is exactly 1), strings literally, a string never equals a
   // number, containers element by element, objects by identity. A NaN real or date equals
   // NaN, so that every value equals its own copy.
-  friend bool operator==(const Value& a, const Value& b);
+  friend HX_PLATFORM_EXPORT bool operator==(const Value& a, const Value& b);
 
   // A short description in the style of the platform's %@, for log lines and messages.
   std::string description() const;
@@ -148,6 +150,6 @@ class Value {
   Heap& ownHeap();
 };
 
-const char* valueKindName(ValueKind kind);
+HX_PLATFORM_EXPORT const char* valueKindName(ValueKind kind);
 
 }  // namespace platform

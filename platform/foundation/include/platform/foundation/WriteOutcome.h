@@ -13,18 +13,20 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/foundation/Export.h"
+
 namespace platform {
 
 enum class WriteOutcome : std::uint8_t { Stored, NotStored, NotDurable, NotAnnounced };
 
 // The worse of two outcomes: NotStored over NotAnnounced over NotDurable over Stored.
-WriteOutcome worseOutcome(WriteOutcome a, WriteOutcome b);
+HX_PLATFORM_EXPORT WriteOutcome worseOutcome(WriteOutcome a, WriteOutcome b);
 // The words a person reads for `outcome` (empty for Stored).
-std::string describeOutcome(WriteOutcome outcome);
+HX_PLATFORM_EXPORT std::string describeOutcome(WriteOutcome outcome);
 
 // Collects the outcomes reported on the constructing thread while it lives. Recorders nest: a
 // report reaches every recorder open on the thread. Not copyable; destroy on the same thread.
-class WriteOutcomeRecorder {
+class HX_PLATFORM_EXPORT WriteOutcomeRecorder {
  public:
   WriteOutcomeRecorder();
   ~WriteOutcomeRecorder();

@@ -10,13 +10,14 @@
 #include <optional>
 #include <string>
 
+#include "platform/foundation/Export.h"
 #include "platform/foundation/Value.h"
 
 namespace platform {
 
 class RunLoop;
 
-struct Notification {
+struct HX_PLATFORM_EXPORT Notification {
   std::string name;
   std::optional<std::string> object;
   Value userInfo;  // a property-list dictionary, or None
@@ -30,7 +31,7 @@ using NotificationHandler = std::function<void(const Notification&)>;
 // after which its handler is never called again, not even for notifications already queued.
 // Safe to destroy from inside the observer's own handler (or another's) during dispatch.
 // A token may outlive its centre: resetting it then does nothing. Same thread as the centre.
-class ObserverToken {
+class HX_PLATFORM_EXPORT ObserverToken {
  public:
   ObserverToken() = default;
   // `unregister` runs once, on reset() or destruction. Centres (and test doubles) build tokens.
@@ -64,12 +65,12 @@ class ObserverToken {
 };
 
 // What a centre refused or dropped, for tests and diagnostics.
-struct NotificationCounters {
+struct HX_PLATFORM_EXPORT NotificationCounters {
   std::uint64_t refused = 0;  // posts not sent: userInfo of the wrong kind, text or size
   std::uint64_t dropped = 0;  // received signals dropped as malformed
 };
 
-class NotificationCenter {
+class HX_PLATFORM_EXPORT NotificationCenter {
  public:
   NotificationCenter() = default;
   virtual ~NotificationCenter() = default;
@@ -107,15 +108,16 @@ class NotificationCenter {
 // opened it: a forked child must exec and build its own centre (the inherited one falls back
 // to delivering inside the child only). Without a bus, or after losing it, the centre still
 // delivers inside the process and says once in the log that other processes won't hear.
-std::unique_ptr<NotificationCenter> newDistributedNotificationCenter(RunLoop& runLoop);
+HX_PLATFORM_EXPORT std::unique_ptr<NotificationCenter> newDistributedNotificationCenter(
+    RunLoop& runLoop);
 
 // In-process only, with the same acceptance rules, for unit tests; delivers on `runLoop`,
 // which must outlive the centre.
-std::unique_ptr<NotificationCenter> newLocalNotificationCenter(RunLoop& runLoop);
+HX_PLATFORM_EXPORT std::unique_ptr<NotificationCenter> newLocalNotificationCenter(RunLoop& runLoop);
 
 // Forwards every call to `target`, which must outlive the wrapper. Tests derive from it and
 // override one call (a post that is recorded, an observer that is refused).
-class NotificationCenterWrapper : public NotificationCenter {
+class HX_PLATFORM_EXPORT NotificationCenterWrapper : public NotificationCenter {
  public:
   explicit NotificationCenterWrapper(NotificationCenter& target) : target_(target) {}
 

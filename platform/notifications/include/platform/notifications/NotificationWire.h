@@ -12,6 +12,7 @@
 #include <string_view>
 #include <variant>
 
+#include "platform/foundation/Export.h"
 #include "platform/notifications/NotificationCenter.h"
 
 namespace platform {
@@ -38,10 +39,10 @@ enum class WireError {
   UserInfoNotDictionary,  // a property list, but not a dictionary (or None on posting)
 };
 
-const char* wireErrorDescription(WireError error);
+HX_PLATFORM_EXPORT const char* wireErrorDescription(WireError error);
 
 // The arguments of one `Post` signal.
-struct WireNotification {
+struct HX_PLATFORM_EXPORT WireNotification {
   std::string name;
   bool hasObject = false;
   std::string object;    // "" when !hasObject
@@ -50,20 +51,21 @@ struct WireNotification {
 
 // Returns the signal arguments for a notification, or why it cannot be posted: userInfo neither
 // None nor a property-list dictionary, text that D-Bus cannot carry, or a size above the limits.
-std::variant<WireNotification, WireError> encodeNotification(
+HX_PLATFORM_EXPORT std::variant<WireNotification, WireError> encodeNotification(
     const std::string& name, const std::optional<std::string>& object, const Value& userInfo);
 
 // Turns received signal arguments into a notification, or says why they are dropped. Empty
 // userInfo bytes give a None userInfo; anything else must be a property list whose root is a
 // dictionary.
-std::variant<Notification, WireError> decodeNotification(std::string_view name, bool hasObject,
-                                                         std::string_view object,
-                                                         std::span<const std::uint8_t> userInfo);
+HX_PLATFORM_EXPORT std::variant<Notification, WireError> decodeNotification(
+    std::string_view name, bool hasObject, std::string_view object,
+    std::span<const std::uint8_t> userInfo);
 
 // The match rule for observers of `name`, or of every name when `name` is nullopt. Returns
 // nullopt when `name` cannot be written into a rule that both sd-bus and dbus-daemon read the
 // same way (an apostrophe or a backslash, or too long for the daemon); such observers listen
 // with the any-name rule and are filtered inside the process.
-std::optional<std::string> notificationMatchRule(const std::optional<std::string>& name);
+HX_PLATFORM_EXPORT std::optional<std::string> notificationMatchRule(
+    const std::optional<std::string>& name);
 
 }  // namespace platform

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/foundation/Env.h"
+#include "platform/foundation/Export.h"
 #include "platform/foundation/Value.h"
 #include "platform/foundation/WriteOutcome.h"
 
@@ -27,13 +28,13 @@ class PreferenceDomain;
 
 // True for a domain name that stays inside the preferences folder: not empty, no '/', no NUL,
 // and not starting with '.'. Every other name is refused by PreferenceStore.
-bool isValidPreferenceDomainName(std::string_view domain);
+HX_PLATFORM_EXPORT bool isValidPreferenceDomainName(std::string_view domain);
 
 // Per-key comparison used to decide whether a change marks a key: the same kind, the same
 // storage (an integer never matches a real or a boolean of equal value) and the same contents,
 // containers compared deeply. Stricter than Value's operator==, so that rewriting a value
 // with another kind is stored.
-bool identicalPropertyLists(const Value& a, const Value& b);
+HX_PLATFORM_EXPORT bool identicalPropertyLists(const Value& a, const Value& b);
 
 // Whether a domain's file is there: none (Missing); one that reads as a dictionary, maybe
 // empty (Present); or one that cannot be read now (Unreadable: an I/O error, or a file that
@@ -41,7 +42,7 @@ bool identicalPropertyLists(const Value& a, const Value& b);
 // write). A caller tells "no such domain" from "cannot read it" by this.
 enum class DomainState { Missing, Present, Unreadable };
 
-class PreferenceStore {
+class HX_PLATFORM_EXPORT PreferenceStore {
  public:
   // Domains live in `<preferencesDirectory>/<domain>.plist` (binary plist, mode 0600), with
   // the lock `<domain>.plist.lock` and the change counter `<domain>.plist.counter` beside

@@ -46,8 +46,9 @@ struct SettingsPageLoad {
 // else (when Info.plist names none) the class named `fallbackClassName`. Fails, naming the bundle,
 // when the bundle has no readable Info.plist or executable, the executable does not load, lacks the
 // entry symbol, or was built for another API version, or the class is unknown, has no plain
-// initialiser or is not a PSListController. The page is given the bundle path; the caller sets the
-// specifier.
+// initialiser or is not a PSListController. The executable is looked for in the bundle folder,
+// then (as packages install it) in PreferenceBundles/<bundle name>/ beside the library holding
+// the Settings host. The page is given the bundle path; the caller sets the specifier.
 SettingsPageLoad loadSettingsBundlePage(Env& env, const std::string& bundlePath,
                                         const std::string& fallbackClassName = {});
 

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/foundation/Export.h"
 #include "platform/foundation/Value.h"
 
 namespace platform {
@@ -19,7 +20,7 @@ class Env;
 struct BundleInfo;
 
 // One installed application.
-struct ApplicationProxy {
+struct HX_PLATFORM_EXPORT ApplicationProxy {
   // CFBundleIdentifier; never empty.
   std::string applicationIdentifier;
   // The string elements of SBAppTags, in order; other elements are left out.
@@ -35,7 +36,7 @@ struct ApplicationProxy {
   std::string bundleURL;
 };
 
-class ApplicationWorkspace {
+class HX_PLATFORM_EXPORT ApplicationWorkspace {
  public:
   // `env` must outlive the workspace; both it and `deviceRoot` are fixed for its life.
   ApplicationWorkspace(Env& env, std::string deviceRoot);

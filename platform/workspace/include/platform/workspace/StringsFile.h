@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/foundation/Export.h"
+
 namespace platform {
 
 using StringsTable = std::map<std::string, std::string, std::less<>>;
@@ -22,6 +24,6 @@ using StringsTable = std::map<std::string, std::string, std::less<>>;
 // wins. A NUL character in a key or value, however written (\0, \U0000, a raw one, inside a
 // property list), becomes U+FFFD. Returns none when the bytes are not a well-formed strings
 // file; an empty file is an empty table.
-std::optional<StringsTable> parseStringsFile(std::string_view bytes);
+HX_PLATFORM_EXPORT std::optional<StringsTable> parseStringsFile(std::string_view bytes);
 
 }  // namespace platform
