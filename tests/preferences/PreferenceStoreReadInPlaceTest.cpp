@@ -122,6 +122,15 @@ TEST_P(PreferenceStoreReadInPlaceTest, AFailedFolderFlushReportsTheWriteAndIsRet
   // The file was replaced all the same: others read the change.
   EXPECT_TRUE(isIdentical(newStore()->copyAppValue("k", kDomain), Value::integer(1)));
 
+  // The change is in the file: a retry that fails again leaves it not durable, never
+  // "not stored", and it takes no lock.
+  env_.failCall(Call::FlushFolder);
+  env_.failCall(Call::LockFile, 1, -1);
+  platform::WriteOutcome outcome = platform::WriteOutcome::Stored;
+  EXPECT_FALSE(store->appSynchronize(kDomain, &outcome));
+  EXPECT_EQ(outcome, platform::WriteOutcome::NotDurable);
+  env_.clearFailures();
+
   env_.resetCounts();
   EXPECT_TRUE(store->appSynchronize(kDomain));
   EXPECT_EQ(env_.count(Call::FlushFolder), 1);
@@ -181,3 +190,4 @@ TEST_P(PreferenceStoreReadInPlaceTest, ADomainWrittenByPlistlibKeepsEveryKeyAndI
 
 }  // namespace
 }  // namespace hxtest
+#include "platform/foundation/WriteOutcome.h"

@@ -80,11 +80,17 @@ void PreferenceDomain::set(std::string_view key, const Value& value) {
 
 bool PreferenceDomain::synchronize(WriteOutcome& outcome) {
   outcome = WriteOutcome::Stored;
-  if (pending_.empty() && !unflushed_) {
+  if (pending_.empty()) {
+    // At most the folder of an earlier write still owes its flush. That change is in the file
+    // whatever happens now, so a failure here makes it not durable, never not stored; and a
+    // folder flush needs no lock.
+    if (unflushed_) {
+      outcome = flushFolder() ? WriteOutcome::Stored : WriteOutcome::NotDurable;
+      WriteOutcomeRecorder::report(outcome);
+    }
     // Nobody wrote since the last read: one load from shared memory, no system call.
-    if (valid_ && counter_ && counterSeen_ && counter_->load() == *counterSeen_) return true;
-    refresh();
-    return valid_;
+    if (!(valid_ && counter_ && counterSeen_ && counter_->load() == *counterSeen_)) refresh();
+    return valid_ && outcome == WriteOutcome::Stored;
   }
   std::unique_ptr<FileLock> lock;
   if (!lockDomain(lock) || !refreshLocked()) {
