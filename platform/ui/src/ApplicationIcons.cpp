@@ -1,11 +1,10 @@
 #include "ApplicationIcons_p.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <string_view>
 #include <unordered_map>
 
+#include "platform/foundation/Env.h"
 #include "platform/foundation/PngHeader.h"
 
 #include "platform/Platform.h"
@@ -29,28 +28,28 @@ std::optional<std::string> workspaceIconPath(const std::string& identifier, doub
 // within the decoding caps, else none. The header is read only when the file's identity is
 // new, so a page of icons seen before costs a stat per icon.
 std::optional<std::string> pngFileKey(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
-      static_cast<std::uint64_t>(info.st_size) > platform::kMaxImageFileBytes) {
+  platform::Env& env = platform::defaultEnv();
+  platform::FileIdentity info;
+  if (!env.fileIdentity(path, info).isOk() || info.size < 0 ||
+      static_cast<std::uint64_t>(info.size) > platform::kMaxImageFileBytes) {
     return std::nullopt;
   }
   char identity[128];
   std::snprintf(
-      identity, sizeof identity, "|%llx:%llx:%llx:%lld.%09ld:%lld.%09ld",
-      static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino),
-      static_cast<unsigned long long>(info.st_size), static_cast<long long>(info.st_mtim.tv_sec),
-      info.st_mtim.tv_nsec, static_cast<long long>(info.st_ctim.tv_sec), info.st_ctim.tv_nsec);
+      identity, sizeof identity, "|%llx:%llx:%llx:%lld:%lld",
+      static_cast<unsigned long long>(info.device), static_cast<unsigned long long>(info.inode),
+      static_cast<unsigned long long>(info.size), static_cast<long long>(info.mtimeNanoseconds),
+      static_cast<long long>(info.ctimeNanoseconds));
   std::string key = path + identity;
   static auto* checked = new std::unordered_map<std::string, std::string>();  // path -> key
   if (auto known = checked->find(path); known != checked->end() && known->second == key) {
     return key;
   }
-  // The header decides, as it does for a decode: a PNG within the caps of PngHeader.h.
-  char head[64] = {};
-  std::FILE* file = std::fopen(path.c_str(), "rbe");
-  const std::size_t read = file != nullptr ? std::fread(head, 1, sizeof head, file) : 0;
-  if (file != nullptr) std::fclose(file);
-  const std::optional<platform::PngSize> size = platform::readPngSize(std::string_view(head, read));
+  // The header decides, as it does for a decode: a PNG within the caps of PngHeader.h. Read
+  // through the Env, which takes only a plain file; this runs once per identity of the file.
+  std::string bytes;
+  if (!env.readFile(path, platform::FileKind::Image, bytes).isOk()) bytes.clear();
+  const std::optional<platform::PngSize> size = platform::readPngSize(bytes);
   const bool png = size && size->width <= platform::kMaxImageSide &&
                    size->height <= platform::kMaxImageSide &&
                    std::uint64_t{size->width} * size->height <= platform::kMaxImagePixels;

@@ -1,7 +1,6 @@
 #include "platform/ui/UIImage.h"
 
 #include <cairo.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -56,11 +55,6 @@ std::shared_ptr<UIImage> imageFromSurface(cairo_surface_t* surface, double scale
   }
   cairo_surface_destroy(argb);
   return std::make_shared<UIImage>(width, height, validScale(scale), std::move(pixels));
-}
-
-bool isRegularFile(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 struct PngReader {
@@ -169,16 +163,12 @@ std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& pat
 
 std::shared_ptr<UIImage> UIImage::imageWithContentsOfFileScale(const std::string& path,
                                                                double scale) {
-  // Only a plain file can be an image (a FIFO or a device would never end), and its size is
+  // The Env reads only a plain file (a FIFO or a device would never end) within the image cap,
   // checked before a byte of it is read.
-  platform::Env& env = platform::defaultEnv();
-  platform::FileIdentity identity;
-  if (!isRegularFile(path) || !env.fileIdentity(path, identity).isOk() || identity.size < 0 ||
-      static_cast<std::uint64_t>(identity.size) > platform::kMaxImageFileBytes) {
+  std::string bytes;
+  if (!platform::defaultEnv().readFile(path, platform::FileKind::Image, bytes).isOk()) {
     return nullptr;
   }
-  std::string bytes;
-  if (!env.readFile(path, platform::FileKind::Image, bytes).isOk()) return nullptr;
   return decodePng(bytes, scale);
 }
 
@@ -206,7 +196,8 @@ std::shared_ptr<UIImage> UIImage::imageNamedInBundleCompatibleWithTraitCollectio
   for (int s : order) {
     const std::string path =
         folder + base + (s == 1 ? std::string() : "@" + std::to_string(s) + "x") + ".png";
-    if (isRegularFile(path)) return imageWithContentsOfFileScale(path, s);
+    // A file that is not an image within the caps counts as missing: the next one may fit.
+    if (auto image = imageWithContentsOfFileScale(path, s)) return image;
   }
   return nullptr;
 }
