@@ -1,14 +1,19 @@
 #include "DefaultsCommands.h"
 
+#include <boost/asio/steady_timer.hpp>
 #include <chrono>
+#include <csignal>
 #include <set>
 #include <stdexcept>
-#include <thread>
 
 #include "ValueParser.h"
+#include "platform/DomainFileWatch.h"
+#include "platform/Platform.h"
+#include "platform/foundation/AsioRunLoop.h"
 #include "platform/foundation/Json.h"
 #include "platform/foundation/PropertyList.h"
-#include "platform/foundation/WriteOutcome.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/notifications/NotificationCenter.h"
 
 using platform::Value;
 
@@ -16,8 +21,8 @@ namespace defaults {
 namespace {
 
 constexpr std::string_view kPlistSuffix = ".plist";
-// How often watch looks at the domain's change counter; an unchanged domain costs one load.
-constexpr auto kWatchInterval = std::chrono::milliseconds(50);
+// How often watch looks for a domain file replaced without an announcement; one stat each.
+constexpr auto kFileCheckInterval = std::chrono::seconds(1);
 
 // A refusal found under the domain's lock; nothing is written.
 class CommandError : public std::runtime_error {
@@ -72,8 +77,9 @@ bool readAll(std::FILE* file, std::string& bytes) {
 }  // namespace
 
 DefaultsCommands::DefaultsCommands(platform::Env& env, platform::PreferenceStore& store,
-                                   Output output, std::FILE* out, std::FILE* err)
-    : env_(env), store_(store), output_(output), out_(out), err_(err) {}
+                                   Output output, std::FILE* out, std::FILE* err,
+                                   platform::NotificationCenter* center)
+    : env_(env), store_(store), output_(output), out_(out), err_(err), center_(center) {}
 
 int DefaultsCommands::requireDomain(const std::string& domain) {
   if (!platform::isValidPreferenceDomainName(domain)) {
@@ -166,6 +172,7 @@ int DefaultsCommands::update(const std::string& domain,
   if (!platform::isValidPreferenceDomainName(domain)) {
     return fail(quoted(domain) + " is not a domain name");
   }
+  platform::WriteOutcomeRecorder announcement;
   platform::WriteOutcome outcome = platform::WriteOutcome::NotStored;
   try {
     store_.updateAppDomain(
@@ -173,15 +180,18 @@ int DefaultsCommands::update(const std::string& domain,
   } catch (const CommandError& error) {
     return fail(error.what());
   }
+  if (center_ != nullptr) center_->flush();
+  return conclude(domain, platform::worseOutcome(outcome, announcement.worst()));
+}
+
+int DefaultsCommands::conclude(const std::string& domain, platform::WriteOutcome outcome) {
+  if (outcome == platform::WriteOutcome::Stored) return 0;
   if (outcome == platform::WriteOutcome::NotStored) {
     return fail("not stored: could not write domain " + quoted(domain));
   }
-  if (outcome == platform::WriteOutcome::NotDurable) {
-    std::fprintf(err_, "halvex-defaults: domain %s stored, but may not survive a power loss\n",
-                 quoted(domain).c_str());
-    return 3;
-  }
-  return 0;
+  std::fprintf(err_, "halvex-defaults: domain %s %s\n", quoted(domain).c_str(),
+               platform::commandLineWords(outcome));
+  return platform::exitStatusFor(outcome);
 }
 
 int DefaultsCommands::write(const std::string& domain, const std::string& key,
@@ -218,10 +228,10 @@ int DefaultsCommands::remove(const std::string& domain, const std::optional<std:
   // Checked before taking the lock too, so that a mistyped name creates nothing.
   if (const int status = requireDomain(domain); status != 0) return status;
   if (!key) {
+    platform::WriteOutcomeRecorder announcement;
     const platform::WriteOutcome outcome = store_.removeDomain(domain);
-    if (outcome == platform::WriteOutcome::Stored) return 0;
-    fail("domain " + quoted(domain) + ": " + platform::describeOutcome(outcome));
-    return outcome == platform::WriteOutcome::NotStored ? 1 : 3;
+    if (center_ != nullptr) center_->flush();
+    return conclude(domain, platform::worseOutcome(outcome, announcement.worst()));
   }
   return update(domain, [&](Value::Dictionary contents) {
     if (contents.erase(*key) == 0) throw CommandError(missingKey(domain, *key));
@@ -279,16 +289,15 @@ int DefaultsCommands::importDomain(const std::string& domain, const std::string&
   return update(domain, [&](const Value::Dictionary&) { return imported; });
 }
 
-int DefaultsCommands::watch(const std::string& domain, const std::optional<std::string>& key) {
+int DefaultsCommands::watch(const std::string& domain, const std::optional<std::string>& key,
+                            platform::RunLoop& loop) {
   if (!platform::isValidPreferenceDomainName(domain)) {
     return fail(quoted(domain) + " is not a domain name");
   }
   store_.appSynchronize(domain);
   Value last = store_.copyAppDomain(domain);
-  std::fprintf(err_, "halvex-defaults: watching %s\n", domain.c_str());
-  std::fflush(err_);
-  while (true) {
-    std::this_thread::sleep_for(kWatchInterval);
+  bool failed = false;
+  auto printChanges = [&] {
     store_.appSynchronize(domain);
     Value now = store_.copyAppDomain(domain);
     std::set<std::string> keys;
@@ -306,9 +315,34 @@ int DefaultsCommands::watch(const std::string& domain, const std::optional<std::
         print(after.isNone() ? name + " deleted" : name + " = " + describeOnOneLine(after));
       }
     }
-    if (std::ferror(out_)) return 1;
     last = std::move(now);
+    if (std::ferror(out_)) {
+      failed = true;
+      loop.stop();
+    }
+  };
+  platform::ObserverToken observer;
+  if (center_ != nullptr) {
+    observer = center_->addObserver(platform::kPreferencesChangedNotification, domain,
+                                    [&](const platform::Notification&) { printChanges(); });
   }
+  platform::DomainFileWatch files(env_, store_, domain);
+  boost::asio::steady_timer timer(platform::asioContext(loop));
+  std::function<void()> checkFiles = [&] {
+    timer.expires_after(kFileCheckInterval);
+    timer.async_wait([&](const boost::system::error_code& error) {
+      if (error) return;
+      if (!files.check().empty()) printChanges();
+      checkFiles();
+    });
+  };
+  checkFiles();
+  std::fprintf(err_, "halvex-defaults: watching %s\n", domain.c_str());
+  std::fflush(err_);
+  loop.stopOnSignals({SIGINT, SIGTERM});
+  loop.run();
+  timer.cancel();
+  return failed ? 1 : 0;
 }
 
 }  // namespace defaults

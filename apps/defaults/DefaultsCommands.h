@@ -1,7 +1,7 @@
 // The commands of halvex-defaults over the current user's preference domains. Every change goes
 // through the preference store: under the domain's lock, against the file's current contents,
 // written in one atomic replacement, so a command either stores its whole result or nothing.
-// Writing a domain this way posts no notification.
+// The store announces what it stored (PlatformPreferencesChanged), through the centre given.
 #pragma once
 
 #include <cstdio>
@@ -11,7 +11,13 @@
 #include <vector>
 
 #include "platform/foundation/Env.h"
+#include "platform/foundation/WriteOutcome.h"
 #include "platform/preferences/PreferenceStore.h"
+
+namespace platform {
+class NotificationCenter;
+class RunLoop;
+}  // namespace platform
 
 namespace defaults {
 
@@ -20,12 +26,15 @@ enum class Output { Text, Json };
 // Each command prints its result on `out` and any error on `err` (one line, prefixed with the
 // program name), and returns the exit status: 0 on success, 1 for a missing domain or key, a
 // value of the wrong form, a file that is not a property list, or a change not stored; 3 for a
-// change stored whose folder could not be flushed (it may not survive a power loss). A domain
-// exists when it holds at least one key. `env` and `store` must outlive the object.
+// change stored whose folder could not be flushed (it may not survive a power loss); 4 for a
+// change stored that other programs were not told of (the announcement did not reach the bus).
+// A domain exists when it holds at least one key. `env`, `store` and `center` (the centre
+// `store` announces through, whose posts each write flushes; none for a store that announces
+// nothing) must outlive the object.
 class DefaultsCommands {
  public:
   DefaultsCommands(platform::Env& env, platform::PreferenceStore& store, Output output,
-                   std::FILE* out, std::FILE* err);
+                   std::FILE* out, std::FILE* err, platform::NotificationCenter* center = nullptr);
   DefaultsCommands(const DefaultsCommands&) = delete;
   DefaultsCommands& operator=(const DefaultsCommands&) = delete;
 
@@ -48,8 +57,11 @@ class DefaultsCommands {
   int importDomain(const std::string& domain, const std::string& file);
   // Prints each change of the domain (or of one key) as it lands, one line per change ("KEY =
   // VALUE" with containers on one line, "KEY deleted"; a JSON object per line for Output::Json),
-  // until the process is stopped or `out` fails. Announces on `err` once it watches.
-  int watch(const std::string& domain, const std::optional<std::string>& key);
+  // until SIGINT or SIGTERM or `out` fails, running `loop`. An announced change is printed when
+  // its notification arrives; a file replaced without one (a plain copy) within a second.
+  // Announces on `err` once it watches.
+  int watch(const std::string& domain, const std::optional<std::string>& key,
+            platform::RunLoop& loop);
 
  private:
   int fail(const std::string& message);
@@ -62,12 +74,15 @@ class DefaultsCommands {
   // command's error.
   int update(const std::string& domain,
              const std::function<platform::Value::Dictionary(platform::Value::Dictionary)>& change);
+  // The exit status and words for what a write of `domain` came to, announcement included.
+  int conclude(const std::string& domain, platform::WriteOutcome outcome);
 
   platform::Env& env_;
   platform::PreferenceStore& store_;
   const Output output_;
   std::FILE* const out_;
   std::FILE* const err_;
+  platform::NotificationCenter* const center_;
 };
 
 }  // namespace defaults

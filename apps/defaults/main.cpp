@@ -1,13 +1,17 @@
 // halvex-defaults: reads and changes the current user's preference domains from a shell, with
-// the same locking and atomic writes as the library. Writing a domain posts no notification.
+// the same locking and atomic writes as the library. Its store announces each change it stores
+// on the session bus, as every writer's does.
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "DefaultsCommands.h"
+#include "platform/Platform.h"
 #include "platform/foundation/Env.h"
 #include "platform/foundation/Process.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/notifications/NotificationCenter.h"
 
 namespace {
 
@@ -29,7 +33,8 @@ constexpr const char* kUsage =
     "  export DOMAIN FILE|-           write the domain as an XML plist\n"
     "  import DOMAIN FILE|-           replace the domain with an XML or binary plist\n"
     "  watch DOMAIN [KEY]             print each change as it is stored, one line each,\n"
-    "                                 until interrupted\n"
+    "                                 until interrupted (a file copied into place without\n"
+    "                                 an announcement is seen within a second)\n"
     "  help                           show this text\n"
     "\n"
     "options:\n"
@@ -43,8 +48,10 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 on success, 1 when a domain, key or file is missing, a value has the wrong\n"
     "form or the change was not stored (nothing is written then), 2 for a command line that\n"
-    "cannot be understood, 3 when the change was stored but may not survive a power loss.\n"
-    "Changes made here are stored but not announced: no Halvex notification is posted.\n";
+    "cannot be understood, 3 when the change was stored but may not survive a power loss,\n"
+    "4 when it was stored but other programs were not told (the session bus was unreachable).\n"
+    "Each stored change is announced as PlatformPreferencesChanged on the session bus; no\n"
+    "Halvex notification is posted.\n";
 
 int usage(const std::string& problem) {
   std::fprintf(stderr, "halvex-defaults: %s\n", problem.c_str());
@@ -120,8 +127,12 @@ int main(int argc, char** argv) {
   }
 
   platform::Env& env = platform::defaultEnv();
+  platform::RunLoop& loop = platform::RunLoop::main();
+  // The bus connection opens at the first post or observer, so a read never touches it.
+  const auto center = platform::newDistributedNotificationCenter(loop);
   platform::PreferenceStore store(env, platform::preferencesDirectory());
-  defaults::DefaultsCommands commands(env, store, output, stdout, stderr);
+  platform::announceStoredChanges(store, *center);
+  defaults::DefaultsCommands commands(env, store, output, stdout, stderr, center.get());
   auto optional = [&](std::size_t index) {
     return index < args.size() ? std::optional<std::string>(args[index]) : std::nullopt;
   };
@@ -136,5 +147,5 @@ int main(int argc, char** argv) {
   if (command == "rename") return commands.rename(args[0], args[1], args[2]);
   if (command == "export") return commands.exportDomain(args[0], args[1]);
   if (command == "import") return commands.importDomain(args[0], args[1]);
-  return commands.watch(args[0], optional(1));
+  return commands.watch(args[0], optional(1), loop);
 }

@@ -33,26 +33,11 @@ int change(const char* what, Change&& run) {
   platform::WriteOutcomeRecorder outcome;
   run(HXPreferences::sharedPreferences());
   platform::defaultPlatform().notifications.flush();
-  const char* words = nullptr;
-  int status = 0;
-  switch (outcome.worst()) {
-    case platform::WriteOutcome::Stored:
-      return 0;
-    case platform::WriteOutcome::NotStored:
-      words = "not stored";
-      status = 1;
-      break;
-    case platform::WriteOutcome::NotDurable:
-      words = "stored, but may not survive a power loss";
-      status = 3;
-      break;
-    case platform::WriteOutcome::NotAnnounced:
-      words = "stored, but other programs were not told";
-      status = 4;
-      break;
-  }
-  std::fprintf(stderr, "halvex-springboard: %s: %s (see the reason above)\n", what, words);
-  return status;
+  const platform::WriteOutcome worst = outcome.worst();
+  if (worst == platform::WriteOutcome::Stored) return 0;
+  std::fprintf(stderr, "halvex-springboard: %s: %s (see the reason above)\n", what,
+               platform::commandLineWords(worst));
+  return platform::exitStatusFor(worst);
 }
 
 // An identifier that is not UTF-8 names no application and cannot be stored.

@@ -10,6 +10,8 @@
 //   the notification to the message for the browser, and its size.
 // - A switch flipped on an application page: the answer's size, and a click that moves the
 //   row and stores it against a click that only navigates.
+// - A change halvex-defaults stores, shown on the open application page: from the program's
+//   exit to the delta message for the browser, against the program's own run.
 // Figures are p50 and p95 of the rounds, with ratios against the baseline of the same run.
 
 #include <benchmark/benchmark.h>
@@ -30,6 +32,7 @@
 
 #include "DriverSession.h"
 #include "SettingsController.h"
+#include "StoreFollower.h"
 #include "platform/Platform.h"
 #include "platform/foundation/Process.h"
 #include "platform/foundation/RunLoop.h"
@@ -293,6 +296,68 @@ void BM_ClickToRowMovedAndStored(benchmark::State& state) {
   state.counters["switch_reply_bytes"] = static_cast<double>(switchBytes);
 }
 BENCHMARK(BM_ClickToRowMovedAndStored)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// Runs halvex-defaults on the device's home and waits for it; its exit status, or -1.
+int runDefaults(std::vector<std::string> words) {
+  words.insert(words.begin(), {HX_DEFAULTS_BINARY, "--home", device().home});
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+void BM_DefaultsWriteToTheOpenPage(benchmark::State& state) {
+  if (!ready(state)) return;
+  Session s;
+  settingsapp::StoreFollower follower(s.driver, platform::defaultPlatform());
+  s.openHalvex();
+  const std::size_t disabled = s.sectionNamed("Backgrounding Disabled");
+  const std::string name = s.controller.page().sections[disabled].rows.front().title;
+  const std::string identifier = "com.example.generated.app" + name.substr(name.rfind(' ') + 1);
+  s.select(disabled, 0);
+  Rounds rounds;
+  int round = 0;
+  for (auto _ : state) {
+    follower.noteTopPage();
+    s.controller.refresh();
+    const std::uint64_t seen = s.controller.version();
+    int status = -1;
+    rounds.baseline.push_back(timeMicroseconds([&] {
+      status = runDefaults({"write", "com.orlentis.halvex", identifier, "-dict-add", "autoLaunch",
+                            "-bool", round % 2 == 0 ? "YES" : "NO"});
+    }));
+    if (status != 0) {
+      state.SkipWithError("halvex-defaults failed");
+      return;
+    }
+    bool moved = false;
+    std::string message;
+    rounds.measured.push_back(timeMicroseconds([&] {
+      platform::RunLoop::main().runUntil(
+          [&] {
+            follower.noteTopPage();
+            moved = moved || s.controller.refresh();
+            return moved;
+          },
+          std::chrono::seconds(5));
+      message = s.controller.updateMessage(seen);
+    }));
+    if (!moved || message.find("\"delta\"") == std::string::npos) {
+      state.SkipWithError("the change did not reach the page as a delta");
+      return;
+    }
+    ++round;
+  }
+  rounds.report(state);
+}
+BENCHMARK(BM_DefaultsWriteToTheOpenPage)->Unit(benchmark::kMillisecond)->Iterations(40);
 
 // Runs the benchmarks once per device size, each in a child process of its own.
 int runPerDevice(char** argv) {

@@ -191,5 +191,50 @@ class DefaultsTest(unittest.TestCase):
         self.assertEqual(json.loads(as_json()), {"key": "watched", "value": None})
         self.assertEqual(as_text(), "watched deleted\n")
 
+        # A writer that announces nothing: a plain copy of an older file over the domain.
+        saved = os.path.join(self.home.name, "saved.plist")
+        with open(os.path.join(self.folder, DOMAIN + ".plist"), "rb") as f:
+            before = f.read()
+        self.run_tool("write", DOMAIN, "quiet", "-int", "2")
+        self.assertEqual(as_text(), "quiet = 2\n")
+        with open(saved, "wb") as f:
+            f.write(before)
+        os.replace(saved, os.path.join(self.folder, DOMAIN + ".plist"))
+        self.assertEqual(as_text(), "quiet = 1\n")
+
+    def announcements_during(self, *writes):
+        """The PlatformPreferencesChanged signals on the bus while `writes` run, in order."""
+        monitor = subprocess.Popen(
+            ["dbus-monitor", "--session", "type='signal',member='Post'"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.addCleanup(monitor.stdout.close)
+        self.assertTrue(select.select([monitor.stdout], [], [], 20)[0])  # its own greeting
+        for args, status in writes:
+            self.run_tool(*args, status=status)
+        # A marker after the writes: everything before it has reached the monitor.
+        self.run_tool("write", "com.example.marker", "end", "-bool", "YES")
+        seen = b""
+        while b"com.example.marker" not in seen:
+            self.assertTrue(select.select([monitor.stdout], [], [], 20)[0], seen)
+            seen += os.read(monitor.stdout.fileno(), 65536)
+        monitor.kill()
+        monitor.wait()
+        return seen.count(b"PlatformPreferencesChanged") - 1
+
+    def test_each_stored_write_is_announced_once_and_a_refused_one_never(self):
+        self.assertEqual(self.announcements_during(
+            (("write", DOMAIN, "a", "-int", "1"), 0),
+            (("write", DOMAIN, "a", "-int", "1"), 0),       # nothing to change
+            (("write", DOMAIN, "a", "-array-add", "x"), 1),  # an integer is not an array
+            (("delete", DOMAIN, "missing"), 1),
+            (("rename", DOMAIN, "a", "b"), 0),
+            (("delete", DOMAIN), 0)), 3)
+
+    def test_a_write_nobody_could_be_told_of_is_stored_and_exits_four(self):
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + os.path.join(self.home.name, "none")
+        result = self.run_tool("write", DOMAIN, "a", "-int", "5", status=4)
+        self.assertIn(b"stored, but other programs were not told", result.stderr)
+        self.assertEqual(self.stored()["a"], 5)
+
 if __name__ == "__main__":
     unittest.main(argv=[sys.argv[0], "-v"])

@@ -1,8 +1,9 @@
 // halvex-settings: the Settings application, served as a web page on 127.0.0.1. The main
 // thread runs the pages' loop: the pages, the plug-in, the store and the bus connection; after
 // every dispatch the page on screen is compared with the last one sent, and a change is
-// pushed. The web server runs on a thread of its own, so that a page waiting on the store (a
-// lock another process holds) never keeps another client from its page.
+// pushed; a change another program stored reaches the page the same way, through the store's
+// announcement (StoreFollower). The web server runs on a thread of its own, so that a page waiting
+// on the store (a lock another process holds) never keeps another client from its page.
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
@@ -21,7 +22,9 @@
 #include "DriverSession.h"
 #include "Options.h"
 #include "SettingsController.h"
+#include "StoreFollower.h"
 #include "WebServer.h"
+#include "platform/Platform.h"
 #include "platform/foundation/AsioRunLoop.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Process.h"
@@ -80,6 +83,7 @@ int main(int argc, char** argv) {
   platform::SettingsDriver driver(platform::deviceRoot());
   settingsapp::DriverSession session(driver, options.scale);
   settingsapp::SettingsController controller(session);
+  settingsapp::StoreFollower follower(driver, platform::defaultPlatform());
   boost::asio::io_context network;
   settingsapp::WebServer server(network, context.get_executor(), controller);
   if (std::string failure = server.listen(options.port); !failure.empty()) {
@@ -114,6 +118,7 @@ int main(int argc, char** argv) {
   while (!stopping && !context.stopped()) {
     try {
       context.run_one();
+      follower.noteTopPage();
       server.publishIfChanged();
     } catch (const std::exception& failure) {
       // A source on the loop failed; the others (and the person at the page) carry on.

@@ -40,6 +40,34 @@ std::string describeOutcome(WriteOutcome outcome) {
   return {};
 }
 
+const char* commandLineWords(WriteOutcome outcome) {
+  switch (outcome) {
+    case WriteOutcome::Stored:
+      return "";
+    case WriteOutcome::NotStored:
+      return "not stored";
+    case WriteOutcome::NotDurable:
+      return "stored, but may not survive a power loss";
+    case WriteOutcome::NotAnnounced:
+      return "stored, but other programs were not told";
+  }
+  return "";
+}
+
+int exitStatusFor(WriteOutcome outcome) {
+  switch (outcome) {
+    case WriteOutcome::Stored:
+      return 0;
+    case WriteOutcome::NotStored:
+      return 1;
+    case WriteOutcome::NotDurable:
+      return 3;
+    case WriteOutcome::NotAnnounced:
+      return 4;
+  }
+  return 1;
+}
+
 WriteOutcomeRecorder::WriteOutcomeRecorder() : outer_(innermost) {
   innermost = this;
 }

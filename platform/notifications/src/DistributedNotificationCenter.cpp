@@ -141,6 +141,8 @@ class BusCenter : public std::enable_shared_from_this<BusCenter> {
     if (!connected()) return;
     const int r = sd_bus_flush(bus_);
     if (r < 0) {
+      // What was queued for other processes is lost with the connection.
+      WriteOutcomeRecorder::report(WriteOutcome::NotAnnounced);
       fallBackToLocal("cannot write to the session bus (" + errorText(r) + ")");
       return;
     }

@@ -23,6 +23,11 @@ enum class WriteOutcome : std::uint8_t { Stored, NotStored, NotDurable, NotAnnou
 HX_PLATFORM_EXPORT WriteOutcome worseOutcome(WriteOutcome a, WriteOutcome b);
 // The words a person reads for `outcome` (empty for Stored).
 HX_PLATFORM_EXPORT std::string describeOutcome(WriteOutcome outcome);
+// What the programs say on the command line and exit with: "" and 0 for Stored; "not stored"
+// and 1; "stored, but may not survive a power loss" and 3; "stored, but other programs were not
+// told" and 4.
+HX_PLATFORM_EXPORT const char* commandLineWords(WriteOutcome outcome);
+HX_PLATFORM_EXPORT int exitStatusFor(WriteOutcome outcome);
 
 // Collects the outcomes reported on the constructing thread while it lives. Recorders nest: a
 // report reaches every recorder open on the thread. Not copyable; destroy on the same thread.
