@@ -4,177 +4,17 @@
 #include <cerrno>
 
 #include <cctype>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/foundation/DateText.h"
+#include "platform/foundation/OldStyleText.h"
 #include "platform/foundation/PropertyList.h"
 
 using platform::Value;
 
 namespace defaults {
 namespace {
-
-// The old-style text form. It has no numbers, booleans or dates: every scalar is a string.
-class OldStyleReader {
- public:
-  explicit OldStyleReader(std::string_view text) : text_(text) {}
-
-  std::optional<Value> read() {
-    auto result = value(0);
-    skipSpace();
-    if (!result || pos_ != text_.size()) return std::nullopt;
-    return result;
-  }
-
- private:
-  static constexpr int kMaximumDepth = 512;
-
-  static bool isBare(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == '$' || c == '+' || c == '/' || c == ':' || c == '.' || c == '-';
-  }
-
-  void skipSpace() {
-    while (pos_ < text_.size()) {
-      const char c = text_[pos_];
-      if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-        ++pos_;
-      } else if (text_.substr(pos_, 2) == "//") {
-        const auto end = text_.find('\n', pos_);
-        pos_ = end == std::string_view::npos ? text_.size() : end + 1;
-      } else if (text_.substr(pos_, 2) == "/*") {
-        const auto end = text_.find("*/", pos_ + 2);
-        if (end == std::string_view::npos) return;  // left for the caller to refuse
-        pos_ = end + 2;
-      } else {
-        return;
-      }
-    }
-  }
-
-  bool accept(char c) {
-    skipSpace();
-    if (pos_ < text_.size() && text_[pos_] == c) {
-      ++pos_;
-      return true;
-    }
-    return false;
-  }
-
-  std::optional<Value> value(int depth) {
-    if (depth > kMaximumDepth) return std::nullopt;
-    skipSpace();
-    if (pos_ >= text_.size()) return std::nullopt;
-    const char c = text_[pos_];
-    if (c == '{') return dictionary(depth);
-    if (c == '(') return array(depth);
-    if (c == '<') return data();
-    auto text = string();
-    if (!text) return std::nullopt;
-    return Value(std::move(*text));
-  }
-
-  std::optional<Value> dictionary(int depth) {
-    ++pos_;
-    Value::Dictionary entries;
-    while (!accept('}')) {
-      auto key = string();
-      if (!key || !accept('=')) return std::nullopt;
-      auto item = value(depth + 1);
-      if (!item || !accept(';')) return std::nullopt;
-      entries.insert_or_assign(std::move(*key), std::move(*item));
-    }
-    return Value::dictionary(std::move(entries));
-  }
-
-  std::optional<Value> array(int depth) {
-    ++pos_;
-    Value::Array items;
-    if (accept(')')) return Value::array();
-    while (true) {
-      auto item = value(depth + 1);
-      if (!item) return std::nullopt;
-      items.push_back(std::move(*item));
-      if (accept(')')) break;
-      if (!accept(',')) return std::nullopt;
-      if (accept(')')) break;  // a trailing comma
-    }
-    return Value::array(std::move(items));
-  }
-
-  std::optional<Value> data() {
-    ++pos_;
-    Value::Bytes bytes;
-    int high = -1;
-    for (; pos_ < text_.size(); ++pos_) {
-      const char c = text_[pos_];
-      if (c == '>') {
-        ++pos_;
-        if (high >= 0) return std::nullopt;
-        return Value::data(std::move(bytes));
-      }
-      if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
-      const int digit = hexDigit(c);
-      if (digit < 0) return std::nullopt;
-      if (high < 0) {
-        high = digit;
-      } else {
-        bytes.push_back(static_cast<std::uint8_t>(high * 16 + digit));
-        high = -1;
-      }
-    }
-    return std::nullopt;
-  }
-
-  std::optional<std::string> string() {
-    skipSpace();
-    if (pos_ >= text_.size()) return std::nullopt;
-    if (text_[pos_] != '"') {
-      const std::size_t start = pos_;
-      while (pos_ < text_.size() && isBare(text_[pos_])) ++pos_;
-      if (pos_ == start) return std::nullopt;
-      return std::string(text_.substr(start, pos_ - start));
-    }
-    ++pos_;
-    std::string out;
-    while (pos_ < text_.size()) {
-      const char c = text_[pos_++];
-      if (c == '"') return out;
-      if (c != '\\') {
-        out += c;
-        continue;
-      }
-      if (pos_ >= text_.size()) return std::nullopt;
-      switch (const char escape = text_[pos_++]) {
-        case 'n':
-          out += '\n';
-          break;
-        case 't':
-          out += '\t';
-          break;
-        case 'r':
-          out += '\r';
-          break;
-        default:
-          out += escape;  // \" \\ and any other character stand for themselves
-      }
-    }
-    return std::nullopt;
-  }
-
- public:
-  static int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  }
-
- private:
-  const std::string_view text_;
-  std::size_t pos_ = 0;
-};
 
 std::optional<Value> parseXmlLiteral(std::string_view text) {
   std::string document(text);
@@ -218,33 +58,10 @@ std::optional<Value> parseBoolean(std::string text) {
   return std::nullopt;
 }
 
-// Reads exactly `count` decimal digits at `pos`, moving past them.
-std::optional<int> digits(std::string_view text, std::size_t& pos, std::size_t count) {
-  if (pos + count > text.size()) return std::nullopt;
-  int number = 0;
-  for (std::size_t end = pos + count; pos < end; ++pos) {
-    if (text[pos] < '0' || text[pos] > '9') return std::nullopt;
-    number = number * 10 + (text[pos] - '0');
-  }
-  return number;
-}
-
-bool skip(std::string_view text, std::size_t& pos, char c) {
-  if (pos >= text.size() || text[pos] != c) return false;
-  ++pos;
-  return true;
-}
-
 std::optional<Value> parseHexData(const std::string& text) {
-  if (text.size() % 2 != 0) return std::nullopt;
-  Value::Bytes bytes;
-  for (std::size_t i = 0; i < text.size(); i += 2) {
-    const int high = OldStyleReader::hexDigit(text[i]);
-    const int low = OldStyleReader::hexDigit(text[i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
-  }
-  return Value::data(std::move(bytes));
+  // The text form's data without its brackets, and without the spaces it would allow there.
+  if (text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return std::nullopt;
+  return platform::parseOldStyleText("<" + text + ">");
 }
 
 struct Scalar {
@@ -262,7 +79,7 @@ const Scalar kScalars[] = {
     {"-boolean", "true, false, yes, no, 1 or 0",
      [](const std::string& t) { return parseBoolean(t); }},
     {"-date", "a date as YYYY-MM-DD hh:mm:ss +0000 or YYYY-MM-DDThh:mm:ssZ",
-     [](const std::string& t) { return parseDate(t); }},
+     [](const std::string& t) { return platform::parseDate(t); }},
     {"-data", "hexadecimal bytes", parseHexData},
 };
 
@@ -305,46 +122,6 @@ ParsedWrite failure(std::string error) {
 
 }  // namespace
 
-std::optional<Value> parseDate(std::string_view text) {
-  std::size_t pos = 0;
-  const auto year = digits(text, pos, 4);
-  if (!year || !skip(text, pos, '-')) return std::nullopt;
-  const auto month = digits(text, pos, 2);
-  if (!month || !skip(text, pos, '-')) return std::nullopt;
-  const auto day = digits(text, pos, 2);
-  const bool iso = skip(text, pos, 'T');
-  if (!day || (!iso && !skip(text, pos, ' '))) return std::nullopt;
-  const auto hour = digits(text, pos, 2);
-  if (!hour || !skip(text, pos, ':')) return std::nullopt;
-  const auto minute = digits(text, pos, 2);
-  if (!minute || !skip(text, pos, ':')) return std::nullopt;
-  const auto second = digits(text, pos, 2);
-  if (!second) return std::nullopt;
-  int offsetMinutes = 0;
-  if (iso) {
-    if (!skip(text, pos, 'Z')) return std::nullopt;
-  } else {
-    if (!skip(text, pos, ' ')) return std::nullopt;
-    const int sign = skip(text, pos, '+') ? 1 : skip(text, pos, '-') ? -1 : 0;
-    const auto offsetHours = digits(text, pos, 2);
-    const auto offsetRest = digits(text, pos, 2);
-    if (sign == 0 || !offsetHours || !offsetRest || *offsetHours > 23 || *offsetRest > 59) {
-      return std::nullopt;
-    }
-    offsetMinutes = sign * (*offsetHours * 60 + *offsetRest);
-  }
-  if (pos != text.size() || *hour > 23 || *minute > 59 || *second > 59) return std::nullopt;
-  const std::chrono::year_month_day date{std::chrono::year(*year),
-                                         std::chrono::month(static_cast<unsigned>(*month)),
-                                         std::chrono::day(static_cast<unsigned>(*day))};
-  if (!date.ok()) return std::nullopt;
-  constexpr std::int64_t kUnixSecondsAt2001 = 978307200;
-  const std::int64_t unix =
-      std::chrono::sys_days(date).time_since_epoch().count() * std::int64_t{86400} + *hour * 3600 +
-      *minute * 60 + *second - std::int64_t{offsetMinutes} * 60;
-  return Value::date(static_cast<double>(unix - kUnixSecondsAt2001));
-}
-
 std::optional<Value> parsePlistLiteral(std::string_view text) {
   std::size_t start = 0;
   while (start < text.size() &&
@@ -359,7 +136,7 @@ std::optional<Value> parsePlistLiteral(std::string_view text) {
         rest.find_first_not_of("0123456789abcdefABCDEF \t\n\r", 1) == rest.find('>');
     if (!hexOnly) return parseXmlLiteral(rest);
   }
-  return OldStyleReader(text).read();
+  return platform::parseOldStyleText(text);
 }
 
 ParsedWrite parseWriteArguments(const std::vector<std::string>& words) {

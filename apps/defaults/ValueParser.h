@@ -35,17 +35,12 @@ struct ParsedWrite {
 // a plist literal; a word that does not open a dictionary, array, data or quoted string and
 // does not parse is a string as it stands. Integers are decimal with an optional sign and must fit
 // 64 bits; reals are finite decimal numbers; booleans are true/false, yes/no or 1/0 in any case;
-// dates take either form of parseDate; data is hexadecimal with an even number of digits.
+// dates take either form of platform::parseDate; data is hexadecimal with an even number of digits.
 ParsedWrite parseWriteArguments(const std::vector<std::string>& words);
 
-// Parses a date to the second, in the form `read` prints ("2024-01-02 03:04:05 +0000", any
-// offset of ±hhmm under 24 hours) or in ISO 8601 as `--json` prints it ("2024-01-02T03:04:05Z").
-// Nothing for any other text or a day, hour, minute or second that does not exist.
-std::optional<platform::Value> parseDate(std::string_view text);
-
-// Parses a property-list literal: the old-style text form (quoted or bare strings, `{ key =
-// value; }`, `( item, ... )`, `<hex data>`, comments), an XML plist document, or one XML value
-// element such as "<integer>5</integer>". Nothing when the text is none of these.
+// Parses a property-list literal: the old-style text form (platform::parseOldStyleText), an XML
+// plist document, or one XML value element such as "<integer>5</integer>". Nothing when the text is
+// none of these.
 std::optional<platform::Value> parsePlistLiteral(std::string_view text);
 
 // The name of a stored value's type as read-type prints it: "boolean", "integer", "float",

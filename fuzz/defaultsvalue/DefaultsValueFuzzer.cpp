@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ValueParser.h"
+#include "platform/foundation/DateText.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/preferences/PreferenceStore.h"
 
@@ -28,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (!back || !platform::identicalPropertyLists(*back, value)) std::abort();
     }
   }
-  if (const auto date = defaults::parseDate(bytes)) {
-    const auto again = defaults::parseDate(date->description());
+  if (const auto date = platform::parseDate(bytes)) {
+    const auto again = platform::parseDate(date->description());
     if (!again || again->dateValue() != date->dateValue()) std::abort();
   }
   return 0;
