@@ -67,6 +67,29 @@ TEST_P(PreferenceStoreHostileFileTest, AWriteThatWouldPassTheReadCapStoresNothin
   EXPECT_EQ(stored.count("big"), 1u);
 }
 
+// A value whose shared containers stand for more objects than any domain file may hold is
+// refused at once (written out, it would take time and memory exponential in its size), and a
+// batch the reader would refuse is dropped rather than holding back every later write.
+TEST_P(PreferenceStoreHostileFileTest, WhatCanNeverBeStoredIsRefusedAtOnceAndBlocksNothing) {
+  Value doubled = Value::array({Value("x")});
+  for (int i = 0; i < 40; ++i) doubled = Value::array({doubled, doubled});
+  auto store = newStore();
+  {
+    platform::WriteOutcomeRecorder recorder;
+    store->setAppValue("huge", doubled, kDomain);
+    EXPECT_EQ(recorder.worst(), platform::WriteOutcome::NotStored);
+    EXPECT_TRUE(
+        store->updateAppValue("huge", kDomain, [&](const Value&) { return doubled; }).isNone());
+  }
+  const std::size_t half = 5 * 1024 * 1024;  // two of them pass the cap; one alone does not
+  store->setAppValue("a", Value::string(std::string(half, 'x')), kDomain);
+  store->setAppValue("b", Value::string(std::string(half, 'y')), kDomain);
+  EXPECT_FALSE(store->appSynchronize(kDomain));
+  store->setAppValue("small", Value::integer(1), kDomain);
+  EXPECT_TRUE(store->appSynchronize(kDomain));
+  EXPECT_EQ(storedDomain().size(), 1u);
+}
+
 TEST_P(PreferenceStoreHostileFileTest, AFifoAtTheDomainPathNeverBlocks) {
   if (GetParam() == Backing::Memory) GTEST_SKIP() << "a FIFO needs a real file system";
   ASSERT_TRUE(env_.target().createDirectories(directory_, 0700).isOk());

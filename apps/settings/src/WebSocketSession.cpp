@@ -105,9 +105,11 @@ void WebSocketSession::onRead(beast::error_code error) {
   // answer brings the socket from the version it has seen by then, pushes meanwhile included.
   std::string text = beast::buffers_to_string(buffer_.data());
   buffer_.consume(buffer_.size());
+  waiting_ = true;
   state_->onPages(
       [state = state_, text = std::move(text)] { return state->controller.perform(text); },
       [self = shared_from_this()](SettingsController::ActionResult result) {
+        self->waiting_ = false;
         SettingsController::Reply reply =
             self->state_->controller.reply(result, self->sentVersion_);
         self->send(std::move(reply.body), reply.version);

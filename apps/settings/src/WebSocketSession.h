@@ -36,7 +36,9 @@ class WebSocketSession : public ServerConnection,
   void sendPageIfBehind();
 
   void close() override;
-  bool idle() const override { return true; }
+  // A socket whose action is still on the pages' thread is not idle: evicted, it would lose the
+  // answer (a refusal included) to a change that is made all the same.
+  bool idle() const override { return !waiting_; }
 
  private:
   // Frames that came with the upgrade request are read from the buffer first.
@@ -56,6 +58,7 @@ class WebSocketSession : public ServerConnection,
   std::deque<std::string> queue_;
   std::uint64_t sentVersion_ = 0;
   bool accepted_ = false;
+  bool waiting_ = false;  // an action is on the pages' thread
 };
 
 }  // namespace settingsapp

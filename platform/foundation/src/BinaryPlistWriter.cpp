@@ -366,7 +366,14 @@ std::optional<std::string> writeBinary(const Value& value) {
   BinaryPlistBuilder builder;
   const auto root = builder.add(value);
   if (!root) return std::nullopt;
-  if (!builder.extent(*root).refusal()) return builder.finish(*root);
+  const BinaryPlistExtent extent = builder.extent(*root);
+  if (!extent.refusal()) return builder.finish(*root);
+  // Written out in full, a value costs at least a byte per object it stands for: one past the
+  // cap of any document, or too deep, can never pass, and expanding it first could take time
+  // and memory exponential in its size.
+  if (extent.expandedObjects > kMaximumExpandedObjects || extent.depth > kMaximumDepth) {
+    return std::nullopt;
+  }
   // Shared containers may stand for more objects than so few bytes are allowed to. Written out
   // each time, every object costs a reference byte, which keeps any value within that cap; only
   // one too large or too deep for any document stays refused.

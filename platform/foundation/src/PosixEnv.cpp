@@ -203,14 +203,25 @@ Status acquireLock(int fd, const std::string& path, std::chrono::duration<double
     error = setTurnstile(fd, F_WRLCK) ? 0 : errno;
     return error != EAGAIN && error != EACCES && error != EINTR;
   };
-  if (!retryUntil(turnstile, end)) return busy();
-  if (error != 0) return Status::fromErrno(error, path);
+  // The turnstile is waited for half the bound at most: its holder may be a waiter that was
+  // stopped (a suspended job, a debugger), and it must not keep a free lock from everyone. A file
+  // system without byte-range locks has no turnstile; the flock alone still excludes.
+  const auto turnstileEnd =
+      std::chrono::steady_clock::now() +
+      std::chrono::duration_cast<std::chrono::steady_clock::duration>(wait / 2);
+  bool queued = false;
+  if (retryUntil(turnstile, turnstileEnd)) {
+    queued = error == 0;
+    if (!queued && error != EINVAL && error != ENOLCK && error != EOPNOTSUPP) {
+      return Status::fromErrno(error, path);
+    }
+  }
   const auto lock = [&] {
     error = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
     return error != EWOULDBLOCK && error != EINTR;
   };
   const bool done = retryUntil(lock, end);
-  setTurnstile(fd, F_UNLCK);
+  if (queued) setTurnstile(fd, F_UNLCK);
   if (!done) return busy();
   return error == 0 ? Status::ok() : Status::fromErrno(error, path);
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/foundation/BinaryPlist.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/WriteOutcome.h"
@@ -38,11 +39,17 @@ const Value& noValue() {
 }  // namespace
 
 bool isStorableEntry(std::string_view key, const Value& value) {
-  // The writer is the judge: a check of the kinds alone would let in text that is not
-  // UTF-8, which the writer refuses, and the entry would then block every later write.
-  return value.isPropertyList() &&
-         serializePropertyList(Value::dictionary({{std::string(key), value}}), PlistFormat::Binary)
-             .has_value();
+  // The domain's own writer is the judge, with the caps its reader holds a domain file to: a
+  // check of the kinds alone would let in text that is not UTF-8, and a lenient encoder would let
+  // in what the domain write then refuses; either would hold back every later write.
+  // The builder refuses what is not a property list, walking a shared container once; a walk of
+  // the value itself would visit a shared container each time it is referred to.
+  BinaryPlistBuilder builder;
+  const auto keyRef = builder.addString(key);
+  const auto valueRef = keyRef ? builder.add(value) : std::nullopt;
+  if (!valueRef) return false;
+  const auto root = builder.addDictionary({{*keyRef, *valueRef}});
+  return !builder.extent(root).refusal(FileKind::PreferenceDomain);
 }
 
 PreferenceDomain::PreferenceDomain(Env& env, const std::string& directory, std::string name)
@@ -376,8 +383,6 @@ WriteOutcome PreferenceDomain::writeLocked() {
     const bool durable = !unflushed_ || flushFolder();
     return finish(durable ? WriteOutcome::Stored : WriteOutcome::NotDurable);
   }
-  if (unreadable_ && !moveUnreadableFileAside()) return finish(WriteOutcome::NotStored);
-
   std::vector<std::string> changedKeys;
   for (const auto& [key, value] : pending_) {
     const Value* stored = stored_.find(key);
@@ -389,9 +394,15 @@ WriteOutcome PreferenceDomain::writeLocked() {
   std::string why;
   std::optional<std::string> bytes = stored_.encodeWith(pending_, why);
   if (!bytes) {
-    NSLog("PreferenceStore: refused to write domain " + name_ + ": " + why);
+    // Kept pending, these changes would be refused again at every write and hold back every
+    // later change of the domain with them.
+    NSLog("PreferenceStore: refused to write domain " + name_ + ": " + why +
+          "; the changes are dropped");
+    pending_.clear();
     return finish(WriteOutcome::NotStored);
   }
+  // Moved aside only once the write is sure to be attempted: a refused one leaves it in place.
+  if (unreadable_ && !moveUnreadableFileAside()) return finish(WriteOutcome::NotStored);
   std::optional<FileIdentity> written;
   const Status status = env_.writeFileAtomically(path_, *bytes, kFileMode, written);
   if (!status.isOk()) {

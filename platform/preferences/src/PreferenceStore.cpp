@@ -7,6 +7,7 @@
 #include "PreferenceDomain_p.h"
 #include "platform/foundation/Assertion.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/WriteOutcome.h"
 
 namespace platform {
 
@@ -123,12 +124,14 @@ void PreferenceStore::setAppValue(std::string_view key, const Value& value,
   if (!value.isNone() && !isStorableEntry(key, value)) {
     NSLog("PreferenceStore: refused the value for a key in domain " + printable(domain) +
           ": the entry is not a property list that can be stored");
+    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
     return;
   }
   std::lock_guard guard(mutex_);
   PreferenceDomain* state = domainNamed(domain);
   if (state == nullptr) {
     NSLog("PreferenceStore: refused the domain name \"" + printable(domain) + "\"");
+    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
     return;
   }
   state->set(key, value);
@@ -154,6 +157,7 @@ bool PreferenceStore::synchronizeDomain(std::string_view domain, WriteOutcome& o
   PreferenceDomain* state = domainNamed(domain);
   if (state == nullptr) {
     outcome = WriteOutcome::NotStored;
+    WriteOutcomeRecorder::report(outcome);
     return false;
   }
   const bool synchronized = state->synchronize(outcome);
@@ -174,6 +178,7 @@ Value PreferenceStore::updateAppValue(std::string_view key, std::string_view dom
   PreferenceDomain* state = domainNamed(domain);
   if (state == nullptr) {
     NSLog("PreferenceStore: refused the domain name \"" + printable(domain) + "\"");
+    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
     return Value();
   }
   struct Publish {
@@ -209,6 +214,7 @@ bool PreferenceStore::updateAppDomain(
   PreferenceDomain* state = domainNamed(domain);
   if (state == nullptr) {
     NSLog("PreferenceStore: refused the domain name \"" + printable(domain) + "\"");
+    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
     return false;
   }
   struct Publish {
@@ -242,6 +248,7 @@ WriteOutcome PreferenceStore::removeDomain(std::string_view domain) {
   PreferenceDomain* state = domainNamed(domain);
   if (state == nullptr) {
     NSLog("PreferenceStore: refused the domain name \"" + printable(domain) + "\"");
+    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
     return WriteOutcome::NotStored;
   }
   const WriteOutcome outcome = state->remove();
