@@ -265,10 +265,20 @@ void HXPreferences::setShowGlobalInactiveIndicator(bool show) {
 
 // --- Typed per-application settings --------------------------------------------------------
 
+void HXPreferences::_readObjectForKey(std::string_view key,
+                                      const std::function<void(const Value& value)>& read) {
+  if (synchronizeRead_) _synchronize();
+  platform_.preferences.readAppValue(key, identifier_, [&](const Value& value) {
+    static const Value none;
+    read(isReadable(value) ? value : none);
+  });
+}
+
 Value HXPreferences::_applicationObjectForKeyIdentifier(std::string_view key,
                                                         const std::string& identifier) {
-  Value settings = _objectForKey(identifier);
-  const Value& stored = settings[key];
+  // Only the one setting is copied out of the application's dictionary.
+  Value stored;
+  _readObjectForKey(identifier, [&](const Value& settings) { stored = settings[key]; });
   if (!stored.isNone()) return stored;
   return applicationDefaults_[key];
 }
@@ -354,8 +364,10 @@ std::vector<std::string> HXPreferences::_backgroundingIdentifiers() {
 }
 
 bool HXPreferences::isBackgroundingEnabledForIdentifier(const std::string& identifier) {
-  auto list = _backgroundingIdentifiers();
-  return std::find(list.begin(), list.end(), identifier) != list.end();
+  // The agent asks this often: the list is looked through in the file, never built.
+  if (synchronizeRead_) _synchronize();
+  return platform_.preferences.appArrayContainsString(hx::kBackgroundingKey, identifier,
+                                                      identifier_);
 }
 
 std::vector<std::string> HXPreferences::backgroundingIdentifiers() {

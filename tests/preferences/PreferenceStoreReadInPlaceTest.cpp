@@ -50,6 +50,46 @@ TEST_P(PreferenceStoreReadInPlaceTest, ALateDecodeAnswersFromTheFileTheViewWasRe
   EXPECT_TRUE(isIdentical(reader->copyAppValue("key48", kDomain), expected("new", 48)));
 }
 
+TEST_P(PreferenceStoreReadInPlaceTest, AReadInPlaceSeesWhatACopyWould) {
+  auto writer = newStore();
+  writeDomain(*writer, "v");
+  auto reader = newStore();
+  reader->setAppValue("pending", Value(std::string("p")), kDomain);
+  const auto seen = [&](std::string_view key) {
+    Value value;
+    reader->readAppValue(key, kDomain, [&](const Value& v) { value = v; });
+    return value;
+  };
+  EXPECT_TRUE(isIdentical(seen("key7"), expected("v", 7)));
+  EXPECT_TRUE(isIdentical(seen("pending"), Value(std::string("p"))));
+  EXPECT_TRUE(seen("absent").isNone());
+}
+
+TEST_P(PreferenceStoreReadInPlaceTest, MembershipReadInTheFileAgreesWithTheDecodedList) {
+  auto writer = newStore();
+  writer->setAppValue("list",
+                      Value::array({Value::integer(3), Value(std::string("plain")),
+                                    Value(std::string("gr\u00fcn")), Value::array({Value("x")})}),
+                      kDomain);
+  writer->setAppValue("text", Value(std::string("plain")), kDomain);
+  ASSERT_TRUE(writer->appSynchronize(kDomain));
+  auto reader = newStore();
+  const auto holds = [&](std::string_view key, std::string_view text) {
+    return reader->appArrayContainsString(key, text, kDomain);
+  };
+  EXPECT_TRUE(holds("list", "plain"));
+  EXPECT_TRUE(holds("list", "gr\u00fcn"));  // stored as UTF-16
+  EXPECT_FALSE(holds("list", "plai"));
+  EXPECT_FALSE(holds("list", "3"));
+  EXPECT_FALSE(holds("list", "x"));  // only the list's own elements count
+  EXPECT_FALSE(holds("text", "plain"));
+  EXPECT_FALSE(holds("absent", "plain"));
+  // A pending change answers before the file.
+  reader->setAppValue("list", Value::array({Value("new")}), kDomain);
+  EXPECT_TRUE(holds("list", "new"));
+  EXPECT_FALSE(holds("list", "plain"));
+}
+
 TEST_P(PreferenceStoreReadInPlaceTest, AFileCutShortOrReplacedByHandUnderAReaderNeverCrashesIt) {
   auto writer = newStore();
   writeDomain(*writer, "v");

@@ -217,6 +217,29 @@ std::optional<BinaryPlistDocument::Ref> BinaryPlistDocument::findInSortedDiction
   return std::nullopt;
 }
 
+std::optional<bool> BinaryPlistDocument::arrayHoldsText(Ref ref, std::string_view text) const {
+  CheckSink unused(0, false);
+  const BinaryPlistWalker<CheckSink> walker(*this, unused);
+  const auto start = walker.offsetOf(ref);
+  if (!start || (walker.byte(*start) & 0xF0) != 0xA0) return std::nullopt;
+  std::uint64_t at = *start + 1;
+  const auto size = walker.length(walker.byte(*start), at);
+  if (!size || *size > offsetTable_ / referenceSize_ || !walker.fits(at, *size * referenceSize_)) {
+    return std::nullopt;
+  }
+  std::string scratch;
+  for (std::uint64_t i = 0; i < *size; ++i) {
+    const auto element = walker.reference(at + i * referenceSize_);
+    if (!element) return std::nullopt;
+    if (!walker.isText(*element)) continue;
+    bool inPlace = false;
+    const auto elementText = keyText(walker, bytes_, offsetTable_, *element, scratch, inPlace);
+    if (!elementText) return std::nullopt;
+    if (*elementText == text) return true;
+  }
+  return false;
+}
+
 std::optional<Value> BinaryPlistDocument::decode(Ref ref) const {
   ValueSink sink(count_, ref == top_);
   return BinaryPlistWalker<ValueSink>(*this, sink).visit(ref);

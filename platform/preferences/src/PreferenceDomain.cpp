@@ -74,6 +74,15 @@ const Value& PreferenceDomain::lookup(std::string_view key) {
   return stored == nullptr ? noValue() : *stored;
 }
 
+std::optional<bool> PreferenceDomain::arrayHoldsText(std::string_view key, std::string_view text) {
+  if (!read_) {
+    refresh();
+    publishState();
+  }
+  if (pending_.contains(key)) return std::nullopt;
+  return stored_.arrayHoldsText(key, text);
+}
+
 void PreferenceDomain::set(std::string_view key, const Value& value) {
   if (!read_) refresh();
   // An unchanged value marks nothing, but only a current view can tell: when the counter

@@ -39,6 +39,9 @@ class PreferenceDomain {
   // The value in this process's view (pending change first, then the last read); None
   // when absent. Reads the file on first use.
   const Value& lookup(std::string_view key);
+  // Whether the array under `key` in this process's view holds the string `text`, told without
+  // decoding it; nothing when only lookup() can tell.
+  std::optional<bool> arrayHoldsText(std::string_view key, std::string_view text);
   // Records a pending change unless the view already holds an identical value.
   void set(std::string_view key, const Value& value);
   // See PreferenceStore::appSynchronize; `outcome` is what the pending changes came to.

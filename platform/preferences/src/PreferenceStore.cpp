@@ -1,5 +1,6 @@
 #include "platform/preferences/PreferenceStore.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <utility>
@@ -107,7 +108,8 @@ PreferenceDomain* PreferenceStore::domainNamed(std::string_view domain) {
 bool PreferenceStore::reportCallFromChange(const char* method) const {
   if (changeThread_.load(std::memory_order_relaxed) != std::this_thread::get_id()) return false;
   HX_ASSERT(false, method, "PreferenceStore(" + directory_ + ")", "PreferenceStore", __LINE__,
-            "the change function of updateAppValue called the preference store");
+            "a function the store was running (an updateAppValue change, a readAppValue read) "
+            "called the preference store");
   return true;
 }
 
@@ -116,6 +118,31 @@ Value PreferenceStore::copyAppValue(std::string_view key, std::string_view domai
   std::lock_guard guard(mutex_);
   PreferenceDomain* state = domainNamed(domain);
   return state == nullptr ? Value() : state->lookup(key);
+}
+
+void PreferenceStore::readAppValue(std::string_view key, std::string_view domain,
+                                   const std::function<void(const Value& value)>& read) {
+  static const Value none;
+  if (calledFromChange("readAppValue")) return read(none);
+  std::lock_guard guard(mutex_);
+  PreferenceDomain* state = domainNamed(domain);
+  ChangeScope scope(changeThread_);
+  read(state == nullptr ? none : state->lookup(key));
+}
+
+bool PreferenceStore::appArrayContainsString(std::string_view key, std::string_view text,
+                                             std::string_view domain) {
+  if (calledFromChange("appArrayContainsString")) return false;
+  std::lock_guard guard(mutex_);
+  PreferenceDomain* state = domainNamed(domain);
+  if (state == nullptr) return false;
+  if (const auto inPlace = state->arrayHoldsText(key, text)) return *inPlace;
+  const Value& value = state->lookup(key);
+  if (!value.isArray()) return false;
+  const auto& items = value.arrayValue();
+  return std::any_of(items.begin(), items.end(), [&](const Value& item) {
+    return item.isString() && item.stringValue() == text;
+  });
 }
 
 void PreferenceStore::setAppValue(std::string_view key, const Value& value,

@@ -94,6 +94,15 @@ const Value* StoredDomain::find(std::string_view key) {
   return &cache_.emplace(std::string(key), std::move(*value)).first->second;
 }
 
+std::optional<bool> StoredDomain::arrayHoldsText(std::string_view key, std::string_view text) {
+  // Only a document that was validated whole or that a store's writer wrote may be read without
+  // decoding: a damaged element would otherwise go unnoticed.
+  if (damaged_ || parsed_ || !document_ || cache_.contains(key)) return std::nullopt;
+  const auto ref = valueFor(key);
+  if (!ref) return false;
+  return document_->arrayHoldsText(*ref, text);
+}
+
 Value::Dictionary StoredDomain::copyAll() {
   if (parsed_) return *parsed_;
   Value::Dictionary all;

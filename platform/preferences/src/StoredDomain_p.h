@@ -42,6 +42,9 @@ class StoredDomain {
   // is absent, as for any unreadable file.
   const Value* find(std::string_view key);
   bool damaged() const { return damaged_; }
+  // Whether the array under `key` holds the string `text` (false when the key is absent), told
+  // from the file without decoding; nothing when only find() can tell.
+  std::optional<bool> arrayHoldsText(std::string_view key, std::string_view text);
   // Every entry, decoded; empty when a value is damaged (and damaged() then).
   Value::Dictionary copyAll();
   // Calls `visit` with every key, in byte order.

@@ -151,6 +151,9 @@ class HX_EXPORT HXPreferences {
   // One top-level value: a private copy (mutable containers included), None when absent or
   // of a kind the store does not keep. Synchronises first unless a read batch is open.
   platform::Value _objectForKey(std::string_view key);
+  // Calls `read` with what _objectForKey would return, in place.
+  void _readObjectForKey(std::string_view key,
+                         const std::function<void(const platform::Value& value)>& read);
   // Stores one top-level value atomically across processes and synchronises; when it cannot
   // be stored the change is dropped, not kept pending. REQUIRES: a dictionary, array, string,
   // number (booleans included), data or date; anything else goes to the assertion handler

@@ -72,6 +72,11 @@ class HX_PLATFORM_EXPORT BinaryPlistDocument {
   // the document is read). Nothing when the key is absent or `ref` is not such a dictionary.
   std::optional<Ref> findInSortedDictionary(Ref ref, std::string_view key) const;
 
+  // Whether the array `ref` holds the string `text`, told from the bytes in place, elements of
+  // other kinds passed over. Nothing when `ref` is not an array, or when an element is text that
+  // only a decode can compare (ASCII-marked text with bytes over 0x7F).
+  std::optional<bool> arrayHoldsText(Ref ref, std::string_view text) const;
+
   // Decodes the object `ref` with everything under it; objects the document shares are shared
   // by the result's copies. Nothing when any of it is damaged (a date that is not finite
   // included), nests deeper than 512 levels, contains itself or expands past the cap of

@@ -62,6 +62,15 @@ class HX_PLATFORM_EXPORT PreferenceStore {
   // when the key is absent, or when the domain name is refused. The first use of a domain
   // reads its file; later calls read nothing until the next synchronisation.
   Value copyAppValue(std::string_view key, std::string_view domain);
+  // Calls `read` with the value copyAppValue would copy, in place and under the store's lock, so
+  // that a look at part of a large value copies nothing. `read` must not call the store (such a
+  // call is refused as from an updateAppValue change function).
+  void readAppValue(std::string_view key, std::string_view domain,
+                    const std::function<void(const Value& value)>& read);
+
+  // Whether the value copyAppValue would copy is an array holding the string `text`; told from
+  // the file without decoding the array when it can be.
+  bool appArrayContainsString(std::string_view key, std::string_view text, std::string_view domain);
 
   // Records a pending change of `key`; a None value removes the key. A value equal (by
   // identicalPropertyLists) to what this process's view holds records nothing while that view is
