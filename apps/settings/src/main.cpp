@@ -12,7 +12,6 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -26,6 +25,7 @@
 #include "WebServer.h"
 #include "platform/Platform.h"
 #include "platform/foundation/AsioRunLoop.h"
+#include "platform/foundation/Env.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Process.h"
 #include "platform/settings-host/SettingsDriver.h"
@@ -61,19 +61,20 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  std::error_code error;
+  platform::Env& env = platform::defaultEnv();
+  std::string resolved;
   if (options.root) {
-    if (!std::filesystem::is_directory(*options.root, error)) {
+    if (!env.isDirectory(*options.root) || !env.resolvePath(*options.root, resolved).isOk()) {
       return usageError("no device root at '" + *options.root + "'");
     }
-    platform::setDeviceRoot(std::filesystem::absolute(*options.root, error).string());
+    platform::setDeviceRoot(resolved);
   }
   if (options.home) {
-    std::filesystem::create_directories(*options.home, error);
-    if (!std::filesystem::is_directory(*options.home, error)) {
+    if (!env.isDirectory(*options.home)) env.createDirectories(*options.home, 0755);
+    if (!env.isDirectory(*options.home) || !env.resolvePath(*options.home, resolved).isOk()) {
       return usageError("cannot use '" + *options.home + "' as the user home");
     }
-    platform::setUserHome(std::filesystem::absolute(*options.home, error).string());
+    platform::setUserHome(resolved);
   }
   UIScreen::mainScreen()->setScale(options.scale);
 

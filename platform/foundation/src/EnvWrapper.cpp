@@ -115,4 +115,13 @@ std::optional<std::string> EnvWrapper::getEnvironment(const std::string& name) {
   return target_.getEnvironment(name);
 }
 
+Status EnvWrapper::resolvePath(const std::string& path, std::string& resolved) {
+  return target_.resolvePath(path, resolved);
+}
+
+Status Env::resolvePath(const std::string& path, std::string& resolved) {
+  resolved = path;
+  return Status::ok();
+}
+
 }  // namespace platform

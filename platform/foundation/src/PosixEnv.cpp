@@ -441,6 +441,13 @@ class PosixEnv final : public Env {
     return std::string(value);
   }
 
+  Status resolvePath(const std::string& path, std::string& resolved) override {
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+    if (real == nullptr) return Status::fromErrno(errno, path);
+    resolved = real.get();
+    return Status::ok();
+  }
+
  private:
   // flock has no timeout, and interrupting a blocked flock takes a signal, which a thread that
   // blocks every signal never receives and which is the host's to own. So the wait polls, and

@@ -2,9 +2,9 @@
 
 #include <dlfcn.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <optional>
+
+#include "platform/foundation/Env.h"
 
 #ifndef HX_STAGED_ROOT
 #define HX_STAGED_ROOT ""
@@ -36,24 +36,22 @@ Identity& identity() {
 // The installed sample device as seen from an installed file: the folder `relative` to the
 // folder holding `file`, when it exists. An installed tree can be moved as a whole, so this
 // holds wherever it lands, unlike the path fixed when the tree was built.
-std::optional<std::string> besideInstalled(const std::filesystem::path& file,
-                                           const char* relative) {
-  if (file.empty()) return std::nullopt;
-  std::error_code error;
-  const std::filesystem::path folder =
-      std::filesystem::weakly_canonical(file, error).parent_path() / relative;
-  if (error || !std::filesystem::is_directory(folder, error)) return std::nullopt;
-  return folder.lexically_normal().string();
+std::optional<std::string> besideInstalled(const std::string& file, const char* relative) {
+  Env& env = defaultEnv();
+  std::string real;
+  if (file.empty() || !env.resolvePath(file, real).isOk()) return std::nullopt;
+  std::string folder = joinPath(deletingLastPathComponent(real), relative);
+  if (!env.resolvePath(folder, folder).isOk() || !env.isDirectory(folder)) return std::nullopt;
+  return folder;
 }
 
-std::filesystem::path runningProgram() {
-  std::error_code error;
-  return std::filesystem::read_symlink("/proc/self/exe", error);
+std::string runningProgram() {
+  return "/proc/self/exe";
 }
 
 // The shared object that holds this code (libHXPlatform), which an agent may load from
 // anywhere its program lives.
-std::filesystem::path thisLibrary() {
+std::string thisLibrary() {
   Dl_info info{};
   if (dladdr(reinterpret_cast<void*>(&runningProgram), &info) == 0 || info.dli_fname == nullptr) {
     return {};
@@ -62,9 +60,9 @@ std::filesystem::path thisLibrary() {
 }
 
 std::optional<std::string> environment(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || *value == '\0') return std::nullopt;
-  return std::string(value);
+  std::optional<std::string> value = defaultEnv().getEnvironment(name);
+  if (!value || value->empty()) return std::nullopt;
+  return value;
 }
 
 }  // namespace
@@ -81,9 +79,8 @@ std::string deviceRoot() {
   if (auto root = environment("HALVEX_ROOT")) return *root;
   if (auto root = besideInstalled(runningProgram(), HX_ROOT_FROM_PROGRAM)) return *root;
   if (auto root = besideInstalled(thisLibrary(), HX_ROOT_FROM_LIBRARY)) return *root;
-  std::error_code error;
   const std::string staged = HX_STAGED_ROOT;
-  if (!staged.empty() && std::filesystem::is_directory(staged, error)) return staged;
+  if (!staged.empty() && defaultEnv().isDirectory(staged)) return staged;
   return HX_INSTALLED_ROOT;
 }
 void setDeviceRoot(std::string path) {

@@ -1,6 +1,7 @@
 // Everything the system needs from the operating system, behind one interface (as an
 // environment abstraction does in an embedded database): files, locks, folders, the clock and
-// environment variables. Nothing else in the code calls POSIX for these. PosixEnv is the real
+// environment variables, and where a path leads (a program finding its installed folder).
+// Nothing else in the code calls POSIX for these. PosixEnv is the real
 // one; MemoryEnv keeps files in memory for unit tests; EnvWrapper forwards every call so a test
 // can override one (a full disk, a failing rename, a held lock, a file turned to garbage).
 #pragma once
@@ -160,6 +161,10 @@ class HX_PLATFORM_EXPORT Env {
   virtual double now() = 0;
   // An environment variable; empty when unset.
   virtual std::optional<std::string> getEnvironment(const std::string& name) = 0;
+  // The absolute path `path` names once every symbolic link in it is followed (how a program
+  // finds the folder it was installed in, through /proc/self/exe). NotFound when it names
+  // nothing. By default the path as given: an Env without links.
+  virtual Status resolvePath(const std::string& path, std::string& resolved);
 };
 
 // The real environment over POSIX. The instance lives for the whole process.
@@ -191,6 +196,7 @@ class HX_PLATFORM_EXPORT EnvWrapper : public Env {
                           std::unique_ptr<SharedCounter>& counter) override;
   double now() override;
   std::optional<std::string> getEnvironment(const std::string& name) override;
+  Status resolvePath(const std::string& path, std::string& resolved) override;
 
  private:
   Env& target_;
