@@ -45,6 +45,12 @@ std::string printable(std::string_view text) {
   return out;
 }
 
+// A change asked of a refused name stores nothing; whoever records the outcome hears so.
+void refuseDomainName(std::string_view domain) {
+  NSLog("PreferenceStore: refused the domain name \"" + printable(domain) + "\"");
+  WriteOutcomeRecorder::report(WriteOutcome::NotStored);
+}
+
 }  // namespace
 
 class PreferenceStore::Announcement {
@@ -157,8 +163,7 @@ void PreferenceStore::setAppValue(std::string_view key, const Value& value,
   std::lock_guard guard(mutex_);
   PreferenceDomain* state = domainNamed(domain);
   if (state == nullptr) {
-    NSLog("PreferenceStore: refused the domain name \"" + printable(domain) + "\"");
-    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
+    refuseDomainName(domain);
     return;
   }
   state->set(key, value);
@@ -204,8 +209,7 @@ Value PreferenceStore::updateAppValue(std::string_view key, std::string_view dom
   std::lock_guard guard(mutex_);
   PreferenceDomain* state = domainNamed(domain);
   if (state == nullptr) {
-    NSLog("PreferenceStore: refused the domain name \"" + printable(domain) + "\"");
-    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
+    refuseDomainName(domain);
     return Value();
   }
   struct Publish {
@@ -240,8 +244,7 @@ bool PreferenceStore::updateAppDomain(
   std::lock_guard guard(mutex_);
   PreferenceDomain* state = domainNamed(domain);
   if (state == nullptr) {
-    NSLog("PreferenceStore: refused the domain name \"" + printable(domain) + "\"");
-    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
+    refuseDomainName(domain);
     return false;
   }
   struct Publish {
@@ -274,8 +277,7 @@ WriteOutcome PreferenceStore::removeDomain(std::string_view domain) {
   std::lock_guard guard(mutex_);
   PreferenceDomain* state = domainNamed(domain);
   if (state == nullptr) {
-    NSLog("PreferenceStore: refused the domain name \"" + printable(domain) + "\"");
-    WriteOutcomeRecorder::report(WriteOutcome::NotStored);
+    refuseDomainName(domain);
     return WriteOutcome::NotStored;
   }
   const WriteOutcome outcome = state->remove();
