@@ -35,11 +35,15 @@
   // What finds a row again on a new drawing of the page: its title first (rows move
   // between sections), then its place.
   function describe(row) {
-    return { title: rowTitle(row), header: sectionHeader(row), ...placeOf(row) };
+    return { element: row, title: rowTitle(row), header: sectionHeader(row), ...placeOf(row) };
   }
 
   function find(description) {
     if (!description) return null;
+    // A page kept while another was open comes back with the very row.
+    const { element } = description;
+    if (element.isConnected && rowTitle(element) === description.title &&
+        sectionHeader(element) === description.header) return element;
     const rows = [...main.querySelectorAll('[data-testid="row"]')];
     const titled = rows.filter((row) => rowTitle(row) === description.title);
     return titled.find((row) => sectionHeader(row) === description.header) ??
