@@ -44,8 +44,10 @@
     const { element } = description;
     if (element.isConnected && rowTitle(element) === description.title &&
         sectionHeader(element) === description.header) return element;
-    const rows = [...main.querySelectorAll('[data-testid="row"]')];
-    const titled = rows.filter((row) => rowTitle(row) === description.title);
+    // One pass over the titles: a page may hold thousands of rows.
+    const titled = [...main.querySelectorAll('[data-testid="row-title"]')]
+      .filter((title) => title.textContent === description.title)
+      .map(rowOf);
     return titled.find((row) => sectionHeader(row) === description.header) ??
       titled[0] ??
       main.querySelectorAll(':scope > section')[description.section]
