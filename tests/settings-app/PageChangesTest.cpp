@@ -16,11 +16,7 @@ namespace {
 using platform::Value;
 using testing::StubSession;
 
-Value parse(const std::string& text) {
-  auto value = platform::parseJson(text);
-  EXPECT_TRUE(value.has_value()) << text;
-  return value.value_or(Value());
-}
+using testing::parse;
 
 // What the browser does with a list of changes, on the page's JSON.
 Value applyChanges(Value page, const Value& changes) {
@@ -38,6 +34,9 @@ Value applyChanges(Value page, const Value& changes) {
       const Value::Array& inserted = change["rows"].arrayValue();
       rows.insert(rows.begin() + static_cast<long>(at), inserted.begin(), inserted.end());
       section["rows"] = Value(std::move(rows));
+      section["count"] = Value::integer(section["count"].integerBits() +
+                                        static_cast<std::int64_t>(inserted.size()) -
+                                        static_cast<std::int64_t>(remove));
     } else {
       for (const char* key : {"header", "footer", "footerImage"}) section[key] = change[key];
     }

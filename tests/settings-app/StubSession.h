@@ -2,15 +2,26 @@
 // Selecting a link pushes a page named after the row; every operation is recorded.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "SettingsSession.h"
+#include "platform/foundation/Json.h"
 #include "platform/ui/UIView.h"
 
 namespace settingsapp::testing {
+
+// A message the server wrote, as a value; a test fails on one that is not JSON.
+inline platform::Value parse(const std::string& text) {
+  auto value = platform::parseJson(text);
+  EXPECT_TRUE(value.has_value()) << text;
+  return value.value_or(platform::Value());
+}
 
 // A row as the driver would read it; `name` is its identifier ("" for a plain row).
 inline SettingsRow makeRow(SettingsRowKind kind, std::string title, std::string name = {},
@@ -37,6 +48,7 @@ inline SettingsRow appRow(const std::string& title) {
 inline SettingsPage samplePage() {
   SettingsPage page;
   page.title = "Halvex";
+  page.depth = 1;
   page.canGoBack = true;
   page.backTitle = "Settings";
   SettingsSection global;
@@ -71,9 +83,24 @@ class StubSession : public SettingsSession {
     stack = {entries, samplePage()};
   }
 
-  SettingsPage currentPage() override {
+  SettingsPage currentPage(std::size_t firstRows = SIZE_MAX) override {
     if (throwOnPage) throw std::runtime_error("page unavailable");
-    return stack.back();
+    SettingsPage page = stack.back();
+    for (SettingsSection& section : page.sections) {
+      const std::size_t read = std::min(firstRows, section.rows.size());
+      firstRows -= read;
+      section.unreadRows = section.rows.size() - read;
+      section.rows.resize(read);
+    }
+    return page;
+  }
+  std::vector<SettingsRow> pageRows(std::size_t section, std::size_t from,
+                                    std::size_t count) override {
+    calls.push_back("rows " + std::to_string(section) + " " + std::to_string(from));
+    const std::vector<SettingsRow>& rows = stack.back().sections.at(section).rows;
+    from = std::min(from, rows.size());
+    const auto begin = rows.begin() + static_cast<std::ptrdiff_t>(from);
+    return {begin, begin + static_cast<std::ptrdiff_t>(std::min(count, rows.size() - from))};
   }
   std::uint64_t changeCount() override { return count; }
 
@@ -86,6 +113,7 @@ class StubSession : public SettingsSession {
       SettingsPage next;
       next.title = target.title;
       next.canGoBack = true;
+      next.depth = stack.back().depth + 1;
       next.backTitle = stack.back().title;
       stack.push_back(next);
     }

@@ -90,22 +90,34 @@ void DriverSession::forgetImagesShownBefore(std::uint64_t taken) {
                 [this](const auto& entry) { return !imageByKey_.contains(entry.first); });
 }
 
-SettingsPage DriverSession::currentPage() {
-  SettingsPage page = driver_.currentPage();
+void DriverSession::keyImages(std::vector<SettingsRow>& rows, std::uint64_t taken) {
+  for (SettingsRow& row : rows) {
+    if (row.image && row.image->pixelWidth() > 0 && row.image->pixelHeight() > 0) {
+      row.imageKey = showImage(row.image, taken);
+    }
+  }
+}
+
+SettingsPage DriverSession::currentPage(std::size_t firstRows) {
+  SettingsPage page = driver_.currentPage(firstRows);
   const std::uint64_t taken = ++snapshots_;
   std::vector<FooterView> footerViews;
   footerViews.reserve(page.sections.size());
   for (SettingsSection& section : page.sections) {
     footerViews.push_back({section.footerView, section.footerHeight});
-    for (SettingsRow& row : section.rows) {
-      if (row.image && row.image->pixelWidth() > 0 && row.image->pixelHeight() > 0) {
-        row.imageKey = showImage(row.image, taken);
-      }
-    }
+    keyImages(section.rows, taken);
   }
   forgetImagesShownBefore(taken);
   footerViews_ = std::move(footerViews);
   return page;
+}
+
+std::vector<SettingsRow> DriverSession::pageRows(std::size_t section, std::size_t from,
+                                                 std::size_t count) {
+  // The rest of the last snapshot: its images count as shown by it.
+  std::vector<SettingsRow> rows = driver_.readRows(section, from, count);
+  keyImages(rows, snapshots_);
+  return rows;
 }
 
 Outcome DriverSession::selectRow(std::size_t section, std::size_t row) {

@@ -29,7 +29,9 @@ class DriverSession : public SettingsSession {
   DriverSession(platform::SettingsDriver& driver, double scale);
   ~DriverSession() override;
 
-  SettingsPage currentPage() override;
+  SettingsPage currentPage(std::size_t firstRows = SIZE_MAX) override;
+  std::vector<SettingsRow> pageRows(std::size_t section, std::size_t from,
+                                    std::size_t count) override;
   std::uint64_t changeCount() override;
   Outcome selectRow(std::size_t section, std::size_t row) override;
   Outcome setSwitch(std::size_t section, std::size_t row, bool on) override;
@@ -41,6 +43,8 @@ class DriverSession : public SettingsSession {
  private:
   // The key of an image a snapshot shows, stamped as shown by snapshot `taken`.
   const std::string& showImage(const std::shared_ptr<UIImage>& image, std::uint64_t taken);
+  // Keys the images of `rows` as shown by snapshot `taken`.
+  void keyImages(std::vector<SettingsRow>& rows, std::uint64_t taken);
   // Drops the images none of the last kKeptSnapshots showed, and their PNGs.
   void forgetImagesShownBefore(std::uint64_t taken);
 

@@ -213,10 +213,25 @@ void HttpSession::handle(http::request<http::string_body> request) {
     return;
   }
   if (target.path == "/api/page") {
-    // What the pages' thread last published: it refreshes after every turn of its loop, and
-    // may be busy (a write waiting for the store's lock) without keeping this client waiting.
-    respond(200, "application/json", state_->controller.pageMessage(), head, closeAfter, version,
-            "no-store");
+    // The whole page the pages' thread last published: it refreshes after every turn of its
+    // loop, and may be busy (a write waiting for the store's lock) without keeping this client
+    // waiting, unless rows of the page are still to be read.
+    if (auto whole = state_->controller.wholePageMessage()) {
+      respond(200, "application/json", std::move(*whole), head, closeAfter, version, "no-store");
+      return;
+    }
+    // Rows of the page not read yet are read on the pages' thread first.
+    waiting_ = true;
+    state_->onPages(
+        [state = state_] {
+          state->controller.completePage();
+          return state->controller.wholePageMessage().value_or(state->controller.pageMessage());
+        },
+        [self = shared_from_this(), head, closeAfter, version](std::string message) {
+          self->waiting_ = false;
+          self->respond(200, "application/json", std::move(message), head, closeAfter, version,
+                        "no-store");
+        });
     return;
   }
   if (const WebAsset* asset = findWebAsset(target.path)) {

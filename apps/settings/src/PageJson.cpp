@@ -236,22 +236,36 @@ void appendJsonString(std::string& out, std::string_view text) {
   }
 }
 
-std::string pageToJson(const SettingsPage& page, std::uint64_t version) {
+std::string pageToJson(const SettingsPage& page, std::uint64_t version, std::size_t firstRows) {
   std::string out;
-  appendPageJson(out, page, version);
+  appendPageJson(out, page, version, firstRows);
   return out;
 }
 
-void appendPageJson(std::string& out, const SettingsPage& page, std::uint64_t version) {
+void appendRowsJson(std::string& out, const SettingsSection& section, std::size_t from,
+                    std::size_t count) {
+  out += '[';
+  const std::size_t end =
+      from < section.rows.size() ? from + std::min(count, section.rows.size() - from) : from;
+  for (std::size_t r = from; r < end; ++r) {
+    if (r > from) out += ',';
+    appendRow(out, section.rows[r]);
+  }
+  out += ']';
+}
+
+void appendPageJson(std::string& out, const SettingsPage& page, std::uint64_t version,
+                    std::size_t firstRows) {
   std::size_t rows = 0;
   for (const SettingsSection& section : page.sections) rows += section.rows.size();
-  out.reserve(out.size() + 256 + page.sections.size() * 64 + rows * 160);
+  out.reserve(out.size() + 256 + page.sections.size() * 64 + std::min(rows, firstRows) * 160);
   out += "{\"title\":";
   appendJsonString(out, page.title);
   out += ",\"backTitle\":";
   appendJsonString(out, page.backTitle);
   out += ",\"canGoBack\":";
   out += page.canGoBack ? "true" : "false";
+  out += ",\"depth\":" + std::to_string(page.depth);
   out += ",\"error\":";
   if (page.isError) {
     appendJsonString(out, page.error);
@@ -264,18 +278,21 @@ void appendPageJson(std::string& out, const SettingsPage& page, std::uint64_t ve
     if (s > 0) out += ',';
     out += '{';
     appendSectionFields(out, section, s, version);
-    out += ",\"rows\":[";
-    for (std::size_t r = 0; r < section.rows.size(); ++r) {
-      if (r > 0) out += ',';
-      appendRow(out, section.rows[r]);
-    }
-    out += "]}";
+    out += ",\"count\":" + std::to_string(section.rowCount()) + ",\"rows\":";
+    const std::size_t sent = std::min(firstRows, section.rows.size());
+    appendRowsJson(out, section, 0, sent);
+    firstRows -= sent;
+    out += '}';
   }
   out += "]}";
 }
 
+bool samePage(const SettingsPage& a, const SettingsPage& b) {
+  return !anotherPage(a, b);
+}
+
 bool showsSame(const SettingsPage& a, const SettingsPage& b) {
-  if (anotherPage(a, b)) return false;
+  if (anotherPage(a, b) || !a.isComplete() || !b.isComplete()) return false;
   for (std::size_t s = 0; s < a.sections.size(); ++s) {
     const SettingsSection& x = a.sections[s];
     const SettingsSection& y = b.sections[s];
@@ -289,7 +306,9 @@ bool showsSame(const SettingsPage& a, const SettingsPage& b) {
 
 std::optional<std::string> pageChangesJson(const SettingsPage& before, const SettingsPage& after,
                                            std::uint64_t version) {
-  if (anotherPage(before, after)) return std::nullopt;
+  if (anotherPage(before, after) || !before.isComplete() || !after.isComplete()) {
+    return std::nullopt;
+  }
   std::string out;
   auto next = [&out] {
     if (!out.empty()) out += ',';

@@ -28,25 +28,36 @@ using platform::SettingsRow;
 using platform::SettingsRowKind;
 using platform::SettingsSection;
 
-// {"title":...,"backTitle":...,"canGoBack":...,"error":...,"sections":[...]}. Footer view
-// URLs carry `version`. A row is
+// {"title":...,"backTitle":...,"canGoBack":...,"depth":...,"error":...,"sections":[...]}.
+// Footer view URLs carry `version`. A section is {"header":...,"footer":...,"footerImage":...,
+// "count":N,"rows":[...]}: its first rows, at most `firstRows` of the page's in page order, and
+// N, how many it has in all. A row is
 //   {"title":...,"id":...,"value":...,"icon":URL|null,"kind":...,"accessory":...,"on":...,
 //    "enabled":...,"searchable":...}
 // with the names of SettingsPage.h; "id" (the row's identifier) only when it has one, and
 // "searchable" true for a plain row, which the page's search field filters.
-std::string pageToJson(const SettingsPage& page, std::uint64_t version);
+std::string pageToJson(const SettingsPage& page, std::uint64_t version,
+                       std::size_t firstRows = SIZE_MAX);
 // The same, appended to `out`.
-void appendPageJson(std::string& out, const SettingsPage& page, std::uint64_t version);
+void appendPageJson(std::string& out, const SettingsPage& page, std::uint64_t version,
+                    std::size_t firstRows = SIZE_MAX);
+// Rows `from` to `from + count - 1` of `section`, as a JSON array of rows.
+void appendRowsJson(std::string& out, const SettingsSection& section, std::size_t from,
+                    std::size_t count);
 
-// True when the two snapshots show the same in the browser: everything the JSON carries of
-// them is equal (footer views compare by their text and height, not as objects).
+// True when the two snapshots are of the same page (title, place in the navigation, error and
+// number of sections), so that changes can turn one into the other.
+bool samePage(const SettingsPage& a, const SettingsPage& b);
+// True when the two complete snapshots show the same in the browser: everything the JSON
+// carries of them is equal (footer views compare by their text and height, not as objects).
+// False when either lacks rows.
 bool showsSame(const SettingsPage& a, const SettingsPage& b);
 
 // The elements (without the brackets) of the changes from `before` to `after`, with footer
 // view URLs of `version`; empty when nothing changed but the footer views, which are sent
 // again on every version since the page may draw them differently. None when `after` is
-// another page (another title, place in the navigation, error or number of sections): the
-// browser needs the whole page then.
+// another page (another title, place in the navigation, error or number of sections), or when
+// either snapshot lacks rows: the browser needs the whole page then.
 std::optional<std::string> pageChangesJson(const SettingsPage& before, const SettingsPage& after,
                                            std::uint64_t version);
 

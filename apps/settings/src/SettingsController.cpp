@@ -54,25 +54,86 @@ bool SettingsController::refresh(bool force) {
   if (!force && seenChangeCount_ && *seenChangeCount_ == count) return false;
   seenChangeCount_ = count;
   SettingsPage page;
+  Step step{version_ + 1, version_, std::nullopt};
   try {
-    page = session_.currentPage();
+    page = session_.currentPage(kFirstScreenRows);
+    const auto kept = std::find_if(below_.begin(), below_.end(), [&page](const Kept& kept) {
+      return kept.page.depth == page.depth && samePage(kept.page, page);
+    });
+    if (hasPage_ && samePage(page_, page)) {
+      // A change of the page shown is sent as changes, which need every row of both
+      // versions; rows of the last one not read yet are gone, and it goes out whole.
+      if (page_.isComplete()) {
+        readRest(page);
+        // The version stands for what the person sees, so the page's content decides, not
+        // the count.
+        if (showsSame(page, page_)) return false;
+        step.changes = pageChangesJson(page_, page, step.version);
+      }
+    } else if (kept != below_.end()) {
+      // Back on a page kept: the browser that kept it too needs only what changed since.
+      readRest(page);
+      step.base = kept->version;
+      step.changes = pageChangesJson(kept->page, page, step.version);
+    }
   } catch (...) {
     return false;
   }
-  // The version stands for what the person sees, so the page's content decides, not the
-  // count.
-  if (hasPage_ && showsSame(page, page_)) return false;
-  Step step{version_ + 1, std::nullopt};
-  if (hasPage_) step.changes = pageChangesJson(page_, page, step.version);
   std::lock_guard lock(published_);
+  if (hasPage_ && !samePage(page_, page)) {
+    std::erase_if(below_, [&](const Kept& kept) {
+      return kept.page.depth >= std::min(page.depth, page_.depth);
+    });
+    if (page.depth > page_.depth && page_.isComplete()) {
+      below_.push_back({version_, std::move(page_)});
+    }
+  }
   version_ = step.version;
-  if (!step.changes) pageSince_ = step.version;
+  if (!step.changes || step.base + 1 != step.version) pageSince_ = step.version;
   page_ = std::move(page);
   hasPage_ = true;
   pageMessage_.clear();
+  wholePageMessage_.clear();
   steps_.push_back(std::move(step));
   if (steps_.size() > kKeptSteps) steps_.pop_front();
   return true;
+}
+
+void SettingsController::readRest(SettingsPage& page) {
+  for (std::size_t s = 0; s < page.sections.size(); ++s) {
+    SettingsSection& section = page.sections[s];
+    if (section.unreadRows == 0) continue;
+    std::vector<SettingsRow> rows = session_.pageRows(s, section.rows.size(), section.unreadRows);
+    // A row the page could not give shows empty, as an unreadable cell does: the count was
+    // sent already.
+    rows.resize(section.unreadRows);
+    section.rows.insert(section.rows.end(), std::make_move_iterator(rows.begin()),
+                        std::make_move_iterator(rows.end()));
+    section.unreadRows = 0;
+  }
+}
+
+void SettingsController::ensureRows(std::size_t section, std::size_t end) {
+  SettingsSection& shown = page_.sections[section];
+  end = std::min(end, shown.rowCount());
+  if (end <= shown.rows.size()) return;
+  std::vector<SettingsRow> rows =
+      session_.pageRows(section, shown.rows.size(), end - shown.rows.size());
+  rows.resize(end - shown.rows.size());
+  std::lock_guard lock(published_);
+  shown.unreadRows -= rows.size();
+  shown.rows.insert(shown.rows.end(), std::make_move_iterator(rows.begin()),
+                    std::make_move_iterator(rows.end()));
+}
+
+void SettingsController::completePage() {
+  try {
+    for (std::size_t s = 0; s < page_.sections.size(); ++s) {
+      ensureRows(s, page_.sections[s].rowCount());
+    }
+  } catch (...) {
+    // Left as it is; the browser's range requests read the rest.
+  }
 }
 
 bool SettingsController::hasUnseenChanges() {
@@ -95,29 +156,49 @@ std::string SettingsController::pageMessage() {
 
 const std::string& SettingsController::pageMessageLocked() {
   if (pageMessage_.empty()) {
-    // Built in place, in the buffer of the last one: a page of thousands of rows is a large
-    // message, and a fresh buffer for each costs as much again.
     pageMessage_ += "{\"type\":\"page\",\"version\":" + std::to_string(version_) + ",\"page\":";
-    appendPageJson(pageMessage_, page_, version_);
+    appendPageJson(pageMessage_, page_, version_, kFirstScreenRows);
     pageMessage_ += '}';
   }
   return pageMessage_;
 }
 
+std::optional<std::string> SettingsController::wholePageMessage() {
+  std::lock_guard lock(published_);
+  if (!page_.isComplete()) return std::nullopt;
+  if (wholePageMessage_.empty()) {
+    // Built in place, in the buffer of the last one: a page of thousands of rows is a large
+    // message, and a fresh buffer for each costs as much again.
+    wholePageMessage_ +=
+        "{\"type\":\"page\",\"version\":" + std::to_string(version_) + ",\"page\":";
+    appendPageJson(wholePageMessage_, page_, version_);
+    wholePageMessage_ += '}';
+  }
+  return wholePageMessage_;
+}
+
 std::optional<std::string> SettingsController::changesFrom(std::uint64_t seen) const {
   if (seen > version_) return std::nullopt;
-  // Every version after `seen` must still be kept, each a change of the same page.
-  if (seen < version_ && (steps_.empty() || steps_.front().version > seen + 1)) {
-    return std::nullopt;
+  // Back from the current version to `seen`, each step a change of the version it started
+  // from, every one of them still kept.
+  std::vector<const Step*> path;
+  std::uint64_t at = version_;
+  std::size_t bytes = 0;
+  while (at > seen) {
+    auto step = std::find_if(steps_.rbegin(), steps_.rend(),
+                             [at](const Step& kept) { return kept.version == at; });
+    if (step == steps_.rend() || !step->changes) return std::nullopt;
+    bytes += step->changes->size() + 1;
+    if (bytes > kMaxDeltaBytes) return std::nullopt;
+    path.push_back(&*step);
+    at = step->base;
   }
+  if (at != seen) return std::nullopt;
   std::string changes;
-  for (const Step& step : steps_) {
-    if (step.version <= seen) continue;
-    if (!step.changes) return std::nullopt;
-    if (step.changes->empty()) continue;
-    if (changes.size() + step.changes->size() + 1 > kMaxDeltaBytes) return std::nullopt;
+  for (auto step = path.rbegin(); step != path.rend(); ++step) {
+    if ((*step)->changes->empty()) continue;
     if (!changes.empty()) changes += ',';
-    changes += *step.changes;
+    changes += *(*step)->changes;
   }
   return "\"from\":" + std::to_string(seen) + ",\"version\":" + std::to_string(version_) +
          ",\"changes\":[" + changes + "]";
@@ -134,10 +215,17 @@ SettingsController::Update SettingsController::updateFor(std::uint64_t seen) {
 SettingsController::Reply SettingsController::reply(const ActionResult& result,
                                                     const std::optional<std::uint64_t>& seen) {
   std::lock_guard lock(published_);
-  std::optional<std::string> changes;
-  if (seen) changes = changesFrom(*seen);
   std::string body =
       openMessage(result.replyTo, result.status == 200 ? result.notice : std::string());
+  if (!result.rows.empty()) {
+    // Rows bring the browser to no version: it holds theirs already.
+    body += result.rows;
+    body += '}';
+    return {result.status, std::move(body), 0};
+  }
+  const std::optional<std::uint64_t> from = result.from ? result.from : seen;
+  std::optional<std::string> changes;
+  if (from) changes = changesFrom(*from);
   if (result.status == 200) {
     if (changes) {
       body += "\"type\":\"delta\",";
@@ -189,7 +277,7 @@ SettingsController::ActionResult SettingsController::perform(std::string_view te
 SettingsController::ActionResult SettingsController::performNow(std::string_view text) {
   const auto refuse = [](int status, std::string reason,
                          const std::optional<std::int64_t>& replyTo) {
-    return ActionResult{status, std::move(reason), {}, replyTo};
+    return ActionResult{status, std::move(reason), {}, replyTo, {}, {}};
   };
   if (text.size() > kMaxActionBytes) {
     return refuse(400, "action larger than " + std::to_string(kMaxActionBytes) + " bytes",
@@ -208,19 +296,26 @@ SettingsController::ActionResult SettingsController::performNow(std::string_view
   const Value& actionValue = message["action"];
   if (!actionValue.isString()) return refuse(400, "missing \"action\"", replyTo);
   const std::string& action = actionValue.stringValue();
-  if (action != "select" && action != "setSwitch" && action != "back") {
+  if (action != "select" && action != "setSwitch" && action != "back" && action != "rows") {
     return refuse(400, "unknown action \"" + platform::toValidUtf8(action.substr(0, 64)) + "\"",
                   replyTo);
   }
 
   // Changes that arrived since the last dispatch count before the action is judged.
   refresh();
+  if (action == "rows") return rowsNow(message, replyTo);
 
   Outcome outcome;
   try {
     if (action == "back") {
       if (!page_.canGoBack) return refuse(400, "there is no page to go back to", replyTo);
       outcome = session_.goBack();
+      // The browser kept that version of the page below: the answer starts from it.
+      if (auto below = integerField(message["below"]); below && *below >= 0) {
+        refresh(true);
+        if (outcome) return refuse(400, *outcome, replyTo);
+        return {200, {}, {}, replyTo, static_cast<std::uint64_t>(*below), {}};
+      }
     } else {
       const Value& versionValue = message["version"];
       std::optional<std::int64_t> version = integerField(versionValue);
@@ -231,7 +326,13 @@ SettingsController::ActionResult SettingsController::performNow(std::string_view
       if (!section || !row) {
         return refuse(400, "\"section\" and \"row\" must be integers", replyTo);
       }
+      if (*section >= 0 && static_cast<std::uint64_t>(*section) < page_.sections.size() &&
+          *row >= 0) {
+        ensureRows(static_cast<std::size_t>(*section), static_cast<std::size_t>(*row) + 1);
+      }
       if (*version != static_cast<std::int64_t>(version_)) {
+        // The row may have moved to where this snapshot has not read yet.
+        completePage();
         auto place = placeNow(message["target"], *version, *section, *row);
         if (auto* why = std::get_if<std::string>(&place)) return refuse(409, *why, replyTo);
         section = static_cast<std::int64_t>(std::get<Place>(place).section);
@@ -274,7 +375,49 @@ SettingsController::ActionResult SettingsController::performNow(std::string_view
   }
   refresh(true);
   if (outcome) return refuse(400, *outcome, replyTo);
-  return {200, {}, {}, replyTo};
+  return {200, {}, {}, replyTo, {}, {}};
+}
+
+SettingsController::ActionResult SettingsController::rowsNow(
+    const Value& message, const std::optional<std::int64_t>& replyTo) {
+  const auto refuse = [&replyTo](std::string reason) {
+    return ActionResult{400, std::move(reason), {}, replyTo, {}, {}};
+  };
+  const std::optional<std::int64_t> version = integerField(message["version"]);
+  if (!version || *version < 0) return refuse("\"version\" must be an integer");
+  // An older version's rows are gone: the browser is brought to the current one instead,
+  // and asks again.
+  if (*version != static_cast<std::int64_t>(version_)) {
+    return {200, {}, {}, replyTo, static_cast<std::uint64_t>(*version), {}};
+  }
+  const std::optional<std::int64_t> section = integerField(message["section"]);
+  const std::optional<std::int64_t> at = integerField(message["at"]);
+  const std::optional<std::int64_t> count = integerField(message["count"]);
+  if (!section || !at || !count) {
+    return refuse("\"section\", \"at\" and \"count\" must be integers");
+  }
+  if (*section < 0 || static_cast<std::uint64_t>(*section) >= page_.sections.size()) {
+    return refuse("no section " + std::to_string(*section) + " on this page");
+  }
+  const auto s = static_cast<std::size_t>(*section);
+  const std::size_t total = page_.sections[s].rowCount();
+  if (*at < 0 || static_cast<std::uint64_t>(*at) > total || *count < 1) {
+    return refuse("no rows from " + std::to_string(*at) + " in section " + std::to_string(s) +
+                  ", which has " + std::to_string(total));
+  }
+  const auto from = static_cast<std::size_t>(*at);
+  const std::size_t end =
+      from + std::min({static_cast<std::size_t>(*count), kMaxRowsPerRequest, total - from});
+  try {
+    ensureRows(s, end);
+  } catch (...) {
+    return {500, "the rows could not be read", {}, replyTo, {}, {}};
+  }
+  std::string rows = "\"type\":\"rows\",\"version\":" + std::to_string(version_) +
+                     ",\"section\":" + std::to_string(s) + ",\"at\":" + std::to_string(from) +
+                     ",\"count\":" + std::to_string(total) + ",\"rows\":";
+  appendRowsJson(rows, page_.sections[s], from, end - from);
+  return {200, {}, {}, replyTo, {}, std::move(rows)};
 }
 
 std::variant<SettingsController::Place, std::string> SettingsController::placeNow(

@@ -8,9 +8,14 @@
 // may be read from another thread meanwhile, the network's, which so never waits for a page.
 //
 // Messages to the browser:
-//   {"type":"page","version":N,"page":{...}}                  the whole current page
+//   {"type":"page","version":N,"page":{...}}                  the current page with its first
+//                                                             kFirstScreenRows rows and every
+//                                                             section's row count
 //   {"type":"delta","from":F,"version":N,"changes":[...]}     the changes from version F to N
 //                                                             (see PageJson.h)
+//   {"type":"rows","version":N,"section":S,"at":I,"count":C,"rows":[...]}
+//                                                             rows I.. of section S of version
+//                                                             N, which has C rows
 //   {"type":"error","status":S,"reason":"...", then a page or the changes as above}
 //   a refused action (S as in Reply::status); a change that was not stored is refused.
 //   Any of them may carry "replyTo" with the "id" of the action it answers, and a page or
@@ -20,7 +25,8 @@
 // Actions from the browser (one JSON object, at most kMaxActionBytes):
 //   {"action":"select","section":S,"row":R,"version":N,"target":{...}}
 //   {"action":"setSwitch","section":S,"row":R,"on":true|false,"version":N,"target":{...}}
-//   {"action":"back"}
+//   {"action":"back","below":B}
+//   {"action":"rows","version":N,"section":S,"at":I,"count":K}
 // "version" names the page the person acted on, and "target" the row as that page sent it:
 // {"id":...,"title":...,"icon":...} copied from the row (see SettingsRowName). On the current
 // version the action goes to row R of section S. On an older version of the same page, rows
@@ -28,6 +34,13 @@
 // wherever it is now. Where several rows fit, the one at S and R wins, then the only one in
 // section S. A row that is gone, a target that fits several rows otherwise, and an action
 // from another page than the one shown are refused (409) with words saying so.
+// A browser holds a page as its first rows and each section's count, and asks for the rest in
+// ranges ("rows", at most kMaxRowsPerRequest at a time); the rows of a range are read from the
+// page only when first asked for. A range of an older version is answered with what brings the
+// browser to the current one instead, and one outside the section is refused (400). Changes
+// that land beyond the rows a browser holds only move its counts.
+// "below" names the version of the page below that the browser kept when it opened the page
+// shown: the answer to "back" is then the changes from that version, when the host kept it too.
 // A section's "footerImage" is {"url":...,"height":H,"alt":"..."}: the footer view's URL
 // (add "&w=WIDTH", and "&appearance=dark" for the dark drawing), the height it asks for and
 // what it shows as text. A row's "searchable" is true for an entry of a list the page built
@@ -43,6 +56,7 @@
 
 #include <mutex>
 #include <variant>
+#include <vector>
 
 #include "PageJson.h"
 #include "SettingsSession.h"
@@ -54,6 +68,10 @@ class Value;
 namespace settingsapp {
 
 inline constexpr std::size_t kMaxActionBytes = 64 * 1024;
+// The rows a page message carries, in page order: a tall window's worth.
+inline constexpr std::size_t kFirstScreenRows = 60;
+// The most rows one answer to a range carries.
+inline constexpr std::size_t kMaxRowsPerRequest = 2000;
 
 // The reason given for a change that was not stored.
 inline constexpr const char* kNotStoredReason =
@@ -83,6 +101,11 @@ class SettingsController {
   // Any thread: {"type":"page","version":N,"page":{...}} for the current version, made when
   // first asked.
   std::string pageMessage();
+  // Any thread: the same with every row of the page; none while some of its rows are not read
+  // yet (completePage reads them).
+  std::optional<std::string> wholePageMessage();
+  // Pages' thread: reads the rows of the current version not read yet.
+  void completePage();
   // Any thread: what brings a browser that shows version `seen` to the current one: a delta
   // message when the changes of every version since `seen` are still kept (an empty one when
   // `seen` is current) and together smaller than kMaxDeltaBytes, else the page message; with
@@ -100,6 +123,11 @@ class SettingsController {
     std::string reason;  // why it was refused
     std::string notice;  // on a stored change that is not durable or was not announced
     std::optional<std::int64_t> replyTo;
+    // The version the browser holds, which the answer's changes start from; none: the one
+    // the caller says it has seen.
+    std::optional<std::uint64_t> from;
+    // The fields of a "rows" message, when the action asked for rows.
+    std::string rows;
   };
   struct Reply {
     int status = 200;           // 200 done, 400 malformed, impossible or not stored, 409 the row
@@ -139,6 +167,11 @@ class SettingsController {
 
  private:
   ActionResult performNow(std::string_view text);
+  ActionResult rowsNow(const platform::Value& message, const std::optional<std::int64_t>& replyTo);
+  // Reads the rows of `page` that its snapshot left unread.
+  void readRest(SettingsPage& page);
+  // Reads rows of the current page's `section` until it holds the first `end` of them.
+  void ensureRows(std::size_t section, std::size_t end);
   // Where the row that an action made on version `seen` at `section` and `row` names by
   // `target` is on the current page, or why it cannot be found there.
   struct Place {
@@ -153,10 +186,18 @@ class SettingsController {
   // is kept or they add up past kMaxDeltaBytes.
   std::optional<std::string> changesFrom(std::uint64_t seen) const;
 
-  // The changes that made one version from the one before; none when it showed another page.
+  // The changes that made one version from version `base` (the one before it, or a kept
+  // version of the page gone back to); none when it showed another page.
   struct Step {
     std::uint64_t version = 0;
+    std::uint64_t base = 0;
     std::optional<std::string> changes;
+  };
+  // A version of a page below the current one, kept to send the changes since when it shows
+  // again.
+  struct Kept {
+    std::uint64_t version = 0;
+    SettingsPage page;
   };
   static constexpr std::size_t kKeptSteps = 32;
 
@@ -171,8 +212,10 @@ class SettingsController {
   // The first version of the page shown: versions from it on are changes of this page, not
   // another one.
   std::uint64_t pageSince_ = 0;
-  std::string pageMessage_;  // empty until asked for
-  std::deque<Step> steps_;   // the last kKeptSteps versions, oldest first
+  std::string pageMessage_;       // empty until asked for
+  std::string wholePageMessage_;  // empty until asked for
+  std::deque<Step> steps_;        // the last kKeptSteps versions, oldest first
+  std::vector<Kept> below_;       // complete versions of the pages below, by depth
 };
 
 // Past this size, changes are sent as the whole page instead.

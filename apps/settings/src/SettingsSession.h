@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "PageJson.h"
 
@@ -26,8 +27,13 @@ class SettingsSession {
   virtual ~SettingsSession() = default;
 
   // A snapshot of the page on top of the navigation stack, with a key for each row image
-  // (imageKey) that imagePng serves.
-  virtual SettingsPage currentPage() = 0;
+  // (imageKey) that imagePng serves. Only its first `firstRows` rows, in page order, are read;
+  // each section counts the rest in unreadRows.
+  virtual SettingsPage currentPage(std::size_t firstRows = SIZE_MAX) = 0;
+  // Rows `from` to `from + count - 1` of `section` of the current page, read now and keyed as
+  // currentPage keys them; fewer where the section ends first.
+  virtual std::vector<SettingsRow> pageRows(std::size_t section, std::size_t from,
+                                            std::size_t count) = 0;
   // A number that moves whenever the current page may have changed on its own (a
   // notification from another process, a page reloading its rows). Cheap; called after
   // every run-loop dispatch.

@@ -12,7 +12,12 @@
   const connection = document.querySelector('[data-testid="connection"]');
   const banner = document.querySelector('[data-testid="error-banner"]');
   const bannerText = document.querySelector('[data-testid="error-banner-text"]');
-  const { rowCount, insertRows, removeRows, dropDetachedIconLoads } = window.hxRowBlocks;
+  const { rowCount, insertRows, removeRows, dropDetachedIconLoads, showDrawnIcons } = window.hxRowBlocks;
+  // A page arrives with its first rows and every section's count (`count`); the rest is asked
+  // for in ranges of this many rows, one range at a time, and added as it comes.
+  const kRowsPerRequest = 2000;
+  // The row height the list reserves for rows not here yet.
+  const kRowHeight = 44;
 
   let version = 0;
   let page = null;
@@ -22,6 +27,12 @@
   let reconnectDelay = 250;
   let toastTimer = 0;
   let nextValueId = 1;
+  // The range of rows asked for and not answered yet: {id, version, section, at}.
+  let rowsAsked = null;
+  // Pages below the one shown, kept whole (model, version, nodes, scroll) while a page above
+  // them is open, so that going back needs only what changed meanwhile: {page, version,
+  // identity, nodes, scrollY}, deepest last.
+  let kept = [];
 
   function element(tag, className, testId) {
     const node = document.createElement(tag);
@@ -207,9 +218,37 @@
   function renderSection(section, index) {
     const group = element('section', 'group', 'section');
     group.setAttribute('role', 'group');
-    group.append(element('ul', 'group-rows', 'section-rows'));
+    // Holds the place of the rows not drawn yet, so the page has its full height at once.
+    const pending = element('div', 'rows-pending');
+    pending.setAttribute('aria-hidden', 'true');
+    group.append(element('ul', 'group-rows', 'section-rows'), pending);
     renderSectionTexts(group, section, index);
     return group;
+  }
+
+  const isComplete = (shown) => shown.sections.every((section) => section.rows.length === section.count);
+
+  // Asks for the next range of rows the page lacks, unless a range is on its way.
+  function requestRows() {
+    if (!page || rowsAsked) return;
+    const index = page.sections.findIndex((section) => section.rows.length < section.count);
+    if (index < 0) return;
+    rowsAsked = { id: nextId++, version, section: index, at: page.sections[index].rows.length };
+    const action = { action: 'rows', ...rowsAsked, count: kRowsPerRequest };
+    if (socket && socket.readyState === WebSocket.OPEN) {
+      socket.send(JSON.stringify(action));
+    } else {
+      post(action).finally(() => { if (rowsAsked && rowsAsked.id === action.id) rowsAsked = null; });
+    }
+  }
+
+  function addRows(message) {
+    const section = page && message.version === version ? page.sections[message.section] : null;
+    if (section && Array.isArray(message.rows) && message.at === section.rows.length) {
+      section.rows.push(...message.rows);
+      section.count = message.count;
+      fillRows();
+    }
   }
 
   // A list of thousands of rows is built a slice per task, so that the page answers while it
@@ -236,22 +275,63 @@
         insertRows(list, next - items.length, items);
       }
       if (next < section.rows.length) done = false;
+      const pending = list.nextElementSibling;
+      if (pending) pending.style.height = `${(section.count - next) * kRowHeight}px`;
     });
     if (!done) filling = setTimeout(fillRows, 0);
+    requestRows();
     rendered();
   }
 
   function showVersion(newVersion) {
     version = newVersion;
     main.dataset.version = String(version);
+    // A range asked of an older version is answered with the way to this one instead.
+    rowsAsked = null;
   }
 
-  function render(newPage, newVersion) {
-    page = newPage;
+  function showTitles() {
     navTitle.textContent = page.title;
     document.title = page.title || 'Settings';
     navBack.hidden = !page.canGoBack;
     navBackTitle.textContent = page.backTitle || 'Back';
+  }
+
+  const identityOf = (shown) => `${shown.canGoBack}\u0000${shown.backTitle}\u0000${shown.title}`;
+
+  // Keeps the page shown, whole, when `next` opens above it; drops what `next` leaves behind.
+  function keepPageBelow(next) {
+    if (!page || identityOf(next) === pageIdentity) return;
+    kept = kept.filter((entry) => entry.page.depth < Math.min(next.depth, page.depth));
+    if (next.depth > page.depth && isComplete(page)) {
+      const nodes = document.createDocumentFragment();
+      nodes.append(...main.childNodes);
+      kept.push({ page, version, identity: pageIdentity, nodes, scrollY: window.scrollY });
+    }
+  }
+
+  // Shows the kept page of version `from` again, as it was; false when none was kept.
+  function showKeptPage(from) {
+    const entry = kept[kept.length - 1];
+    if (!entry || entry.version !== from) return false;
+    kept.pop();
+    page = entry.page;
+    showTitles();
+    main.replaceChildren(entry.nodes);
+    pageIdentity = entry.identity;
+    showVersion(from);
+    window.scrollTo(0, entry.scrollY);
+    showDrawnIcons();
+    return true;
+  }
+
+  function render(newPage, newVersion) {
+    newPage.sections.forEach((section) => {
+      if (typeof section.count !== 'number') section.count = section.rows.length;
+    });
+    keepPageBelow(newPage);
+    page = newPage;
+    showTitles();
 
     const fragment = document.createDocumentFragment();
     // An error page that lists its reason in rows needs no second copy of it.
@@ -264,7 +344,7 @@
     showVersion(newVersion);
 
     // A different page starts at the top; the same page changing keeps its place.
-    const identity = `${page.canGoBack}\u0000${page.backTitle}\u0000${page.title}`;
+    const identity = identityOf(page);
     if (identity !== pageIdentity) window.scrollTo(0, 0);
     pageIdentity = identity;
     fillRows();
@@ -279,8 +359,13 @@
       const group = groups[change.section];
       if (!section || !group) return false;
       if (Array.isArray(change.rows)) {
-        if (change.at < 0 || change.remove < 0 || change.at + change.remove > section.rows.length) return false;
-        section.rows.splice(change.at, change.remove, ...change.rows);
+        if (change.at < 0 || change.remove < 0 || change.at + change.remove > section.count) return false;
+        // The model holds the section's first rows: a change past them only moves the count,
+        // and rows it removes past them were never here.
+        section.count += change.rows.length - change.remove;
+        const loaded = section.rows.length;
+        if (change.at > loaded) continue;
+        section.rows.splice(change.at, Math.min(change.remove, loaded - change.at), ...change.rows);
         // Rows not on the page yet are filled in later from the model.
         const list = group.querySelector(':scope > ul');
         const count = rowCount(list);
@@ -324,8 +409,22 @@
 
   function handleMessage(message) {
     if (!message || typeof message !== 'object') return;
+    if (message.type === 'rows') {
+      if (rowsAsked && message.replyTo === rowsAsked.id) rowsAsked = null;
+      addRows(message);
+      requestRows();
+      return;
+    }
+    // A range the page's own bookkeeping got wrong: the page is fetched again, quietly.
+    if (message.type === 'error' && rowsAsked && message.replyTo === rowsAsked.id) {
+      rowsAsked = null;
+      resync();
+      return;
+    }
     if (Array.isArray(message.changes) && typeof message.from === 'number') {
       if (page && message.from === version) {
+        if (!applyChanges(message.changes, message.version)) resync();
+      } else if (message.version > version && showKeptPage(message.from)) {
         if (!applyChanges(message.changes, message.version)) resync();
       } else if (message.version > version) {
         resync();  // a version went missing
@@ -351,7 +450,7 @@
       });
       handleMessage(await response.json());
     } catch (error) {
-      showToast('The Settings server cannot be reached.');
+      if (action.action !== 'rows') showToast('The Settings server cannot be reached.');
     }
   }
 
@@ -375,6 +474,9 @@
     socket.addEventListener('open', () => {
       reconnectDelay = 250;
       setConnection('open');
+      // A range asked on the socket before has gone with it.
+      rowsAsked = null;
+      requestRows();
     });
     socket.addEventListener('message', (event) => {
       let message;
@@ -400,7 +502,11 @@
     return { action, section: target.place.section, row: target.place.row, version, target: { id, title, icon } };
   }
 
-  navBack.addEventListener('click', () => send({ action: 'back' }));
+  // Going back names the version of the page below that is kept here, if it is.
+  navBack.addEventListener('click', () => {
+    const below = kept[kept.length - 1];
+    send(below && page && below.page.depth === page.depth - 1 ? { action: 'back', below: below.version } : { action: 'back' });
+  });
   document.querySelector('[data-testid="error-banner-dismiss"]').addEventListener('click', hideBanner);
   main.addEventListener('click', (event) => {
     const target = rowAction(event);

@@ -113,5 +113,11 @@ window.hxRowBlocks = (() => {
     dropDetachedIconLoads();
   }
 
-  return { rowCount, insertRows, removeRows, dropDetachedIconLoads };
+  // Loads the icons of the drawn blocks again, for a page put back on screen whose loads were
+  // let go while it was away.
+  function showDrawnIcons() {
+    main.querySelectorAll('.row-block[data-drawn="true"]').forEach(showIcons);
+  }
+
+  return { rowCount, insertRows, removeRows, dropDetachedIconLoads, showDrawnIcons };
 })();

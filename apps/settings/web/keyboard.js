@@ -35,13 +35,19 @@
   // What finds a row again on a new drawing of the page: its title first (rows move
   // between sections), then its place.
   function describe(row) {
-    return { title: rowTitle(row), header: sectionHeader(row), ...placeOf(row) };
+    return { element: row, title: rowTitle(row), header: sectionHeader(row), ...placeOf(row) };
   }
 
   function find(description) {
     if (!description) return null;
-    const rows = [...main.querySelectorAll('[data-testid="row"]')];
-    const titled = rows.filter((row) => rowTitle(row) === description.title);
+    // A page kept while another was open comes back with the very row.
+    const { element } = description;
+    if (element.isConnected && rowTitle(element) === description.title &&
+        sectionHeader(element) === description.header) return element;
+    // One pass over the titles: a page may hold thousands of rows.
+    const titled = [...main.querySelectorAll('[data-testid="row-title"]')]
+      .filter((title) => title.textContent === description.title)
+      .map(rowOf);
     return titled.find((row) => sectionHeader(row) === description.header) ??
       titled[0] ??
       main.querySelectorAll(':scope > section')[description.section]

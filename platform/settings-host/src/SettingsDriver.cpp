@@ -1,5 +1,6 @@
 #include "platform/settings-host/SettingsDriver.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "platform/foundation/Env.h"
@@ -316,7 +317,26 @@ void SettingsDriver::goToEntries() {
   });
 }
 
-SettingsPage SettingsDriver::currentPage() {
+namespace {
+
+// Row `r` of section `s`, read from its cell; an empty row when the page has no cell for it
+// or fails to make one.
+SettingsRow readRowAt(UITableView& table, const UIViewController& page, std::int64_t s,
+                      std::int64_t r) {
+  try {
+    if (auto cell = table.cellForRowAtIndexPath(NSIndexPath::indexPathForRowInSection(r, s))) {
+      return readRow(*cell);
+    }
+  } catch (const std::exception& e) {
+    NSLog("The row " + std::to_string(r) + " in section " + std::to_string(s) + " of \"" +
+          page.title() + "\" could not be read: " + e.what());
+  }
+  return {};
+}
+
+}  // namespace
+
+SettingsPage SettingsDriver::currentPage(std::size_t firstRows) {
   SettingsPage snapshot;
   auto top = navigation_->topViewController();
   const std::size_t depth = navigation_->viewControllers().size();
@@ -341,6 +361,7 @@ SettingsPage SettingsDriver::currentPage() {
       auto dataSource = table->dataSource();
       auto delegate = table->delegate();
       const std::int64_t sections = table->numberOfSections();
+      std::size_t budget = firstRows;
       for (std::int64_t s = 0; s < sections; ++s) {
         SettingsSection section;
         if (dataSource) {
@@ -354,20 +375,13 @@ SettingsPage SettingsDriver::currentPage() {
             section.footerViewText = textOfViewTree(*section.footerView);
           }
         }
-        const std::int64_t rows = table->numberOfRowsInSection(s);
-        section.rows.reserve(static_cast<std::size_t>(rows));
-        for (std::int64_t r = 0; r < rows; ++r) {
-          SettingsRow row;
-          try {
-            if (auto cell =
-                    table->cellForRowAtIndexPath(NSIndexPath::indexPathForRowInSection(r, s))) {
-              row = readRow(*cell);
-            }
-          } catch (const std::exception& e) {
-            NSLog("The row " + std::to_string(r) + " in section " + std::to_string(s) + " of \"" +
-                  top->title() + "\" could not be read: " + e.what());
-          }
-          section.rows.push_back(std::move(row));
+        const auto rows = static_cast<std::size_t>(table->numberOfRowsInSection(s));
+        const std::size_t read = std::min(rows, budget);
+        budget -= read;
+        section.unreadRows = rows - read;
+        section.rows.reserve(read);
+        for (std::size_t r = 0; r < read; ++r) {
+          section.rows.push_back(readRowAt(*table, *top, s, static_cast<std::int64_t>(r)));
         }
         snapshot.sections.push_back(std::move(section));
       }
@@ -378,6 +392,28 @@ SettingsPage SettingsDriver::currentPage() {
   // The title last: loading the specifiers may set it.
   snapshot.title = top->title();
   return snapshot;
+}
+
+std::vector<SettingsRow> SettingsDriver::readRows(std::size_t section, std::size_t from,
+                                                  std::size_t count) {
+  std::vector<SettingsRow> rows;
+  PSListControllerPtr page = topPage();
+  if (!page) return rows;
+  try {
+    page->specifiers();
+    UITableViewPtr table = page->table();
+    const auto s = static_cast<std::int64_t>(section);
+    if (s >= table->numberOfSections()) return rows;
+    const auto total = static_cast<std::size_t>(table->numberOfRowsInSection(s));
+    const std::size_t end = from < total ? from + std::min(count, total - from) : from;
+    rows.reserve(end - from);
+    for (std::size_t r = from; r < end; ++r) {
+      rows.push_back(readRowAt(*table, *page, s, static_cast<std::int64_t>(r)));
+    }
+  } catch (const std::exception& e) {
+    NSLog("The page \"" + page->title() + "\" could not be read: " + e.what());
+  }
+  return rows;
 }
 
 std::uint64_t SettingsDriver::generation() {

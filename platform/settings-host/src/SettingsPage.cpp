@@ -66,4 +66,11 @@ bool rowIsNamed(const SettingsRow& row, const SettingsRowName& name) {
   return name.identifier.empty() && row.title == name.title && row.imageKey == name.imageKey;
 }
 
+bool SettingsPage::isComplete() const {
+  for (const SettingsSection& section : sections) {
+    if (section.unreadRows > 0) return false;
+  }
+  return true;
+}
+
 }  // namespace platform

@@ -17,6 +17,7 @@
 // Main thread only. The driver owns the stack and its pages; loaded plug-ins stay loaded.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -52,8 +53,12 @@ class SettingsDriver {
   // answer is OK (the page is what the person asked for).
   Status openEntry(std::string_view label);
 
-  // A snapshot of the top page. Reads every row through the table's callbacks.
-  SettingsPage currentPage();
+  // A snapshot of the top page. Reads its first `firstRows` rows, in page order, through the
+  // table's callbacks; of the rest, only how many each section has (unreadRows).
+  SettingsPage currentPage(std::size_t firstRows = SIZE_MAX);
+  // Rows `from` to `from + count - 1` of `section` of the top page, read now (fewer where the
+  // section ends first; none for a section it does not have).
+  std::vector<SettingsRow> readRows(std::size_t section, std::size_t from, std::size_t count);
 
   // Taps a row. InvalidArgument for a row out of range or a disabled row.
   Status selectRow(std::int64_t section, std::int64_t row);

@@ -76,7 +76,12 @@ struct SettingsSection {
   std::shared_ptr<UIView> footerView;  // a custom footer view, or null
   double footerHeight = -1;            // its height; negative: automatic
   std::string footerViewText;          // what the footer view shows, as text (labels in order)
+  // The first rows of the section; `unreadRows` more follow that the snapshot did not read
+  // (see SettingsDriver::currentPage).
   std::vector<SettingsRow> rows;
+  std::size_t unreadRows = 0;
+
+  std::size_t rowCount() const { return rows.size() + unreadRows; }
 };
 
 struct SettingsPage {
@@ -88,6 +93,9 @@ struct SettingsPage {
   std::string error;         // that reason (never empty on an error page)
   bool isListItems = false;  // a PSListItemsController: rows are choices
   std::vector<SettingsSection> sections;
+
+  // True when every section holds all of its rows.
+  bool isComplete() const;
 };
 
 }  // namespace platform
