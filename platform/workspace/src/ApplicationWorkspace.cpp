@@ -1,8 +1,8 @@
 #include "platform/workspace/ApplicationWorkspace.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
-#include <cstdio>
 
 #include "WorkspaceFileCache.h"
 #include "platform/foundation/Env.h"
@@ -116,8 +116,11 @@ std::optional<BundleInfo> parseBundleInfo(std::string_view bytes) {
   return bundle;
 }
 
-ApplicationWorkspace::ApplicationWorkspace(Env& env, std::string deviceRoot)
-    : env_(env), deviceRoot_(std::move(deviceRoot)), cache_(std::make_unique<FileCache>()) {}
+ApplicationWorkspace::ApplicationWorkspace(Env& env, std::string deviceRoot, std::string cachePath)
+    : env_(env),
+      deviceRoot_(std::move(deviceRoot)),
+      cachePath_(std::move(cachePath)),
+      cache_(std::make_unique<FileCache>()) {}
 
 ApplicationWorkspace::~ApplicationWorkspace() = default;
 
@@ -138,6 +141,8 @@ std::vector<ApplicationProxy> ApplicationWorkspace::allInstalledApplications() c
   std::vector<ApplicationProxy> applications;
   // Only what is needed is touched per bundle (its Info.plist and a check per candidate
   // localisation), since the catalogue reads every bundle on every call.
+  const bool persisted = !cachePath_.empty();
+  if (persisted && cache_->scan == 0) cache_->load(env_, cachePath_, deviceRoot_);
   ++cache_->scan;
   const FileCache::Bundles bundles = cache_->bundles(env_, deviceRoot_);
   for (const auto& [bundlePath, under] : bundles.paths) {
@@ -197,6 +202,7 @@ std::vector<ApplicationProxy> ApplicationWorkspace::allInstalledApplications() c
     applications.push_back(std::move(proxy));
   }
   cache_->prune();
+  if (persisted && cache_->changed) cache_->save(env_, cachePath_, deviceRoot_);
   return applications;
 }
 
@@ -263,15 +269,20 @@ bool hasIconCandidate(const Listing& listing,
   return false;
 }
 
+// "|device:inode:size:mtime:ctime" in hex; a page names the icons of thousands of bundles.
 void appendIdentity(std::string& out, const FileIdentity& identity) {
-  char text[112];
-  std::snprintf(text, sizeof text, "|%llx:%llx:%llx:%llx:%llx",
-                static_cast<unsigned long long>(identity.device),
-                static_cast<unsigned long long>(identity.inode),
-                static_cast<unsigned long long>(identity.size),
-                static_cast<unsigned long long>(identity.mtimeNanoseconds),
-                static_cast<unsigned long long>(identity.ctimeNanoseconds));
-  out += text;
+  char text[5 * 17 + 1];
+  char* end = text;
+  char separator = '|';
+  for (const auto field :
+       {identity.device, identity.inode, static_cast<std::uint64_t>(identity.size),
+        static_cast<std::uint64_t>(identity.mtimeNanoseconds),
+        static_cast<std::uint64_t>(identity.ctimeNanoseconds)}) {
+    *end++ = separator;
+    separator = ':';
+    end = std::to_chars(end, text + sizeof text, field, 16).ptr;
+  }
+  out.append(text, end);
 }
 
 }  // namespace
