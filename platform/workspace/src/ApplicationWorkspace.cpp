@@ -108,11 +108,13 @@ std::optional<BundleInfo> parseBundleInfo(std::string_view bytes) {
   bundle.displayName = stringOf(info[kDisplayNameKey]);
   bundle.bundleName = stringOf(info[kBundleNameKey]);
   bundle.developmentRegion = stringOf(info[kDevelopmentRegionKey]);
-  bundle.iconSources.push_back(
-      stringElements(info["CFBundleIcons"]["CFBundlePrimaryIcon"]["CFBundleIconFiles"]));
-  bundle.iconSources.push_back(stringElements(info["CFBundleIconFiles"]));
+  // A source naming nothing is left out: it could never give a file.
+  for (std::vector<std::string> names :
+       {stringElements(info["CFBundleIcons"]["CFBundlePrimaryIcon"]["CFBundleIconFiles"]),
+        stringElements(info["CFBundleIconFiles"])}) {
+    if (!names.empty()) bundle.iconSources.push_back(std::move(names));
+  }
   if (auto file = stringOf(info["CFBundleIconFile"])) bundle.iconSources.push_back({*file});
-  bundle.iconSources.push_back({"AppIcon60x60", "Icon"});
   return bundle;
 }
 
@@ -223,6 +225,18 @@ std::optional<std::pair<std::string, const BundleInfo*>> ApplicationWorkspace::f
 
 namespace {
 
+// Calls `visit` with the names of each icon source of `sources`, best first, then with the
+// default names every bundle falls back on (kept once, not in each bundle's record), until it
+// returns true. True when a visit did.
+template <typename Visit>
+bool visitIconSources(const std::vector<std::vector<std::string>>& sources, Visit visit) {
+  static const std::vector<std::string> kDefaultNames = {"AppIcon60x60", "Icon"};
+  for (const std::vector<std::string>& names : sources) {
+    if (visit(names)) return true;
+  }
+  return visit(kDefaultNames);
+}
+
 // Calls `visit` with each file name tried for the icon name `name`, best first, until it
 // returns true; none for an unsafe name. True when a visit did.
 template <typename Visit>
@@ -243,7 +257,7 @@ bool visitIconFileNames(const std::string& name, Visit visit) {
 std::vector<std::vector<std::string>> iconCandidates(
     const Listing& listing, const std::vector<std::vector<std::string>>& sources) {
   std::vector<std::vector<std::string>> candidates;
-  for (const std::vector<std::string>& names : sources) {
+  visitIconSources(sources, [&](const std::vector<std::string>& names) {
     std::vector<std::string> files;
     for (const std::string& name : names) {
       visitIconFileNames(name, [&](const std::string& file) {
@@ -252,21 +266,22 @@ std::vector<std::vector<std::string>> iconCandidates(
       });
     }
     if (!files.empty()) candidates.push_back(std::move(files));
-  }
+    return false;
+  });
   return candidates;
 }
 
 bool hasIconCandidate(const Listing& listing,
                       const std::vector<std::vector<std::string>>& sources) {
-  for (const std::vector<std::string>& names : sources) {
+  return visitIconSources(sources, [&](const std::vector<std::string>& names) {
     for (const std::string& name : names) {
       if (visitIconFileNames(name,
                              [&](const std::string& file) { return contains(listing, file); })) {
         return true;
       }
     }
-  }
-  return false;
+    return false;
+  });
 }
 
 // "|device:inode:size:mtime:ctime" in hex; a page names the icons of thousands of bundles.

@@ -2,9 +2,13 @@
 // home so that the next process checks each file's identity instead of listing, reading and
 // parsing it again. The file is binary: a magic, the length and a checksum of the body, then
 // the body (the device root, the folder listings, the Info.plists and the localisation tables,
-// each with the identity of the file it came from). Nothing in it is trusted until the file it
-// names is found with the same identity, so a stale file costs reads, never a wrong answer.
+// each with the identity of the file it came from). Numbers are variable-length and each
+// table's paths are sorted and share their prefix with the one before, so that the file stays
+// small enough to be read in one go at tens of thousands of bundles. Nothing in it is trusted until
+// the file it names is found with the same identity, so a stale file costs reads, never a wrong
+// answer.
 
+#include <algorithm>
 #include <cstring>
 
 #include "WorkspaceFileCache.h"
@@ -12,7 +16,7 @@
 namespace platform {
 namespace {
 
-constexpr std::string_view kMagic = "HXWSC\x01\r\n";
+constexpr std::string_view kMagic = "HXWSC\x02\r\n";
 constexpr std::size_t kHeaderSize = kMagic.size() + 2 * sizeof(std::uint64_t);
 
 // A word-at-a-time checksum: it only has to catch a torn or damaged file, quickly.
@@ -37,7 +41,11 @@ std::uint64_t checksum(std::string_view bytes) {
 class Writer {
  public:
   std::string out;
-  void number(std::uint64_t value) { out.append(reinterpret_cast<const char*>(&value), 8); }
+  // Seven bits a byte, low first; the high bit says more follow.
+  void number(std::uint64_t value) {
+    for (; value >= 0x80; value >>= 7) out.push_back(static_cast<char>(value | 0x80));
+    out.push_back(static_cast<char>(value));
+  }
   void text(std::string_view value) {
     number(value.size());
     out.append(value);
@@ -45,6 +53,15 @@ class Writer {
   void optionalText(const std::optional<std::string>& value) {
     out.push_back(value ? 1 : 0);
     if (value) text(*value);
+  }
+  // A path as the length it shares with the path written before it, then the rest.
+  void path(std::string_view value) {
+    const auto shared =
+        std::mismatch(value.begin(), value.end(), previous_.begin(), previous_.end());
+    const auto prefix = static_cast<std::size_t>(shared.first - value.begin());
+    number(prefix);
+    text(value.substr(prefix));
+    previous_.assign(value);
   }
   void texts(const std::vector<std::string>& values) {
     number(values.size());
@@ -57,6 +74,9 @@ class Writer {
     number(static_cast<std::uint64_t>(identity.mtimeNanoseconds));
     number(static_cast<std::uint64_t>(identity.ctimeNanoseconds));
   }
+
+ private:
+  std::string previous_;
 };
 
 // Reads what Writer wrote; any read past the end or count larger than what is left fails it
@@ -69,9 +89,14 @@ class Reader {
 
   std::uint64_t number() {
     std::uint64_t value = 0;
-    if (!take(8)) return 0;
-    std::memcpy(&value, in_.data() - 8, 8);
-    return value;
+    for (unsigned shift = 0; shift < 64; shift += 7) {
+      if (!take(1)) return 0;
+      const auto byte = static_cast<unsigned char>(in_.data()[-1]);
+      value |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+      if ((byte & 0x80) == 0) return value;
+    }
+    ok_ = false;  // longer than any 64-bit number
+    return 0;
   }
   // A count of items that each take at least one byte.
   std::size_t count() {
@@ -83,6 +108,14 @@ class Reader {
     const std::size_t size = count();
     if (!take(size)) return {};
     return std::string(in_.data() - size, size);
+  }
+  std::string path() {
+    const std::uint64_t prefix = number();
+    if (prefix > previous_.size()) ok_ = false;
+    if (!ok_) return {};
+    previous_.resize(static_cast<std::size_t>(prefix));
+    previous_ += text();
+    return previous_;
   }
   bool flag() {
     if (!take(1)) return false;
@@ -119,17 +152,24 @@ class Reader {
     return true;
   }
   std::string_view in_;
+  std::string previous_;
   bool ok_ = true;
 };
 
 template <typename Table, typename Put>
 void encodeTable(Writer& writer, const Table& table, Put put) {
-  std::size_t settled = 0;
-  for (const auto& [path, entry] : table) settled += entry.racy ? 0 : 1;
-  writer.number(settled);
-  for (const auto& [path, entry] : table) {
-    if (entry.racy) continue;  // read again by every scan anyway
-    writer.text(path);
+  std::vector<const typename Table::value_type*> settled;
+  settled.reserve(table.size());
+  for (const auto& item : table) {
+    if (!item.second.racy) settled.push_back(&item);  // read again by every scan anyway
+  }
+  // In path order, so that each path shares most of itself with the one before.
+  std::sort(settled.begin(), settled.end(),
+            [](const auto* a, const auto* b) { return a->first < b->first; });
+  writer.number(settled.size());
+  for (const auto* item : settled) {
+    const auto& [path, entry] = *item;
+    writer.path(path);
     writer.identity(entry.identity);
     writer.out.push_back(entry.parsed ? 1 : 0);
     if (entry.parsed) put(*entry.parsed);
@@ -141,7 +181,7 @@ bool decodeTable(Reader& reader, Table& table, Get get) {
   const std::size_t size = reader.count();
   table.reserve(size);
   for (std::size_t i = 0; i < size && reader.ok(); ++i) {
-    std::string path = reader.text();
+    std::string path = reader.path();
     typename Table::mapped_type entry;
     entry.identity = reader.identity();
     if (reader.flag()) entry.parsed = get();
@@ -154,7 +194,7 @@ bool decodeTable(Reader& reader, Table& table, Get get) {
 
 std::string ApplicationWorkspace::FileCache::encode(const std::string& deviceRoot) const {
   Writer writer;
-  writer.out.reserve(256 * (infos.size() + folders.size()));
+  writer.out.reserve(128 * (infos.size() + folders.size()));
   writer.out.append(kHeaderSize, '\0');
   writer.text(deviceRoot);
   encodeTable(writer, folders, [&](const Listing& names) { writer.texts(names); });

@@ -35,7 +35,8 @@ struct BundleInfo {
   std::optional<std::string> displayName;
   std::optional<std::string> bundleName;
   std::optional<std::string> developmentRegion;
-  // The icon names of each icon source, best source first (see iconPathForIdentifier).
+  // The icon names of each icon source that names any, best source first (see
+  // iconPathForIdentifier); the default names are not kept here.
   std::vector<std::vector<std::string>> iconSources;
 };
 
