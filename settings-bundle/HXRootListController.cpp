@@ -55,15 +55,17 @@ const platform::Class& HXRootListController::staticClass() {
 std::shared_ptr<HXRootListController> HXRootListController::init() {
   auto page = std::make_shared<HXRootListController>();
 
-  HXApplicationsManager manager;
-  Value catalogue = manager.allApplications();
-  page->applicationsDictionary_ = catalogue["applications"];
-  page->indexDisplayNames();
-  for (const Value& identifier : catalogue["identifiers"].arrayValue()) {
-    page->notBackgroundingIdentifiers_.push_back(identifier.stringValue());
-  }
-  for (const std::string& identifier : page->notBackgroundingIdentifiers_) {
-    page->_cacheIconForIdentifier(identifier);
+  // The catalogue as a list, not as its Value tree: the page keeps one entry per application
+  // and the identifiers of its rows, nothing else. Icons wait for their rows to be drawn, as
+  // most of thousands of rows never are.
+  std::vector<HXApplicationsManager::Application> catalogue =
+      HXApplicationsManager().applications();
+  page->applications_.reserve(catalogue.size());
+  page->notBackgroundingIdentifiers_.reserve(catalogue.size());
+  for (HXApplicationsManager::Application& application : catalogue) {
+    // An identifier installed twice has the later one's name, as in the catalogue's entries.
+    page->applications_[application.identifier].displayName = std::move(application.displayName);
+    page->notBackgroundingIdentifiers_.push_back(std::move(application.identifier));
   }
 
   const std::vector<std::string> stored =
@@ -72,7 +74,7 @@ std::shared_ptr<HXRootListController> HXRootListController::init() {
   for (const std::string& identifier : stored) {
     // Stored identifiers the catalogue does not list stay stored but show nowhere; one
     // stored twice by another writer still gets one row.
-    if (page->applicationsDictionary_[identifier].isNone()) continue;
+    if (!page->listed(identifier)) continue;
     if (!enabled.insert(identifier).second) continue;
     page->backgroundingIdentifiers_.push_back(identifier);
   }
@@ -122,10 +124,14 @@ std::shared_ptr<UITableViewCell> HXRootListController::tableViewCellForRowAtInde
   }
   static const ShownApplication kNothing;
   const std::vector<const ShownApplication*>& rows = rowsForSection(indexPath.section);
+  const bool inRange = indexPath.row >= 0 && static_cast<std::size_t>(indexPath.row) < rows.size();
   const ShownApplication& application =
-      indexPath.row >= 0 && static_cast<std::size_t>(indexPath.row) < rows.size()
-          ? *rows[static_cast<std::size_t>(indexPath.row)]
-          : kNothing;
+      inRange ? *rows[static_cast<std::size_t>(indexPath.row)] : kNothing;
+  // The icon of a catalogue application is fetched once, when its row is first drawn.
+  if (inRange && application.displayName && !application.iconFetched) {
+    _cacheIconForIdentifier(
+        listForSection(indexPath.section)[static_cast<std::size_t>(indexPath.row)]);
+  }
 
   static const std::string kReuseIdentifier = kApplicationCellIdentifier;
   auto cell = tableView.dequeueReusableCellWithIdentifier(kReuseIdentifier);
@@ -282,7 +288,7 @@ bool HXRootListController::followStoredRegistry(const std::optional<std::string>
   for (const std::string& identifier : stored) {
     // As at creation, stored identifiers the catalogue does not list get no row.
     if (identifier == except || shown.contains(identifier)) continue;
-    if (applicationsDictionary_[identifier].isNone()) continue;
+    if (!listed(identifier)) continue;
     moves.emplace_back(true, identifier);
   }
   for (const auto& [enabled, identifier] : moves) {
@@ -300,7 +306,9 @@ bool HXRootListController::followStoredRegistry(const std::optional<std::string>
 void HXRootListController::_cacheIconForIdentifier(const std::string& identifier) {
   auto icon = UIImage::_applicationIconImageForBundleIdentifierFormatScale(
       identifier, 0, UIScreen::mainScreen()->scale());
-  applications_[identifier].icon = icon;
+  ShownApplication& application = applications_[identifier];
+  application.icon = icon;
+  application.iconFetched = true;
   if (icon) {
     iconCache_[identifier] = std::move(icon);
   } else {
@@ -308,14 +316,24 @@ void HXRootListController::_cacheIconForIdentifier(const std::string& identifier
   }
 }
 
-void HXRootListController::indexDisplayNames() {
-  if (!applicationsDictionary_.isDictionary()) return;
-  const Value::Dictionary& applications = applicationsDictionary_.dictionaryValue();
-  applications_.reserve(applications.size());
-  for (const auto& [identifier, application] : applications) {
-    const Value& name = application["displayName"];
-    if (name.isString()) applications_[identifier].displayName = name.stringValue();
+bool HXRootListController::listed(const std::string& identifier) const {
+  auto found = applications_.find(identifier);
+  return found != applications_.end() && found->second.displayName.has_value();
+}
+
+const Value& HXRootListController::applicationsDictionary() const {
+  if (!applicationsDictionary_) {
+    Value::Dictionary applications;
+    for (const auto& [identifier, application] : applications_) {
+      if (!application.displayName) continue;
+      Value::Dictionary entry;
+      entry.emplace("identifier", identifier);
+      entry.emplace("displayName", *application.displayName);
+      applications.emplace(identifier, Value(std::move(entry)));
+    }
+    applicationsDictionary_ = Value(std::move(applications));
   }
+  return *applicationsDictionary_;
 }
 
 const std::string& HXRootListController::nameOf(const ShownApplication& application) {

@@ -26,8 +26,9 @@ class HXRootListController : public PSListController, public HXApplicationListCo
   // Stops observing the home screen before anything else goes.
   ~HXRootListController() override;
 
-  // init: reads the catalogue, every application's icon and the backgrounding list once,
-  // splits the applications into the two sections and starts observing the home screen.
+  // init: reads the catalogue and the backgrounding list once, splits the applications into
+  // the two sections and starts observing the home screen. An application's icon is fetched
+  // when its row is first drawn, once for the page's life.
   // Returns null when the page cannot be made. The page must be owned by a shared_ptr.
   static std::shared_ptr<HXRootListController> init();
 
@@ -83,7 +84,9 @@ class HXRootListController : public PSListController, public HXApplicationListCo
   const std::vector<std::string>& notBackgroundingIdentifiers() const {
     return notBackgroundingIdentifiers_;
   }
-  const platform::Value& applicationsDictionary() const { return applicationsDictionary_; }
+  // { identifier -> { "identifier", "displayName" } } of the catalogue the page was made from;
+  // made when first asked for, since the rows keep what they show apart.
+  const platform::Value& applicationsDictionary() const;
   const std::unordered_map<std::string, UIImagePtr>& iconCache() const { return iconCache_; }
   std::int64_t enabledIndex() const { return enabledIndex_; }
   std::int64_t disabledIndex() const { return disabledIndex_; }
@@ -99,11 +102,12 @@ class HXRootListController : public PSListController, public HXApplicationListCo
   // What a row of an application shows, read once: every cell of a reload and every step of
   // a placement asks for it.
   struct ShownApplication {
-    std::optional<std::string> displayName;
+    std::optional<std::string> displayName;  // none for an application the catalogue lacks
     UIImagePtr icon;
+    bool iconFetched = false;
   };
-  // Fills applications_ with the display names of applicationsDictionary_.
-  void indexDisplayNames();
+  // Whether the catalogue the page was made from lists `identifier`.
+  bool listed(const std::string& identifier) const;
   // The display name the rows show and sort by: "" for an application without one.
   static const std::string& nameOf(const ShownApplication& application);
   const std::string& shownName(const std::string& identifier) const;
@@ -124,8 +128,9 @@ class HXRootListController : public PSListController, public HXApplicationListCo
   std::shared_ptr<HXApplicationListController> applicationListController_;
   std::vector<std::string> backgroundingIdentifiers_;
   std::vector<std::string> notBackgroundingIdentifiers_;
-  platform::Value applicationsDictionary_;
-  // By identifier; entries stay where they are, so the row lists below point at them.
+  mutable std::optional<platform::Value> applicationsDictionary_;
+  // By identifier: the catalogue's applications, and those a change brought in. Entries stay where
+  // they are, so the row lists below point at them.
   std::unordered_map<std::string, ShownApplication> applications_;
   // The entries of the two sections' rows, in the order of their identifier lists.
   std::vector<const ShownApplication*> backgroundingRows_;

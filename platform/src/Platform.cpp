@@ -31,7 +31,10 @@ Platform& buildRealPlatform() {
   auto* preferences = new PreferenceStore(env, preferencesDirectory());
   auto* notifications = newDistributedNotificationCenter(RunLoop::main()).release();
   announceStoredChanges(*preferences, *notifications);
-  auto* workspace = new ApplicationWorkspace(env, deviceRoot());
+  // Kept in the user's home, beside the system's own caches, as the device's application
+  // database is: the next Settings app checks the bundles instead of reading them all.
+  auto* workspace = new ApplicationWorkspace(
+      env, deviceRoot(), joinPath(userHome(), "Library/Caches/com.apple.applications.cache"));
   return *new Platform{env, *preferences, *notifications, *workspace, RunLoop::main()};
 }
 

@@ -27,48 +27,59 @@ HXApplicationsManager::HXApplicationsManager()
 HXApplicationsManager::HXApplicationsManager(platform::ApplicationWorkspace& workspace)
     : workspace_(workspace), blacklistedIdentifiers_(defaultBlacklistedIdentifiers()) {}
 
-platform::Value HXApplicationsManager::allApplications() const {
+std::vector<HXApplicationsManager::Application> HXApplicationsManager::applications() const {
   std::vector<platform::ApplicationProxy> installed = workspace_.allInstalledApplications();
 
   // Sort pointers, not proxies, and keep equal names in the workspace's order.
   static const std::string kNoName;
-  std::vector<const platform::ApplicationProxy*> ordered;
+  std::vector<platform::ApplicationProxy*> ordered;
   ordered.reserve(installed.size());
-  for (const auto& proxy : installed) ordered.push_back(&proxy);
+  for (auto& proxy : installed) ordered.push_back(&proxy);
   std::stable_sort(ordered.begin(), ordered.end(), [](const auto* a, const auto* b) {
     const std::string& nameA = a->localizedName ? *a->localizedName : kNoName;
     const std::string& nameB = b->localizedName ? *b->localizedName : kNoName;
     return platform::caseInsensitiveCompare(nameA, nameB) == platform::ComparisonResult::Ascending;
   });
 
-  platform::Value::Array identifiers;
-  platform::Value::Dictionary applications;
-  identifiers.reserve(ordered.size());
-  for (const platform::ApplicationProxy* proxy : ordered) {
-    const std::string& identifier = proxy->applicationIdentifier;
+  std::vector<Application> listed;
+  listed.reserve(ordered.size());
+  for (platform::ApplicationProxy* proxy : ordered) {
     if (std::find(proxy->appTags.begin(), proxy->appTags.end(), kHiddenTag) !=
         proxy->appTags.end()) {
       continue;
     }
-    if (std::find(blacklistedIdentifiers_.begin(), blacklistedIdentifiers_.end(), identifier) !=
-        blacklistedIdentifiers_.end()) {
+    if (std::find(blacklistedIdentifiers_.begin(), blacklistedIdentifiers_.end(),
+                  proxy->applicationIdentifier) != blacklistedIdentifiers_.end()) {
       continue;
     }
-    std::string displayName;
+    Application& application = listed.emplace_back();
+    application.identifier = std::move(proxy->applicationIdentifier);
     if (proxy->localizedName && !proxy->localizedName->empty()) {
-      displayName = *proxy->localizedName;
+      application.displayName = std::move(*proxy->localizedName);
     } else {
-      displayName = platform::deletingPathExtension(platform::lastPathComponent(proxy->bundleURL));
+      application.displayName =
+          platform::deletingPathExtension(platform::lastPathComponent(proxy->bundleURL));
     }
+  }
+  return listed;
+}
+
+platform::Value HXApplicationsManager::allApplications() const {
+  platform::Value::Array identifiers;
+  platform::Value::Dictionary entries;
+  std::vector<Application> listed = applications();
+  identifiers.reserve(listed.size());
+  for (Application& application : listed) {
+    identifiers.emplace_back(application.identifier);
     platform::Value::Dictionary entry;
-    entry.emplace(kIdentifierKey, identifier);
-    entry.emplace(kDisplayNameKey, std::move(displayName));
-    applications.insert_or_assign(identifier, platform::Value(std::move(entry)));
-    identifiers.emplace_back(identifier);
+    entry.emplace(kIdentifierKey, application.identifier);
+    entry.emplace(kDisplayNameKey, std::move(application.displayName));
+    entries.insert_or_assign(std::move(application.identifier),
+                                  platform::Value(std::move(entry)));
   }
 
   platform::Value::Dictionary result;
   result.emplace(kIdentifiersKey, platform::Value(std::move(identifiers)));
-  result.emplace(kApplicationsKey, platform::Value(std::move(applications)));
+  result.emplace(kApplicationsKey, platform::Value(std::move(entries)));
   return platform::Value(std::move(result));
 }

@@ -292,4 +292,20 @@ TEST_F(RootListTest, AfterMovesBothWaysEveryRowShowsWhatAFreshPageShows) {
   }
 }
 
+TEST_F(RootListTest, EachIconIsFetchedOnceThoughItsRowIsDrawnAgain) {
+  std::map<std::string, int> fetches;
+  UIImage::IconSource previous = UIImage::setApplicationIconSource(
+      [&](const std::string& identifier, double, double) -> std::optional<std::string> {
+        ++fetches[identifier];
+        return std::nullopt;
+      });
+  const platform::SettingsPage opened = openRoot();
+  driver.currentPage();
+  UIImage::setApplicationIconSource(std::move(previous));
+  const std::size_t rows =
+      opened.sections[kEnabled].rows.size() + opened.sections[kDisabled].rows.size();
+  EXPECT_EQ(fetches.size(), rows);
+  for (const auto& [identifier, count] : fetches) EXPECT_EQ(count, 1) << identifier;
+}
+
 }  // namespace

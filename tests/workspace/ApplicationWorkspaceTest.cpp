@@ -571,3 +571,76 @@ TEST(ApplicationWorkspaceTest, IconVersionIsStillRightAfterAFileWentMissingSince
 }
 
 }  // namespace
+
+namespace {
+
+constexpr const char* kCache = "/home/Library/Caches/applications.cache";
+
+TEST(ApplicationWorkspaceCacheTest, AFreshWorkspaceChecksTheKeptFilesInsteadOfReadingThem) {
+  FakeDevice device;
+  device.addApplication("Mail.app", infoDictionary("com.apple.mobilemail", "Mail"));
+  device.addApplication("Maps.app", infoDictionary("com.apple.maps", "Maps"),
+                        "var/containers/Bundle/Application/U");
+  device.writeFile("Applications/Mail.app/en.lproj/InfoPlist.strings",
+                   "CFBundleDisplayName = \"Post\";");
+  ObservingEnv env(device.env());
+  env.clock = platform::defaultEnv().now() + 3600;
+  const auto first =
+      platform::ApplicationWorkspace(env, device.root(), kCache).allInstalledApplications();
+  ASSERT_EQ(first.size(), 2u);
+
+  env.reads = 0;
+  env.listed.clear();
+  platform::ApplicationWorkspace next(env, device.root(), kCache);
+  auto again = next.allInstalledApplications();
+  EXPECT_EQ(env.reads, 1) << "the cache file only";
+  EXPECT_TRUE(env.listed.empty());
+  EXPECT_EQ(find(again, "com.apple.mobilemail")->localizedName, "Post");
+  EXPECT_EQ(find(again, "com.apple.maps")->bundleURL, first[1].bundleURL);
+
+  // A change made while no workspace ran is seen by the next one: the kept entry names another
+  // identity.
+  device.writeFile("Applications/Mail.app/en.lproj/InfoPlist.strings",
+                   "CFBundleDisplayName = \"Courrier\";");
+  device.addApplication("Maps.app", infoDictionary("com.apple.maps", "Plans"),
+                        "var/containers/Bundle/Application/U");
+  device.removeFile("Applications/Mail.app/Info.plist");
+  device.addApplication("Notes.app", infoDictionary("com.apple.notes", "Notes"));
+  again = platform::ApplicationWorkspace(env, device.root(), kCache).allInstalledApplications();
+  EXPECT_EQ(find(again, "com.apple.mobilemail"), nullptr);
+  EXPECT_EQ(find(again, "com.apple.maps")->localizedName, "Plans");
+  EXPECT_EQ(find(again, "com.apple.notes")->localizedName, "Notes");
+  device.addApplication("Mail.app", infoDictionary("com.apple.mobilemail", "Mail"));
+  again = platform::ApplicationWorkspace(env, device.root(), kCache).allInstalledApplications();
+  EXPECT_EQ(find(again, "com.apple.mobilemail")->localizedName, "Courrier");
+}
+
+TEST(ApplicationWorkspaceCacheTest, ADamagedCacheIsPassedOverAndWrittenAnew) {
+  FakeDevice device;
+  device.addApplication("Mail.app", infoDictionary("com.apple.mobilemail", "Mail"));
+  ObservingEnv env(device.env());
+  env.clock = platform::defaultEnv().now() + 3600;
+  auto scanReads = [&] {
+    env.reads = 0;
+    auto listed =
+        platform::ApplicationWorkspace(env, device.root(), kCache).allInstalledApplications();
+    EXPECT_EQ(listed.size(), 1u);
+    return env.reads;
+  };
+  EXPECT_EQ(scanReads(), 2) << "no cache yet: the Info.plist, then the file written";
+  std::string kept;
+  ASSERT_TRUE(env.readFile(kCache, platform::FileKind::PreferenceDomain, kept).isOk());
+
+  std::string flipped = kept;
+  flipped[flipped.size() / 2] ^= 0x20;
+  std::string longer = kept;
+  longer.insert(longer.size() / 2, "x");
+  for (const std::string& damaged :
+       {kept.substr(0, kept.size() - 3), kept.substr(0, 10), flipped, longer, std::string()}) {
+    ASSERT_TRUE(env.writeFileAtomically(kCache, damaged, 0600).isOk());
+    EXPECT_EQ(scanReads(), 2) << "the cache file and the Info.plist";
+    EXPECT_EQ(scanReads(), 1) << "the cache file, written anew";
+  }
+}
+
+}  // namespace

@@ -1,8 +1,8 @@
 #include "platform/workspace/ApplicationWorkspace.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
-#include <cstdio>
 
 #include "WorkspaceFileCache.h"
 #include "platform/foundation/Env.h"
@@ -108,16 +108,21 @@ std::optional<BundleInfo> parseBundleInfo(std::string_view bytes) {
   bundle.displayName = stringOf(info[kDisplayNameKey]);
   bundle.bundleName = stringOf(info[kBundleNameKey]);
   bundle.developmentRegion = stringOf(info[kDevelopmentRegionKey]);
-  bundle.iconSources.push_back(
-      stringElements(info["CFBundleIcons"]["CFBundlePrimaryIcon"]["CFBundleIconFiles"]));
-  bundle.iconSources.push_back(stringElements(info["CFBundleIconFiles"]));
+  // A source naming nothing is left out: it could never give a file.
+  for (std::vector<std::string> names :
+       {stringElements(info["CFBundleIcons"]["CFBundlePrimaryIcon"]["CFBundleIconFiles"]),
+        stringElements(info["CFBundleIconFiles"])}) {
+    if (!names.empty()) bundle.iconSources.push_back(std::move(names));
+  }
   if (auto file = stringOf(info["CFBundleIconFile"])) bundle.iconSources.push_back({*file});
-  bundle.iconSources.push_back({"AppIcon60x60", "Icon"});
   return bundle;
 }
 
-ApplicationWorkspace::ApplicationWorkspace(Env& env, std::string deviceRoot)
-    : env_(env), deviceRoot_(std::move(deviceRoot)), cache_(std::make_unique<FileCache>()) {}
+ApplicationWorkspace::ApplicationWorkspace(Env& env, std::string deviceRoot, std::string cachePath)
+    : env_(env),
+      deviceRoot_(std::move(deviceRoot)),
+      cachePath_(std::move(cachePath)),
+      cache_(std::make_unique<FileCache>()) {}
 
 ApplicationWorkspace::~ApplicationWorkspace() = default;
 
@@ -138,6 +143,8 @@ std::vector<ApplicationProxy> ApplicationWorkspace::allInstalledApplications() c
   std::vector<ApplicationProxy> applications;
   // Only what is needed is touched per bundle (its Info.plist and a check per candidate
   // localisation), since the catalogue reads every bundle on every call.
+  const bool persisted = !cachePath_.empty();
+  if (persisted && cache_->scan == 0) cache_->load(env_, cachePath_, deviceRoot_);
   ++cache_->scan;
   const FileCache::Bundles bundles = cache_->bundles(env_, deviceRoot_);
   for (const auto& [bundlePath, under] : bundles.paths) {
@@ -197,6 +204,7 @@ std::vector<ApplicationProxy> ApplicationWorkspace::allInstalledApplications() c
     applications.push_back(std::move(proxy));
   }
   cache_->prune();
+  if (persisted && cache_->changed) cache_->save(env_, cachePath_, deviceRoot_);
   return applications;
 }
 
@@ -216,6 +224,18 @@ std::optional<std::pair<std::string, const BundleInfo*>> ApplicationWorkspace::f
 }
 
 namespace {
+
+// Calls `visit` with the names of each icon source of `sources`, best first, then with the
+// default names every bundle falls back on (kept once, not in each bundle's record), until it
+// returns true. True when a visit did.
+template <typename Visit>
+bool visitIconSources(const std::vector<std::vector<std::string>>& sources, Visit visit) {
+  static const std::vector<std::string> kDefaultNames = {"AppIcon60x60", "Icon"};
+  for (const std::vector<std::string>& names : sources) {
+    if (visit(names)) return true;
+  }
+  return visit(kDefaultNames);
+}
 
 // Calls `visit` with each file name tried for the icon name `name`, best first, until it
 // returns true; none for an unsafe name. True when a visit did.
@@ -237,7 +257,7 @@ bool visitIconFileNames(const std::string& name, Visit visit) {
 std::vector<std::vector<std::string>> iconCandidates(
     const Listing& listing, const std::vector<std::vector<std::string>>& sources) {
   std::vector<std::vector<std::string>> candidates;
-  for (const std::vector<std::string>& names : sources) {
+  visitIconSources(sources, [&](const std::vector<std::string>& names) {
     std::vector<std::string> files;
     for (const std::string& name : names) {
       visitIconFileNames(name, [&](const std::string& file) {
@@ -246,32 +266,38 @@ std::vector<std::vector<std::string>> iconCandidates(
       });
     }
     if (!files.empty()) candidates.push_back(std::move(files));
-  }
+    return false;
+  });
   return candidates;
 }
 
 bool hasIconCandidate(const Listing& listing,
                       const std::vector<std::vector<std::string>>& sources) {
-  for (const std::vector<std::string>& names : sources) {
+  return visitIconSources(sources, [&](const std::vector<std::string>& names) {
     for (const std::string& name : names) {
       if (visitIconFileNames(name,
                              [&](const std::string& file) { return contains(listing, file); })) {
         return true;
       }
     }
-  }
-  return false;
+    return false;
+  });
 }
 
+// "|device:inode:size:mtime:ctime" in hex; a page names the icons of thousands of bundles.
 void appendIdentity(std::string& out, const FileIdentity& identity) {
-  char text[112];
-  std::snprintf(text, sizeof text, "|%llx:%llx:%llx:%llx:%llx",
-                static_cast<unsigned long long>(identity.device),
-                static_cast<unsigned long long>(identity.inode),
-                static_cast<unsigned long long>(identity.size),
-                static_cast<unsigned long long>(identity.mtimeNanoseconds),
-                static_cast<unsigned long long>(identity.ctimeNanoseconds));
-  out += text;
+  char text[5 * 17 + 1];
+  char* end = text;
+  char separator = '|';
+  for (const auto field :
+       {identity.device, identity.inode, static_cast<std::uint64_t>(identity.size),
+        static_cast<std::uint64_t>(identity.mtimeNanoseconds),
+        static_cast<std::uint64_t>(identity.ctimeNanoseconds)}) {
+    *end++ = separator;
+    separator = ':';
+    end = std::to_chars(end, text + sizeof text, field, 16).ptr;
+  }
+  out.append(text, end);
 }
 
 }  // namespace

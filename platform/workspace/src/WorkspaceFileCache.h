@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -34,7 +35,8 @@ struct BundleInfo {
   std::optional<std::string> displayName;
   std::optional<std::string> bundleName;
   std::optional<std::string> developmentRegion;
-  // The icon names of each icon source, best source first (see iconPathForIdentifier).
+  // The icon names of each icon source that names any, best source first (see
+  // iconPathForIdentifier); the default names are not kept here.
   std::vector<std::vector<std::string>> iconSources;
 };
 
@@ -68,6 +70,7 @@ std::optional<BundleInfo> parseBundleInfo(std::string_view bytes);
 struct ApplicationWorkspace::FileCache {
   template <typename T>
   struct Entry {
+    using Parsed = T;
     FileIdentity identity;
     std::optional<T> parsed;  // none when the file is malformed
     std::uint64_t scan = 0;   // the last scan that used the entry
@@ -114,6 +117,20 @@ struct ApplicationWorkspace::FileCache {
   // bundle is found the slow way then.
   std::uint64_t erasures = 0;
   std::uint64_t erasuresAtIndex = 0;  // erasures when the last scan ended
+  // Something kept changed since the cache file was last written or read: a file was read
+  // afresh (and settled) or an entry dropped.
+  bool changed = false;
+
+  // Takes the entries of the cache file at `path` (see WorkspaceCacheFile.cpp), written for
+  // `deviceRoot`, as if this process had read them: each is still checked against its file's
+  // identity before it is used, like any entry kept from an earlier scan. A missing, foreign,
+  // truncated or corrupt file gives nothing, and the device is read as usual.
+  void load(Env& env, const std::string& path, const std::string& deviceRoot);
+  // Writes the settled entries to the cache file at `path`, replacing it whole; a failure
+  // only costs the next process a full read of the device.
+  void save(Env& env, const std::string& path, const std::string& deviceRoot);
+  std::string encode(const std::string& deviceRoot) const;
+  bool decode(std::string_view bytes, const std::string& deviceRoot);
 
   // The index entry of `identifier` when its entry pointers can be followed: the last scan
   // made it and no table entry was erased since.
@@ -239,9 +256,11 @@ struct ApplicationWorkspace::FileCache {
   // Drops what the last scan did not use: bundles and tables no longer installed.
   void prune() {
     auto unused = [&](const auto& entry) { return entry.second.scan != scan; };
-    std::erase_if(infos, unused);
-    std::erase_if(strings, unused);
-    std::erase_if(folders, unused);
+    if (std::erase_if(infos, unused) + std::erase_if(strings, unused) +
+            std::erase_if(folders, unused) !=
+        0) {
+      changed = true;
+    }
     std::erase_if(index, unused);
     // Icon files are looked at between scans, so they are kept until a whole scan passed
     // without a look.
@@ -252,6 +271,11 @@ struct ApplicationWorkspace::FileCache {
   }
 
  private:
+  // Icon sizes are looked at when icons are drawn, not on every open, so they stay out of the
+  // cache file (and looking at one never has it written again).
+  template <typename T>
+  static constexpr bool kPersisted = !std::is_same_v<T, std::uint32_t>;
+
   // The entry of `path` in `table`, taken again with `read(identity, value)` (false when the
   // file cannot be read; `value` stays none when it is malformed) only when the file's identity
   // changed or was not yet to be trusted; nullptr, with the entry dropped, when the file is gone or
@@ -278,6 +302,7 @@ struct ApplicationWorkspace::FileCache {
       return nullptr;
     }
     const bool racy = isRacy(env, identity);
+    if (!racy && kPersisted<T>) changed = true;
     it = table.insert_or_assign(path, Entry<T>{identity, std::move(value), scan, racy}).first;
     return &it->second;
   }
@@ -286,6 +311,7 @@ struct ApplicationWorkspace::FileCache {
   void erase(Map& table, typename Map::iterator it) {
     table.erase(it);
     ++erasures;
+    if (kPersisted<typename Map::mapped_type::Parsed>) changed = true;
   }
 };
 

@@ -42,6 +42,16 @@ class HX_EXPORT HXApplicationsManager {
   // an empty array and an empty dictionary.
   platform::Value allApplications() const;
 
+  // One application of the catalogue: its identifier and display name as allApplications()
+  // gives them.
+  struct Application {
+    std::string identifier;
+    std::string displayName;
+  };
+  // The catalogue of allApplications() as a list in catalogue order, without building its
+  // Value tree: an identifier installed twice appears twice, each with its own name.
+  std::vector<Application> applications() const;
+
  private:
   platform::ApplicationWorkspace& workspace_;
   std::vector<std::string> blacklistedIdentifiers_;

@@ -38,8 +38,13 @@ struct HX_PLATFORM_EXPORT ApplicationProxy {
 
 class HX_PLATFORM_EXPORT ApplicationWorkspace {
  public:
-  // `env` must outlive the workspace; both it and `deviceRoot` are fixed for its life.
-  ApplicationWorkspace(Env& env, std::string deviceRoot);
+  // `env` must outlive the workspace; both it and `deviceRoot` are fixed for its life. With a
+  // `cachePath`, what the workspace learnt of the device is kept in that file for the next
+  // workspace over the same device (another process, say): the first scan then starts from it
+  // and checks each listing and file against its identity, as a later scan of the same
+  // workspace does, so that nothing read from it outlives a change. The file's folder is made
+  // when missing; an unreadable or damaged file is passed over and written anew.
+  ApplicationWorkspace(Env& env, std::string deviceRoot, std::string cachePath = {});
   ~ApplicationWorkspace();
   ApplicationWorkspace(const ApplicationWorkspace&) = delete;
   ApplicationWorkspace& operator=(const ApplicationWorkspace&) = delete;
@@ -101,6 +106,7 @@ class HX_PLATFORM_EXPORT ApplicationWorkspace {
 
   Env& env_;
   const std::string deviceRoot_;
+  const std::string cachePath_;
   const std::unique_ptr<FileCache> cache_;
 };
 
