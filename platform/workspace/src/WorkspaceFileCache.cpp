@@ -172,6 +172,13 @@ bool ApplicationWorkspace::FileCache::readBundle(Env& env, BundleRecord& record,
   fresh.container = record.container;
   fresh.name = record.name;
   fresh.path = record.path;
+  // The localisation table is checked on its own by the next choice of it.
+  fresh.stringsFolder = record.stringsFolder;
+  fresh.stringsKept = record.stringsKept;
+  fresh.stringsRacy = record.stringsRacy;
+  fresh.strings = record.strings;
+  fresh.localDisplayName = record.localDisplayName;
+  fresh.localBundleName = record.localBundleName;
   fresh.folder = folder;
   fresh.racy = isRacy(env, folder);
   if (sortedContains(names, kInfoPlist)) {
