@@ -531,6 +531,22 @@ TEST(ApplicationWorkspaceTest, ABundleChangeRereadsItsInfoPlistAndTheTableIsChec
   EXPECT_TRUE(workspace.iconVersionForIdentifier("com.apple.mobilemail").has_value());
 }
 
+TEST(ApplicationWorkspaceTest, ALongLivedWorkspaceOverAnUnsettledDeviceKeepsAnsweringRight) {
+  FakeDevice device;
+  device.addApplication("Mail.app", infoDictionary("com.apple.mobilemail", "Mail"));
+  device.writeFile("Applications/Mail.app/Icon.png", pngOfSize(60));
+  ObservingEnv env(device.env());
+  env.clock = 0;  // nothing settles: every scan reads every file again
+  platform::ApplicationWorkspace workspace(env, device.root());
+  // Enough re-reads that what they leave behind is dropped more than once on the way.
+  for (int scan = 0; scan < 4000; ++scan)
+    ASSERT_EQ(workspace.allInstalledApplications().size(), 1u);
+  device.addApplication("Mail.app", infoDictionary("com.apple.mobilemail", "Post"));
+  EXPECT_EQ(workspace.allInstalledApplications()[0].localizedName, "Post");
+  EXPECT_TRUE(workspace.iconPathForIdentifier("com.apple.mobilemail", 60, 1).has_value());
+  EXPECT_TRUE(workspace.iconVersionForIdentifier("com.apple.mobilemail").has_value());
+}
+
 TEST(ApplicationWorkspaceTest, RecentlyModifiedFileIsReadAgainThoughItsIdentityIsUnchanged) {
   FakeDevice device;
   device.addApplication("Mail.app", infoDictionary("com.apple.mobilemail", "Mail"));

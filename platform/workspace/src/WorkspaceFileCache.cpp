@@ -422,7 +422,7 @@ std::optional<std::uint32_t> ApplicationWorkspace::FileCache::pngPixels(Env& env
 
 void ApplicationWorkspace::FileCache::compact(const std::string& deviceRoot) {
   // What re-read records left behind is dropped by writing the cache out and reading it back.
-  if (arena.bytes.size() <= 2 * compactedBytes + (std::size_t{1} << 20)) return;
+  if (arena.bytes.size() <= 2 * compactedBytes + (std::size_t{64} << 10)) return;
   const bool wasChanged = changed;
   const std::string bytes = encode(deviceRoot);
   decode(bytes, deviceRoot);
