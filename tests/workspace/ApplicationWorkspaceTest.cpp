@@ -502,6 +502,51 @@ TEST(ApplicationWorkspaceTest, EachBundleFolderIsListedOnceAndAgainOnlyWhenItCha
   EXPECT_EQ(find(proxies, "id.A")->localizedName, "A");
 }
 
+TEST(ApplicationWorkspaceTest, ABundleChangeRereadsItsInfoPlistAndTheTableIsCheckedOnItsOwn) {
+  FakeDevice device;
+  device.addApplication("Mail.app", infoDictionary("com.apple.mobilemail", "Mail"));
+  device.writeFile("Applications/Mail.app/en.lproj/InfoPlist.strings",
+                   "CFBundleDisplayName = \"Post\";");
+  ObservingEnv env(device.env());
+  env.clock = platform::defaultEnv().now() + 3600;
+  platform::ApplicationWorkspace workspace(env, device.root());
+  workspace.allInstalledApplications();
+  env.reads = 0;
+  env.identities = 0;
+  workspace.allInstalledApplications();
+  const int checksPerScan = env.identities;
+  EXPECT_EQ(env.reads, 0);
+
+  device.writeFile("Applications/Mail.app/en.lproj/InfoPlist.strings",
+                   "CFBundleDisplayName = \"Courrier\";");
+  EXPECT_EQ(workspace.allInstalledApplications()[0].localizedName, "Courrier");
+  EXPECT_EQ(env.reads, 1) << "the table only";
+
+  env.reads = 0;
+  env.identities = 0;
+  device.writeFile("Applications/Mail.app/Icon.png", pngOfSize(60));
+  EXPECT_EQ(workspace.allInstalledApplications()[0].localizedName, "Courrier");
+  EXPECT_EQ(env.reads, 1) << "the Info.plist again, the table only checked";
+  EXPECT_LE(env.identities, checksPerScan) << "no file looked at twice";
+  EXPECT_TRUE(workspace.iconVersionForIdentifier("com.apple.mobilemail").has_value());
+}
+
+TEST(ApplicationWorkspaceTest, ALongLivedWorkspaceOverAnUnsettledDeviceKeepsAnsweringRight) {
+  FakeDevice device;
+  device.addApplication("Mail.app", infoDictionary("com.apple.mobilemail", "Mail"));
+  device.writeFile("Applications/Mail.app/Icon.png", pngOfSize(60));
+  ObservingEnv env(device.env());
+  env.clock = 0;  // nothing settles: every scan reads every file again
+  platform::ApplicationWorkspace workspace(env, device.root());
+  // Enough re-reads that what they leave behind is dropped more than once on the way.
+  for (int scan = 0; scan < 4000; ++scan)
+    ASSERT_EQ(workspace.allInstalledApplications().size(), 1u);
+  device.addApplication("Mail.app", infoDictionary("com.apple.mobilemail", "Post"));
+  EXPECT_EQ(workspace.allInstalledApplications()[0].localizedName, "Post");
+  EXPECT_TRUE(workspace.iconPathForIdentifier("com.apple.mobilemail", 60, 1).has_value());
+  EXPECT_TRUE(workspace.iconVersionForIdentifier("com.apple.mobilemail").has_value());
+}
+
 TEST(ApplicationWorkspaceTest, RecentlyModifiedFileIsReadAgainThoughItsIdentityIsUnchanged) {
   FakeDevice device;
   device.addApplication("Mail.app", infoDictionary("com.apple.mobilemail", "Mail"));

@@ -1,12 +1,11 @@
 // The workspace's cache file: what a process learnt of the device's bundles, kept in the user's
 // home so that the next process checks each file's identity instead of listing, reading and
 // parsing it again. The file is binary: a magic, the length and a checksum of the body, then
-// the body (the device root, the folder listings, the Info.plists and the localisation tables,
-// each with the identity of the file it came from). Numbers are variable-length and each
-// table's paths are sorted and share their prefix with the one before, so that the file stays
-// small enough to be read in one go at tens of thousands of bundles. Nothing in it is trusted until
-// the file it names is found with the same identity, so a stale file costs reads, never a wrong
-// answer.
+// the body (the device root, the folder listings, then a record per bundle, each with the
+// identities of the files it came from). Numbers are variable-length, so that the file stays
+// small enough to be read in one go at tens of thousands of bundles. Nothing in it is trusted
+// until the file it names is found with the same identity, so a stale file costs reads, never a
+// wrong answer.
 
 #include <algorithm>
 #include <cstring>
@@ -16,7 +15,7 @@
 namespace platform {
 namespace {
 
-constexpr std::string_view kMagic = "HXWSC\x02\r\n";
+constexpr std::string_view kMagic = "HXWSC\x03\r\n";
 constexpr std::size_t kHeaderSize = kMagic.size() + 2 * sizeof(std::uint64_t);
 
 // A word-at-a-time checksum: it only has to catch a torn or damaged file, quickly.
@@ -50,22 +49,13 @@ class Writer {
     number(value.size());
     out.append(value);
   }
-  void optionalText(const std::optional<std::string>& value) {
-    out.push_back(value ? 1 : 0);
-    if (value) text(*value);
+  void optionalText(const Arena& arena, Text value) {
+    out.push_back(value.present() ? 1 : 0);
+    if (value.present()) text(arena.view(value));
   }
-  // A path as the length it shares with the path written before it, then the rest.
-  void path(std::string_view value) {
-    const auto shared =
-        std::mismatch(value.begin(), value.end(), previous_.begin(), previous_.end());
-    const auto prefix = static_cast<std::size_t>(shared.first - value.begin());
-    number(prefix);
-    text(value.substr(prefix));
-    previous_.assign(value);
-  }
-  void texts(const std::vector<std::string>& values) {
-    number(values.size());
-    for (const std::string& value : values) text(value);
+  void texts(const Arena& arena, Span list) {
+    number(list.count);
+    for (const Text& value : arena.list(list)) text(arena.view(value));
   }
   void identity(const FileIdentity& identity) {
     number(identity.device);
@@ -74,9 +64,6 @@ class Writer {
     number(static_cast<std::uint64_t>(identity.mtimeNanoseconds));
     number(static_cast<std::uint64_t>(identity.ctimeNanoseconds));
   }
-
- private:
-  std::string previous_;
 };
 
 // Reads what Writer wrote; any read past the end or count larger than what is left fails it
@@ -85,6 +72,7 @@ class Reader {
  public:
   explicit Reader(std::string_view in) : in_(in) {}
   bool ok() const { return ok_; }
+  void fail() { ok_ = false; }
   bool atEnd() const { return in_.empty(); }
 
   std::uint64_t number() {
@@ -104,18 +92,10 @@ class Reader {
     if (value > in_.size()) ok_ = false;
     return ok_ ? static_cast<std::size_t>(value) : 0;
   }
-  std::string text() {
+  std::string_view text() {
     const std::size_t size = count();
     if (!take(size)) return {};
-    return std::string(in_.data() - size, size);
-  }
-  std::string path() {
-    const std::uint64_t prefix = number();
-    if (prefix > previous_.size()) ok_ = false;
-    if (!ok_) return {};
-    previous_.resize(static_cast<std::size_t>(prefix));
-    previous_ += text();
-    return previous_;
+    return {in_.data() - size, size};
   }
   bool flag() {
     if (!take(1)) return false;
@@ -123,14 +103,19 @@ class Reader {
     if (value != 0 && value != 1) ok_ = false;
     return value == 1;
   }
-  std::optional<std::string> optionalText() {
-    if (!flag()) return std::nullopt;
-    return text();
+  std::uint8_t byte() {
+    if (!take(1)) return 0;
+    return static_cast<std::uint8_t>(in_.data()[-1]);
   }
-  std::vector<std::string> texts() {
-    std::vector<std::string> values(count());
-    for (std::string& value : values) value = text();
-    return values;
+  Text optionalText(Arena& arena) {
+    if (!flag()) return {};
+    return arena.add(text());
+  }
+  Span texts(Arena& arena) {
+    Span list = arena.beginList();
+    const std::size_t size = count();
+    for (std::size_t i = 0; i < size && ok_; ++i) arena.addToList(text());
+    return arena.endList(list);
   }
   FileIdentity identity() {
     FileIdentity identity;
@@ -152,68 +137,119 @@ class Reader {
     return true;
   }
   std::string_view in_;
-  std::string previous_;
   bool ok_ = true;
 };
 
-template <typename Table, typename Put>
-void encodeTable(Writer& writer, const Table& table, Put put) {
-  std::vector<const typename Table::value_type*> settled;
-  settled.reserve(table.size());
-  for (const auto& item : table) {
-    if (!item.second.racy) settled.push_back(&item);  // read again by every scan anyway
-  }
-  // In path order, so that each path shares most of itself with the one before.
-  std::sort(settled.begin(), settled.end(),
-            [](const auto* a, const auto* b) { return a->first < b->first; });
-  writer.number(settled.size());
-  for (const auto* item : settled) {
-    const auto& [path, entry] = *item;
-    writer.path(path);
-    writer.identity(entry.identity);
-    writer.out.push_back(entry.parsed ? 1 : 0);
-    if (entry.parsed) put(*entry.parsed);
-  }
+enum RecordFlag : std::uint8_t {
+  kRacy = 1,
+  kHasInfo = 2,
+  kValid = 4,
+  kStringsKept = 8,
+  kStringsRacy = 16,
+};
+
+void encodeFolder(Writer& writer, const Arena& arena, const FolderRecord& folder) {
+  writer.identity(folder.identity);
+  writer.out.push_back(folder.racy ? 1 : 0);
+  writer.texts(arena, folder.names);
 }
 
-template <typename Table, typename Get>
-bool decodeTable(Reader& reader, Table& table, Get get) {
-  const std::size_t size = reader.count();
-  table.reserve(size);
-  for (std::size_t i = 0; i < size && reader.ok(); ++i) {
-    std::string path = reader.path();
-    typename Table::mapped_type entry;
-    entry.identity = reader.identity();
-    if (reader.flag()) entry.parsed = get();
-    table.insert_or_assign(std::move(path), std::move(entry));
+void decodeFolder(Reader& reader, Arena& arena, FolderRecord& folder) {
+  folder.listed = true;
+  folder.identity = reader.identity();
+  folder.racy = reader.flag();
+  folder.names = reader.texts(arena);
+}
+
+void encodeBundle(Writer& writer, const Arena& arena, const BundleRecord& record) {
+  writer.out.push_back(static_cast<char>(record.group));
+  if (record.group == 1) writer.text(arena.view(record.container));
+  writer.text(arena.view(record.name));
+  writer.identity(record.folder);
+  // A record found stale is read again by the next scan, as a racy one is.
+  writer.out.push_back(static_cast<char>(
+      (record.racy || record.stale ? kRacy : 0) | (record.hasInfo ? kHasInfo : 0) |
+      (record.valid ? kValid : 0) | (record.stringsKept ? kStringsKept : 0) |
+      (record.stringsRacy ? kStringsRacy : 0)));
+  if (record.hasInfo) writer.identity(record.info);
+  if (!record.valid) return;
+  writer.text(arena.view(record.identifier));
+  writer.texts(arena, record.appTags);
+  writer.optionalText(arena, record.displayName);
+  writer.optionalText(arena, record.bundleName);
+  writer.optionalText(arena, record.developmentRegion);
+  writer.number(record.iconSources.count);
+  for (const Span& source : arena.lists(record.iconSources)) writer.texts(arena, source);
+  writer.texts(arena, record.localizations);
+  writer.texts(arena, record.iconFiles);
+  writer.optionalText(arena, record.stringsFolder);
+  if (!record.stringsKept) return;
+  writer.identity(record.strings);
+  writer.optionalText(arena, record.localDisplayName);
+  writer.optionalText(arena, record.localBundleName);
+}
+
+// The record's path is made from where it lies, as a scan makes it.
+void decodeBundle(Reader& reader, Arena& arena, BundleRecord& record,
+                  const std::string& applicationsPath, const std::string& containersPath,
+                  std::string& path) {
+  record.group = reader.byte();
+  if (record.group > 1) reader.fail();
+  if (record.group == 1) record.container = arena.add(reader.text());
+  record.name = arena.add(reader.text());
+  if (record.group == 0) {
+    path.assign(applicationsPath);
+  } else {
+    path.assign(containersPath).append("/").append(arena.view(record.container));
   }
-  return reader.ok();
+  path.append("/").append(arena.view(record.name));
+  record.path = arena.add(path);
+  record.folder = reader.identity();
+  const std::uint8_t flags = reader.byte();
+  record.racy = flags & kRacy;
+  record.hasInfo = flags & kHasInfo;
+  record.valid = flags & kValid;
+  record.stringsKept = flags & kStringsKept;
+  record.stringsRacy = flags & kStringsRacy;
+  if (record.hasInfo) record.info = reader.identity();
+  if (!record.valid) return;
+  record.identifier = arena.add(reader.text());
+  record.appTags = reader.texts(arena);
+  record.displayName = reader.optionalText(arena);
+  record.bundleName = reader.optionalText(arena);
+  record.developmentRegion = reader.optionalText(arena);
+  std::vector<Span> sources(reader.count());
+  for (Span& source : sources) source = reader.texts(arena);
+  record.iconSources = {static_cast<std::uint32_t>(arena.spans.size()),
+                        static_cast<std::uint32_t>(sources.size())};
+  arena.spans.insert(arena.spans.end(), sources.begin(), sources.end());
+  record.localizations = reader.texts(arena);
+  record.iconFiles = reader.texts(arena);
+  record.stringsFolder = reader.optionalText(arena);
+  if (!record.stringsKept) return;
+  record.strings = reader.identity();
+  record.localDisplayName = reader.optionalText(arena);
+  record.localBundleName = reader.optionalText(arena);
 }
 
 }  // namespace
 
 std::string ApplicationWorkspace::FileCache::encode(const std::string& deviceRoot) const {
   Writer writer;
-  writer.out.reserve(128 * (infos.size() + folders.size()));
+  writer.out.reserve(arena.bytes.size() / 2 + 64 * bundles.size() + 1024);
   writer.out.append(kHeaderSize, '\0');
   writer.text(deviceRoot);
-  encodeTable(writer, folders, [&](const Listing& names) { writer.texts(names); });
-  encodeTable(writer, infos, [&](const BundleInfo& info) {
-    writer.text(info.identifier);
-    writer.texts(info.appTags);
-    writer.optionalText(info.displayName);
-    writer.optionalText(info.bundleName);
-    writer.optionalText(info.developmentRegion);
-    writer.number(info.iconSources.size());
-    for (const auto& source : info.iconSources) writer.texts(source);
-  });
-  encodeTable(writer, strings, [&](const StringsTable& table) {
-    writer.number(table.size());
-    for (const auto& [key, value] : table) {
-      writer.text(key);
-      writer.text(value);
-    }
-  });
+  for (const FolderRecord* folder : {&applications, &containers}) {
+    writer.out.push_back(folder->listed ? 1 : 0);
+    if (folder->listed) encodeFolder(writer, arena, *folder);
+  }
+  writer.number(boxes.size());
+  for (const FolderRecord& box : boxes) {
+    writer.text(arena.view(box.name));
+    encodeFolder(writer, arena, box);
+  }
+  writer.number(bundles.size());
+  for (const BundleRecord& record : bundles) encodeBundle(writer, arena, record);
   const std::string_view body = std::string_view(writer.out).substr(kHeaderSize);
   const std::uint64_t header[2] = {body.size(), checksum(body)};
   std::memcpy(writer.out.data(), kMagic.data(), kMagic.size());
@@ -223,6 +259,11 @@ std::string ApplicationWorkspace::FileCache::encode(const std::string& deviceRoo
 
 bool ApplicationWorkspace::FileCache::decode(std::string_view bytes,
                                              const std::string& deviceRoot) {
+  arena = Arena();
+  applications = containers = FolderRecord();
+  boxes.clear();
+  bundles.clear();
+  compactedBytes = 0;
   if (bytes.size() < kHeaderSize || !bytes.starts_with(kMagic)) return false;
   std::uint64_t header[2];
   std::memcpy(header, bytes.data() + kMagic.size(), sizeof header);
@@ -230,36 +271,34 @@ bool ApplicationWorkspace::FileCache::decode(std::string_view bytes,
   if (header[0] != body.size() || header[1] != checksum(body)) return false;
   Reader reader(body);
   if (reader.text() != deviceRoot) return false;
-  const bool whole = decodeTable(reader, folders, [&] { return reader.texts(); }) &&
-                     decodeTable(reader, infos,
-                                 [&] {
-                                   BundleInfo info;
-                                   info.identifier = reader.text();
-                                   info.appTags = reader.texts();
-                                   info.displayName = reader.optionalText();
-                                   info.bundleName = reader.optionalText();
-                                   info.developmentRegion = reader.optionalText();
-                                   info.iconSources.resize(reader.count());
-                                   for (auto& source : info.iconSources) source = reader.texts();
-                                   return info;
-                                 }) &&
-                     decodeTable(reader, strings,
-                                 [&] {
-                                   StringsTable table;
-                                   const std::size_t size = reader.count();
-                                   for (std::size_t i = 0; i < size && reader.ok(); ++i) {
-                                     std::string key = reader.text();
-                                     table.insert_or_assign(std::move(key), reader.text());
-                                   }
-                                   return table;
-                                 }) &&
-                     reader.atEnd();
-  if (!whole) {
-    folders.clear();
-    infos.clear();
-    strings.clear();
+  // Every string of the file lands in the arena, so one reservation serves them all.
+  arena.bytes.reserve(body.size() + body.size() / 2);
+  arena.texts.reserve(body.size() / 12);
+  for (FolderRecord* folder : {&applications, &containers}) {
+    if (reader.flag()) decodeFolder(reader, arena, *folder);
   }
-  return whole;
+  boxes.resize(reader.count());
+  for (FolderRecord& box : boxes) {
+    box.name = arena.add(reader.text());
+    decodeFolder(reader, arena, box);
+  }
+  const std::string applicationsPath = joinPath(deviceRoot, "Applications");
+  const std::string containersPath = joinPath(deviceRoot, "var/containers/Bundle/Application");
+  std::string path;
+  bundles.resize(reader.count());
+  for (BundleRecord& record : bundles) {
+    if (!reader.ok()) break;
+    decodeBundle(reader, arena, record, applicationsPath, containersPath, path);
+  }
+  if (!reader.ok() || !reader.atEnd()) {
+    arena = Arena();
+    applications = containers = FolderRecord();
+    boxes.clear();
+    bundles.clear();
+    return false;
+  }
+  compactedBytes = arena.bytes.size();
+  return true;
 }
 
 void ApplicationWorkspace::FileCache::load(Env& env, const std::string& path,

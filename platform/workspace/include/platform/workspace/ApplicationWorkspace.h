@@ -17,7 +17,7 @@
 namespace platform {
 
 class Env;
-struct BundleInfo;
+struct BundleRecord;
 
 // One installed application.
 struct HX_PLATFORM_EXPORT ApplicationProxy {
@@ -97,12 +97,9 @@ class HX_PLATFORM_EXPORT ApplicationWorkspace {
  private:
   struct FileCache;
 
-  // What the bundle's Info.plist says, when it is readable, its root is a dictionary and it
-  // names an identifier; else nullptr. Valid until the next lookup of the same bundle.
-  const BundleInfo* bundleInfo(const std::string& bundlePath) const;
-  // The path and Info.plist of the bundle now carrying `identifier`, as bundleInfo() lends it.
-  std::optional<std::pair<std::string, const BundleInfo*>> findBundle(
-      const std::string& identifier) const;
+  // The record of the bundle now carrying `identifier`, its Info.plist checked against its
+  // identity (and the bundle read again when it changed); valid until the next scan.
+  BundleRecord* findBundle(const std::string& identifier) const;
 
   Env& env_;
   const std::string deviceRoot_;
