@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "../DeviceEnv.h"
 #include "platform/foundation/Env.h"
 #include "platform/workspace/ApplicationWorkspace.h"
 
@@ -24,42 +25,6 @@ void checkPath(const std::string& path) {
   }
   if (path.find("/../") != std::string::npos || path.ends_with("/..")) std::abort();
 }
-
-// The device in memory, with no language set, that checks every path it is asked about.
-class DeviceEnv : public platform::EnvWrapper {
- public:
-  using EnvWrapper::EnvWrapper;
-  platform::Status readFile(const std::string& path, platform::FileKind kind,
-                            std::string& contents) override {
-    checkPath(path);
-    return EnvWrapper::readFile(path, kind, contents);
-  }
-  platform::Status readFileHeld(const std::string& path, platform::FileKind kind,
-                                std::string& contents, std::unique_ptr<platform::HeldFile>& held,
-                                platform::FileIdentity& identity) override {
-    checkPath(path);
-    return EnvWrapper::readFileHeld(path, kind, contents, held, identity);
-  }
-  platform::Status fileIdentity(const std::string& path,
-                                platform::FileIdentity& identity) override {
-    checkPath(path);
-    return EnvWrapper::fileIdentity(path, identity);
-  }
-  bool fileExists(const std::string& path) override {
-    checkPath(path);
-    return EnvWrapper::fileExists(path);
-  }
-  bool isDirectory(const std::string& path) override {
-    checkPath(path);
-    return EnvWrapper::isDirectory(path);
-  }
-  platform::Status listDirectory(const std::string& path,
-                                 std::vector<std::string>& names) override {
-    checkPath(path);
-    return EnvWrapper::listDirectory(path, names);
-  }
-  std::optional<std::string> getEnvironment(const std::string&) override { return std::nullopt; }
-};
 
 // The header of a `pixels`-square PNG, which is all that icon lookup reads.
 std::string pngHeader(unsigned pixels) {
@@ -95,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   write(*memory, bundle + "/AppIcon29x29@3x.png", pngHeader(87));
   write(*memory, bundle + "/Huge@2x.png", pngHeader(60000));
 
-  DeviceEnv env(*memory);
+  fuzzing::DeviceEnv env(*memory, checkPath);
   platform::ApplicationWorkspace workspace(env, std::string(kRoot));
   for (const platform::ApplicationProxy& application : workspace.allInstalledApplications()) {
     if (application.applicationIdentifier.empty() || application.bundleURL != kBundle) std::abort();

@@ -117,6 +117,23 @@ class Reader {
     for (std::size_t i = 0; i < size && ok_; ++i) arena.addToList(text());
     return arena.endList(list);
   }
+  // A name within a folder. Paths are joined from these, so a damaged file must not name
+  // "..", "." or a path of several parts, which would lead the workspace out of the device.
+  std::string_view fileName() {
+    const std::string_view name = text();
+    if (name.empty() || name == "." || name == ".." ||
+        name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos) {
+      ok_ = false;
+      return {};
+    }
+    return name;
+  }
+  Span fileNames(Arena& arena) {
+    Span list = arena.beginList();
+    const std::size_t size = count();
+    for (std::size_t i = 0; i < size && ok_; ++i) arena.addToList(fileName());
+    return arena.endList(list);
+  }
   FileIdentity identity() {
     FileIdentity identity;
     identity.device = number();
@@ -158,7 +175,7 @@ void decodeFolder(Reader& reader, Arena& arena, FolderRecord& folder) {
   folder.listed = true;
   folder.identity = reader.identity();
   folder.racy = reader.flag();
-  folder.names = reader.texts(arena);
+  folder.names = reader.fileNames(arena);
 }
 
 void encodeBundle(Writer& writer, const Arena& arena, const BundleRecord& record) {
@@ -195,8 +212,8 @@ void decodeBundle(Reader& reader, Arena& arena, BundleRecord& record,
                   std::string& path) {
   record.group = reader.byte();
   if (record.group > 1) reader.fail();
-  if (record.group == 1) record.container = arena.add(reader.text());
-  record.name = arena.add(reader.text());
+  if (record.group == 1) record.container = arena.add(reader.fileName());
+  record.name = arena.add(reader.fileName());
   if (record.group == 0) {
     path.assign(applicationsPath);
   } else {
@@ -223,8 +240,8 @@ void decodeBundle(Reader& reader, Arena& arena, BundleRecord& record,
   record.iconSources = {static_cast<std::uint32_t>(arena.spans.size()),
                         static_cast<std::uint32_t>(sources.size())};
   arena.spans.insert(arena.spans.end(), sources.begin(), sources.end());
-  record.localizations = reader.texts(arena);
-  record.iconFiles = reader.texts(arena);
+  record.localizations = reader.fileNames(arena);
+  record.iconFiles = reader.fileNames(arena);
   record.stringsFolder = reader.optionalText(arena);
   if (!record.stringsKept) return;
   record.strings = reader.identity();
@@ -279,7 +296,7 @@ bool ApplicationWorkspace::FileCache::decode(std::string_view bytes,
   }
   boxes.resize(reader.count());
   for (FolderRecord& box : boxes) {
-    box.name = arena.add(reader.text());
+    box.name = arena.add(reader.fileName());
     decodeFolder(reader, arena, box);
   }
   const std::string applicationsPath = joinPath(deviceRoot, "Applications");
