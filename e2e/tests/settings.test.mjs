@@ -129,9 +129,12 @@ test('a change made from the home screen moves the row on the open page', { skip
   await page.evaluate(() => { window.stillTheSamePage = true; });
   const before = await pageVersion(page);
   assert.ok((await rowTitles(page, DISABLED)).includes('Notes'));
+  await row(section(page, DISABLED), 'Notes').evaluate((item) => { item.dataset.seen = 'yes'; });
 
   await springboard('enable', 'com.apple.mobilenotes');
   await until(async () => (await rowTitles(page, ENABLED)).includes('Notes'), 'Notes in the enabled section');
+  // The row itself moves, keeping its loaded icon and its focus; it is not built anew.
+  assert.equal(await row(section(page, ENABLED), 'Notes').getAttribute('data-seen'), 'yes');
   assert.ok(!(await rowTitles(page, DISABLED)).includes('Notes'));
   assert.ok((await pageVersion(page)) > before);
   assert.equal(await page.evaluate(() => window.stillTheSamePage), true, 'no reload');

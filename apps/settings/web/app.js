@@ -12,7 +12,9 @@
   const connection = document.querySelector('[data-testid="connection"]');
   const banner = document.querySelector('[data-testid="error-banner"]');
   const bannerText = document.querySelector('[data-testid="error-banner-text"]');
-  const { rowCount, insertRows, removeRows, dropDetachedIconLoads, showDrawnIcons } = window.hxRowBlocks;
+  const {
+    rowCount, insertRows, removeRows, replaceRow, dropDetachedIconLoads, showDrawnIcons,
+  } = window.hxRowBlocks;
   // A page arrives with its first rows and every section's count (`count`); the rest is asked
   // for in ranges of this many rows, one range at a time, and added as it comes.
   const kRowsPerRequest = 2000;
@@ -354,6 +356,7 @@
   // does not fit the page (the whole page is asked for then).
   function applyChanges(changes, newVersion) {
     const groups = sectionGroups();
+    const moves = rowMoves(changes);
     for (const change of changes) {
       const section = page.sections[change.section];
       const group = groups[change.section];
@@ -365,13 +368,14 @@
         section.count += change.rows.length - change.remove;
         const loaded = section.rows.length;
         if (change.at > loaded) continue;
-        section.rows.splice(change.at, Math.min(change.remove, loaded - change.at), ...change.rows);
+        const gone = section.rows.splice(change.at, Math.min(change.remove, loaded - change.at), ...change.rows);
         // Rows not on the page yet are filled in later from the model.
         const list = group.querySelector(':scope > ul');
         const count = rowCount(list);
         if (change.at > count) continue;
-        removeRows(list, change.at, Math.min(change.remove, count - change.at));
-        insertRows(list, change.at, change.rows.map(renderRow));
+        const removed = removeRows(list, change.at, Math.min(change.remove, count - change.at));
+        if (moves) removed.forEach((item, i) => moves.leaving(gone[i], item));
+        insertRows(list, change.at, change.rows.map((row) => (moves ? moves.arriving(row) : renderRow(row))));
         labelRows(group, section, change.section);
       } else {
         section.header = change.header;
@@ -380,11 +384,49 @@
         renderSectionTexts(group, section, change.section);
       }
     }
+    if (moves) moves.settle();
     showVersion(newVersion);
     // A fill under way tells of the rows it adds; the changes are told of now.
     if (filling) rendered();
     else fillRows();
     return true;
+  }
+
+  // A row that one change removes and another puts back as it was (a row moving to another
+  // section) is moved rather than built anew, so that it keeps its loaded icon and its focus.
+  // The arrival may come first: rows arrive as stand-ins, settled once every change is done.
+  // Only for a few arriving rows, where it pays.
+  const kMostMovedRows = 50;
+  function rowMoves(changes) {
+    let arrivals = 0;
+    let removals = 0;
+    for (const change of changes) {
+      arrivals += Array.isArray(change.rows) ? change.rows.length : 0;
+      removals += change.remove > 0 ? change.remove : 0;
+    }
+    if (arrivals === 0 || removals === 0 || arrivals > kMostMovedRows) return null;
+    const key = (row) => JSON.stringify(row);
+    const titles = new Set(changes.flatMap((change) => (change.rows ?? []).map((row) => row.title)));
+    const left = new Map();  // row as sent -> its elements
+    const standIns = [];
+    return {
+      leaving(row, item) {
+        if (!row || !titles.has(row.title)) return;
+        const items = left.get(key(row)) ?? [];
+        items.push(item);
+        left.set(key(row), items);
+      },
+      arriving(row) {
+        const standIn = element('li', 'row');
+        standIns.push({ standIn, row });
+        return standIn;
+      },
+      settle() {
+        for (const { standIn, row } of standIns) {
+          replaceRow(standIn, left.get(key(row))?.shift() ?? renderRow(row));
+        }
+      },
+    };
   }
 
   let resyncing = false;

@@ -50,12 +50,32 @@ window.hxRowBlocks = (() => {
     dropIconLoads((icon) => !icon.isConnected);
   }
 
+  // Blocks come into view in bulk (a page scrolled or put back on screen, a row focused far
+  // down): their icons are asked for once the frame that shows them is done, so that the
+  // rows show first.
+  const toShow = new Set();
+  let showing = false;
+  function showIconsSoon(block) {
+    toShow.add(block);
+    if (showing) return;
+    showing = true;
+    requestAnimationFrame(() => setTimeout(() => {
+      showing = false;
+      for (const waiting of toShow) showIcons(waiting);
+      toShow.clear();
+    }, 0));
+  }
+
   main.addEventListener('contentvisibilityautostatechange', (event) => {
     const block = event.target;
     if (!block.classList.contains('row-block')) return;
     block.dataset.drawn = String(!event.skipped);
-    if (event.skipped) dropIconLoads((icon) => block.contains(icon));
-    else showIcons(block);
+    if (event.skipped) {
+      toShow.delete(block);
+      dropIconLoads((icon) => block.contains(icon));
+    } else {
+      showIconsSoon(block);
+    }
   });
 
   function rowCount(list) {
@@ -97,13 +117,18 @@ window.hxRowBlocks = (() => {
     showIcons(block);
   }
 
-  // Removes `count` rows of `list` from row `at` on (fewer when the list ends first).
+  // Removes `count` rows of `list` from row `at` on (fewer when the list ends first);
+  // returns them.
   function removeRows(list, at, count) {
+    const removed = [];
     let { block, offset } = locate(list, at) ?? {};
     while (count > 0 && block) {
       const next = block.nextElementSibling;
       const taken = Math.min(count, block.children.length - offset);
-      for (let i = 0; i < taken; i += 1) block.children[offset].remove();
+      for (let i = 0; i < taken; i += 1) {
+        removed.push(block.children[offset]);
+        block.children[offset].remove();
+      }
       count -= taken;
       if (block.children.length === 0) block.remove();
       else sizeBlock(block);
@@ -111,13 +136,26 @@ window.hxRowBlocks = (() => {
       offset = 0;
     }
     dropDetachedIconLoads();
+    return removed;
+  }
+
+  // Puts `item` in the place of the row `old`.
+  function replaceRow(old, item) {
+    const block = old.parentNode;
+    old.replaceWith(item);
+    showIcons(block);
   }
 
   // Loads the icons of the drawn blocks again, for a page put back on screen whose loads were
   // let go while it was away.
   function showDrawnIcons() {
-    main.querySelectorAll('.row-block[data-drawn="true"]').forEach(showIcons);
+    // Block by block: a selector would be tested against every row of the page.
+    for (const list of main.getElementsByClassName('group-rows')) {
+      for (const block of list.children) {
+        if (block.dataset.drawn === 'true') showIconsSoon(block);
+      }
+    }
   }
 
-  return { rowCount, insertRows, removeRows, dropDetachedIconLoads, showDrawnIcons };
+  return { rowCount, insertRows, removeRows, replaceRow, dropDetachedIconLoads, showDrawnIcons };
 })();

@@ -22,14 +22,23 @@
     row.closest('[data-testid="section"]')?.querySelector('[data-testid="section-header"]')
       ?.textContent ?? '';
 
+  // The page's sections. (A selector from `:scope >` would have the browser test every row
+  // of a page of thousands.)
+  const sections = () => Array.prototype.filter.call(main.children, (node) => node.localName === 'section');
+
   // A row's place on the page: its section's and its own position, read when asked, since
-  // rows come and go above it.
+  // rows come and go above it. Counted by blocks of rows, not row by row: a page may hold
+  // thousands, and this runs on every click and focus.
   function placeOf(row) {
     const group = row.closest('[data-testid="section"]');
-    return {
-      section: group ? [...main.querySelectorAll(':scope > section')].indexOf(group) : -1,
-      row: group ? [...group.querySelectorAll('[data-testid="row"]')].indexOf(row) : -1,
-    };
+    if (!group) return { section: -1, row: -1 };
+    let index = Array.prototype.indexOf.call(row.parentNode.children, row);
+    if (row.parentNode.localName !== 'ul') {
+      for (let block = row.parentNode.previousElementSibling; block; block = block.previousElementSibling) {
+        index += block.children.length;
+      }
+    }
+    return { section: sections().indexOf(group), row: index };
   }
 
   // What finds a row again on a new drawing of the page: its title first (rows move
@@ -40,18 +49,17 @@
 
   function find(description) {
     if (!description) return null;
-    // A page kept while another was open comes back with the very row.
+    // A page kept while another was open comes back with the very row, which may have moved
+    // to another section meanwhile.
     const { element } = description;
-    if (element.isConnected && rowTitle(element) === description.title &&
-        sectionHeader(element) === description.header) return element;
+    if (element.isConnected && rowTitle(element) === description.title) return element;
     // One pass over the titles: a page may hold thousands of rows.
     const titled = [...main.querySelectorAll('[data-testid="row-title"]')]
       .filter((title) => title.textContent === description.title)
       .map(rowOf);
     return titled.find((row) => sectionHeader(row) === description.header) ??
       titled[0] ??
-      main.querySelectorAll(':scope > section')[description.section]
-        ?.querySelectorAll('[data-testid="row"]')[description.row] ??
+      sections()[description.section]?.querySelectorAll('[data-testid="row"]')[description.row] ??
       null;
   }
 
@@ -75,7 +83,11 @@
     const row = find(description);
     const target = row && !row.hidden ? focusTarget(row) : null;
     if (!target) return false;
-    target.focus();
+    // The very row of a page kept while another was open, still in its section, sits where
+    // the page's kept scroll shows it; scrolling to it would only lay out the whole page once
+    // more first.
+    const inPlace = row === description.element && sectionHeader(row) === description.header;
+    target.focus({ preventScroll: inPlace });
     return true;
   }
 
