@@ -1,7 +1,8 @@
-// Any bytes as the workspace's cache file, beside a small device held in memory whose files
-// all settled an hour ago. Whatever the file says, the workspace lists only bundles the device
-// holds and touches no path outside the device root (or the cache file itself), none with "..".
-// (The in-memory Env numbers its files and times deterministically, so an input can name the
+// Any bytes as the workspace's cache file (or, after a leading 'F', as its body in a frame that
+// holds, so that the fuzzer reaches past the checksum), beside a small device held in memory whose
+// files all settled an hour ago. Whatever the file says, the workspace lists only bundles the
+// device holds and touches no path outside the device root (or the cache file itself), none with
+// "..". (The in-memory Env numbers its files and times deterministically, so an input can name the
 // very identities of the device's files; what the file says of them is then trusted, as it is
 // meant to be, which is why the names listed are not checked here.)
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "../../platform/workspace/src/WorkspaceCacheFrame_p.h"
 #include "../DeviceEnv.h"
 #include "platform/foundation/Env.h"
 #include "platform/workspace/ApplicationWorkspace.h"

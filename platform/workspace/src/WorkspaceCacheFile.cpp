@@ -10,32 +10,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "WorkspaceCacheFrame_p.h"
 #include "WorkspaceFileCache.h"
 
 namespace platform {
 namespace {
-
-constexpr std::string_view kMagic = "HXWSC\x03\r\n";
-constexpr std::size_t kHeaderSize = kMagic.size() + 2 * sizeof(std::uint64_t);
-
-// A word-at-a-time checksum: it only has to catch a torn or damaged file, quickly.
-std::uint64_t checksum(std::string_view bytes) {
-  std::uint64_t hash = 0x9E3779B97F4A7C15ull ^ bytes.size();
-  auto mix = [&](std::uint64_t word) {
-    hash = (hash ^ word) * 0xFF51AFD7ED558CCDull;
-    hash ^= hash >> 32;
-  };
-  std::size_t i = 0;
-  for (; i + 8 <= bytes.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes.data() + i, 8);
-    mix(word);
-  }
-  std::uint64_t tail = 0;
-  std::memcpy(&tail, bytes.data() + i, bytes.size() - i);
-  mix(tail);
-  return hash;
-}
 
 class Writer {
  public:
@@ -254,7 +233,7 @@ void decodeBundle(Reader& reader, Arena& arena, BundleRecord& record,
 std::string ApplicationWorkspace::FileCache::encode(const std::string& deviceRoot) const {
   Writer writer;
   writer.out.reserve(arena.bytes.size() / 2 + 64 * bundles.size() + 1024);
-  writer.out.append(kHeaderSize, '\0');
+  writer.out.append(workspacecache::kHeaderSize, '\0');
   writer.text(deviceRoot);
   for (const FolderRecord* folder : {&applications, &containers}) {
     writer.out.push_back(folder->listed ? 1 : 0);
@@ -267,10 +246,7 @@ std::string ApplicationWorkspace::FileCache::encode(const std::string& deviceRoo
   }
   writer.number(bundles.size());
   for (const BundleRecord& record : bundles) encodeBundle(writer, arena, record);
-  const std::string_view body = std::string_view(writer.out).substr(kHeaderSize);
-  const std::uint64_t header[2] = {body.size(), checksum(body)};
-  std::memcpy(writer.out.data(), kMagic.data(), kMagic.size());
-  std::memcpy(writer.out.data() + kMagic.size(), header, sizeof header);
+  workspacecache::writeHeader(writer.out);
   return std::move(writer.out);
 }
 
@@ -281,11 +257,8 @@ bool ApplicationWorkspace::FileCache::decode(std::string_view bytes,
   boxes.clear();
   bundles.clear();
   compactedBytes = 0;
-  if (bytes.size() < kHeaderSize || !bytes.starts_with(kMagic)) return false;
-  std::uint64_t header[2];
-  std::memcpy(header, bytes.data() + kMagic.size(), sizeof header);
-  const std::string_view body = bytes.substr(kHeaderSize);
-  if (header[0] != body.size() || header[1] != checksum(body)) return false;
+  std::string_view body;
+  if (!workspacecache::body(bytes, body)) return false;
   Reader reader(body);
   if (reader.text() != deviceRoot) return false;
   // Every string of the file lands in the arena, so one reservation serves them all.
