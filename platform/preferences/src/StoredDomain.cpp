@@ -18,7 +18,7 @@ bool StoredDomain::load(std::string bytes, Origin origin) {
   }
   document_ = BinaryPlistDocument::open(std::move(bytes));
   if (!document_) return false;
-  validated_ = origin == Origin::Own;
+  own_ = validated_ = origin == Origin::Own;
   if (validated_) return true;
   // Another writer's file is checked whole now, so that one damaged value makes the domain
   // unreadable from the first read on, whichever key or read path comes first.
@@ -60,6 +60,7 @@ void StoredDomain::clear() {
   cache_.clear();
   parsed_.reset();
   validated_ = false;
+  own_ = false;
   damaged_ = false;
 }
 
@@ -145,6 +146,17 @@ bool StoredDomain::differsWith(const Changes& changes) {
 
 std::optional<std::string> StoredDomain::encodeWith(const Changes& changes, std::string& why) {
   why = "a value cannot be encoded";
+  if (document_ && own_) {
+    // A file this system's writer wrote: its root is rewritten, not the document rebuilt.
+    std::vector<std::pair<std::string_view, const Value*>> rootChanges;
+    rootChanges.reserve(changes.size());
+    for (const auto& [key, value] : changes) {
+      rootChanges.emplace_back(key, value.isNone() ? nullptr : &value);
+    }
+    if (auto bytes = document_->withRootEntries(rootChanges, FileKind::PreferenceDomain)) {
+      return bytes;
+    }
+  }
   BinaryPlistBuilder builder;
   std::vector<std::pair<BinaryPlistBuilder::Ref, BinaryPlistBuilder::Ref>> entries;
   const auto addEntry = [&](std::string_view key, auto&& addValue) {

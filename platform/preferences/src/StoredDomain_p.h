@@ -79,6 +79,7 @@ class StoredDomain {
   std::optional<Value::Dictionary> parsed_;          // set for contents that are not binary
   std::string spare_;  // a buffer to recycle when there is no document
   bool validated_ = false;
+  bool own_ = false;  // loaded as Origin::Own
   bool damaged_ = false;
 };
 
