@@ -201,7 +201,8 @@ class Graft {
 }  // namespace
 
 std::optional<std::string> BinaryPlistDocument::withRootEntries(
-    const std::vector<std::pair<std::string_view, const Value*>>& changes, FileKind kind) const {
+    const std::vector<std::pair<std::string_view, const Value*>>& changes, FileKind kind,
+    std::string buffer) const {
   NoSink unused;
   const Reader reader(*this, unused);
   const std::uint8_t width = referenceSize_;
@@ -213,11 +214,6 @@ std::optional<std::string> BinaryPlistDocument::withRootEntries(
   const std::uint64_t size = root->refs / 2;
   const std::uint64_t keysAt = root->refsAt;
   const std::uint64_t valuesAt = keysAt + size * width;
-  // Everything before the root is kept: no other object may lie after its start.
-  for (Ref ref = 0; ref < count_; ++ref) {
-    const auto offset = reader.offsetOf(ref);
-    if (!offset || (ref != top_ && *offset >= *rootStart)) return std::nullopt;
-  }
   const auto keyAt = [&](std::uint64_t index) -> std::optional<std::string_view> {
     const auto ref = reader.reference(keysAt + index * width);
     const auto start = ref ? reader.offsetOf(*ref) : std::nullopt;
@@ -256,14 +252,21 @@ std::optional<std::string> BinaryPlistDocument::withRootEntries(
   reach.markLeaf(top_);
   std::uint64_t expanded = 1;
   int depth = 0;
+  // The root's references were found to lie within the objects: read without a check each.
+  const auto referenceAt = [&](std::uint64_t at) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(bytes_.data() + at);
+    Ref ref = 0;
+    for (std::size_t i = 0; i < width; ++i) ref = (ref << 8) | bytes[i];
+    return ref;
+  };
   const auto keep = [&](std::uint64_t from, std::uint64_t to) {
     for (std::uint64_t i = from; i < to; ++i) {
-      const auto key = reader.reference(keysAt + i * width);
-      const auto value = reader.reference(valuesAt + i * width);
-      if (!key || !value || !reach.walk(*value)) return false;
-      reach.markLeaf(*key);
-      expanded = std::min(kCeiling, expanded + 1 + reach.expanded(*value));
-      depth = std::max(depth, 1 + reach.depth(*value));
+      const Ref key = referenceAt(keysAt + i * width);
+      const Ref value = referenceAt(valuesAt + i * width);
+      if (key >= count_ || value >= count_ || !reach.walk(value)) return false;
+      reach.markLeaf(key);
+      expanded = std::min(kCeiling, expanded + 1 + reach.expanded(value));
+      depth = std::max(depth, 1 + reach.depth(value));
     }
     return true;
   };
@@ -295,7 +298,8 @@ std::optional<std::string> BinaryPlistDocument::withRootEntries(
   const auto separate = BinaryPlistDocument::open(builder.finish(builder.addDictionary(added)));
   if (!separate) return std::nullopt;
 
-  std::string out;
+  std::string out = std::move(buffer);
+  out.clear();
   out.reserve(bytes_.size() + 2 * separate->bytes().size());
   out.append(bytes_, 0, *rootStart);
   Graft graft(*separate, count_, width, out);
@@ -338,12 +342,28 @@ std::optional<std::string> BinaryPlistDocument::withRootEntries(
     copyRun(size);
   }
 
+  // The offset table, written straight into place: it is the larger part of what is written
+  // here. Everything before the root was kept, so no other object may lie after its start.
   const std::uint64_t tableOffset = out.size();
   const std::size_t offsetWidth = bytesFor(tableOffset);
-  for (Ref ref = 0; ref < count_; ++ref) {
-    appendBigEndian(out, ref == top_ ? rootOffset : *reader.offsetOf(ref), offsetWidth);
+  out.resize(tableOffset + count * offsetWidth);
+  auto* into = reinterpret_cast<unsigned char*>(out.data() + tableOffset);
+  const auto put = [&](std::uint64_t offset) {
+    for (std::size_t i = offsetWidth; i-- > 0; offset >>= 8) into[i] = offset & 0xFF;
+    into += offsetWidth;
+  };
+  const auto* from = reinterpret_cast<const unsigned char*>(bytes_.data() + offsetTable_);
+  for (Ref ref = 0; ref < count_; ++ref, from += offsetSize_) {
+    std::uint64_t offset = 0;
+    for (std::size_t i = 0; i < offsetSize_; ++i) offset = (offset << 8) | from[i];
+    if (ref == top_) {
+      offset = rootOffset;
+    } else if (offset < 8 || offset >= *rootStart) {
+      return std::nullopt;
+    }
+    put(offset);
   }
-  for (const std::uint64_t offset : graft.offsets()) appendBigEndian(out, offset, offsetWidth);
+  for (const std::uint64_t offset : graft.offsets()) put(offset);
   out.append(6, '\0');
   out += static_cast<char>(offsetWidth);
   out += static_cast<char>(width);

@@ -153,7 +153,10 @@ std::optional<std::string> StoredDomain::encodeWith(const Changes& changes, std:
     for (const auto& [key, value] : changes) {
       rootChanges.emplace_back(key, value.isNone() ? nullptr : &value);
     }
-    if (auto bytes = document_->withRootEntries(rootChanges, FileKind::PreferenceDomain)) {
+    // The buffer of the contents before the last load (a write's) is reused, so that a series
+    // of writes does not fault in fresh pages for every file.
+    if (auto bytes = document_->withRootEntries(rootChanges, FileKind::PreferenceDomain,
+                                                std::move(spare_))) {
       return bytes;
     }
   }

@@ -87,9 +87,10 @@ class HX_PLATFORM_EXPORT BinaryPlistDocument {
   // for the caller to build the document whole, when the root is not laid out so, when a key is
   // not ASCII, when unreached objects would pass an eighth of the whole, when the references
   // would need to be wider, when a value cannot be encoded or when BinaryPlistExtent::refusal
-  // refuses the result for `kind`.
+  // refuses the result for `kind`. The result is built in `buffer`, whose capacity is reused.
   std::optional<std::string> withRootEntries(
-      const std::vector<std::pair<std::string_view, const Value*>>& changes, FileKind kind) const;
+      const std::vector<std::pair<std::string_view, const Value*>>& changes, FileKind kind,
+      std::string buffer = {}) const;
 
   // Decodes the object `ref` with everything under it; objects the document shares are shared
   // by the result's copies. Nothing when any of it is damaged (a date that is not finite
@@ -163,7 +164,8 @@ class HX_PLATFORM_EXPORT BinaryPlistBuilder {
   };
   // Open addressing, at most half full.
   struct Table {
-    std::vector<Slot> slots = std::vector<Slot>(1024);  // a power of two
+    // A power of two; small, since most builders hold one value (a check before a write).
+    std::vector<Slot> slots = std::vector<Slot>(64);
     std::size_t used = 0;
   };
   // The entry found, or the free slot where it belongs.
