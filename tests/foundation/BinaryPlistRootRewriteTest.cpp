@@ -36,7 +36,11 @@ std::optional<std::string> rewrite(const std::string& bytes, const Changes& chan
   for (const auto& [key, value] : changes) {
     entries.emplace_back(key, value.isNone() ? nullptr : &value);
   }
-  return document->withRootEntries(entries, FileKind::PreferenceDomain);
+  std::uint64_t kept = 0;
+  auto rewritten = document->withRootEntries(entries, FileKind::PreferenceDomain, kept);
+  // What is said to be kept is: the next read may take it from the last one.
+  if (rewritten && bytes.compare(0, kept, *rewritten, 0, kept) != 0) ADD_FAILURE() << "not kept";
+  return rewritten;
 }
 
 // The result as another reader sees it: how many entries its root holds.

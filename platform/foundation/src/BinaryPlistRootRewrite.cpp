@@ -202,7 +202,7 @@ class Graft {
 
 std::optional<std::string> BinaryPlistDocument::withRootEntries(
     const std::vector<std::pair<std::string_view, const Value*>>& changes, FileKind kind,
-    std::string buffer) const {
+    std::uint64_t& kept, std::string buffer) const {
   NoSink unused;
   const Reader reader(*this, unused);
   const std::uint8_t width = referenceSize_;
@@ -371,6 +371,7 @@ std::optional<std::string> BinaryPlistDocument::withRootEntries(
   appendBigEndian(out, top_, 8);
   appendBigEndian(out, tableOffset, 8);
   if (BinaryPlistExtent{out.size(), expanded, depth}.refusal(kind)) return std::nullopt;
+  kept = *rootStart;
   return out;
 }
 

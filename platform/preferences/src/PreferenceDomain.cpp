@@ -267,7 +267,39 @@ void PreferenceDomain::refresh() {
   counterSeen_ = before;
 }
 
+bool PreferenceDomain::readChangedPart() {
+  if (!valid_ || !identity_ || unreadable_ || !counter_ || !stored_.holdsOwnBytes()) return false;
+  // Every writer stores the length kept, the base and then the tag, all after its rename. Words
+  // loaded after the tag are that tag's write's, or a later write's, whose rename has already
+  // replaced the file the tag names: the identity of the file read then differs from the tag, and
+  // the part is refused.
+  const std::uint64_t tag = counter_->loadTag();
+  const std::uint64_t base = counter_->loadBase();
+  const std::uint64_t kept = counter_->loadKept();
+  if (tag == 0 || base != tagOf(*identity_) || kept == 0 || counter_->loadTag() != tag) {
+    return false;
+  }
+  std::string bytes = stored_.takeOwnBytes();
+  const std::string rest = bytes.size() >= kept ? bytes.substr(kept) : std::string();
+  FileIdentity identity;
+  if (bytes.size() >= kept &&
+      env_.readFileAfter(path_, FileKind::PreferenceDomain, kept, bytes, identity).isOk() &&
+      tagOf(identity) == tag) {
+    identity_ = identity;
+    if (stored_.load(std::move(bytes), StoredDomain::Origin::Own)) return true;
+    // Not the file the write described after all: it is read whole below.
+    valid_ = false;
+    return false;
+  }
+  // The view goes back as it was; the file is then read whole.
+  bytes.resize(std::min(bytes.size(), kept));
+  bytes += rest;
+  stored_.load(std::move(bytes), StoredDomain::Origin::Own);
+  return false;
+}
+
 bool PreferenceDomain::readFromDisk(bool found) {
+  if (readChangedPart()) return true;
   // Two buffers take turns: the file is read into the spare one, and the replaced contents
   // give theirs back as the next spare, so a re-read allocates nothing and frees nothing large.
   std::string contents = std::move(spare_);
@@ -401,7 +433,10 @@ WriteOutcome PreferenceDomain::writeLocked() {
     }
   }
   std::string why;
-  std::optional<std::string> bytes = stored_.encodeWith(pending_, why);
+  std::uint64_t kept = 0;
+  std::optional<std::string> bytes = stored_.encodeWith(pending_, why, kept);
+  // The file the new one keeps a part of, for readers holding it.
+  const std::uint64_t base = identity_ && !unreadable_ && kept != 0 ? tagOf(*identity_) : 0;
   if (!bytes) {
     // Kept pending, these changes would be refused again at every write and hold back every
     // later change of the domain with them.
@@ -432,7 +467,7 @@ WriteOutcome PreferenceDomain::writeLocked() {
     identity_ = *written;
     unreadable_ = false;
   }
-  count(valid_ ? tagOf(*written) : 0);
+  count(valid_ ? tagOf(*written) : 0, valid_ ? base : 0, kept);
   counterSeen_ = counterValue();
   return finish(durable ? WriteOutcome::Stored : WriteOutcome::NotDurable);
 }
@@ -455,8 +490,9 @@ void PreferenceDomain::removeStaleTemporaryFiles() {
   }
 }
 
-void PreferenceDomain::count(std::uint64_t tag) {
+void PreferenceDomain::count(std::uint64_t tag, std::uint64_t base, std::uint64_t kept) {
   if (!counter_) return;
+  counter_->storeBase(base, base != 0 ? kept : 0);
   counter_->storeTag(tag);
   counter_->increment();
 }

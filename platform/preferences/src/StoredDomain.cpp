@@ -69,6 +69,14 @@ std::string StoredDomain::recycle() {
   return std::move(spare_);
 }
 
+std::string StoredDomain::takeOwnBytes() {
+  if (!holdsOwnBytes()) return {};
+  std::string bytes = document_->releaseBytes();
+  document_.reset();
+  clear();
+  return bytes;
+}
+
 std::optional<BinaryPlistDocument::Ref> StoredDomain::valueFor(std::string_view key) const {
   if (!indexed_) return document_->findInSortedDictionary(document_->root(), key);
   auto it = std::lower_bound(entries_.begin(), entries_.end(), key,
@@ -144,8 +152,10 @@ bool StoredDomain::differsWith(const Changes& changes) {
   return false;
 }
 
-std::optional<std::string> StoredDomain::encodeWith(const Changes& changes, std::string& why) {
+std::optional<std::string> StoredDomain::encodeWith(const Changes& changes, std::string& why,
+                                                    std::uint64_t& kept) {
   why = "a value cannot be encoded";
+  kept = 0;
   if (document_ && own_) {
     // A file this system's writer wrote: its root is rewritten, not the document rebuilt.
     std::vector<std::pair<std::string_view, const Value*>> rootChanges;
@@ -155,7 +165,7 @@ std::optional<std::string> StoredDomain::encodeWith(const Changes& changes, std:
     }
     // The buffer of the contents before the last load (a write's) is reused, so that a series
     // of writes does not fault in fresh pages for every file.
-    if (auto bytes = document_->withRootEntries(rootChanges, FileKind::PreferenceDomain,
+    if (auto bytes = document_->withRootEntries(rootChanges, FileKind::PreferenceDomain, kept,
                                                 std::move(spare_))) {
       return bytes;
     }

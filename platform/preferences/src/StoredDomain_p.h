@@ -6,6 +6,7 @@
 // PreferenceDomain serialises every call.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -33,6 +34,10 @@ class StoredDomain {
   // checked or indexed until a write needs it.
   bool load(std::string bytes, Origin origin = Origin::Foreign);
   void clear();
+  // Whether the contents are the bytes of a store's writer, held here (see takeOwnBytes).
+  bool holdsOwnBytes() const { return document_ && own_; }
+  // Hands out those bytes; the contents are empty afterwards. Empty unless holdsOwnBytes().
+  std::string takeOwnBytes();
   // Hands out the buffer of the current contents for the next read to reuse (its capacity is
   // kept, so a re-read allocates nothing); the contents are empty afterwards.
   std::string recycle();
@@ -60,7 +65,10 @@ class StoredDomain {
   // encoded or when the store's own reader would refuse the file (over the size cap of a domain,
   // expanding past the object cap, nested too deep): such a file would lose the whole domain.
   // REQUIRES: !damaged() (the caller validates first).
-  std::optional<std::string> encodeWith(const Changes& changes, std::string& why);
+  // `kept`: how many of the first bytes of the result are the current contents' own, unchanged
+  // (0 when the document was built whole).
+  std::optional<std::string> encodeWith(const Changes& changes, std::string& why,
+                                        std::uint64_t& kept);
 
  private:
   struct Entry {

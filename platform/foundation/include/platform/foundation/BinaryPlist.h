@@ -87,10 +87,11 @@ class HX_PLATFORM_EXPORT BinaryPlistDocument {
   // for the caller to build the document whole, when the root is not laid out so, when a key is
   // not ASCII, when unreached objects would pass an eighth of the whole, when the references
   // would need to be wider, when a value cannot be encoded or when BinaryPlistExtent::refusal
-  // refuses the result for `kind`. The result is built in `buffer`, whose capacity is reused.
+  // refuses the result for `kind`. The result is built in `buffer`, whose capacity is reused;
+  // `kept` is how many of its first bytes are this document's own, unchanged.
   std::optional<std::string> withRootEntries(
       const std::vector<std::pair<std::string_view, const Value*>>& changes, FileKind kind,
-      std::string buffer = {}) const;
+      std::uint64_t& kept, std::string buffer = {}) const;
 
   // Decodes the object `ref` with everything under it; objects the document shares are shared
   // by the result's copies. Nothing when any of it is damaged (a date that is not finite
