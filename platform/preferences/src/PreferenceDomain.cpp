@@ -260,10 +260,18 @@ void PreferenceDomain::refresh() {
   if (!counter_ && env_.fileExists(counterPath_)) mapCounter();
   const auto before = counterValue();
   if (valid_ && before && before == counterSeen_) return;
+  // A write made from the file held here is told by the counter: no look at the path first.
+  if (readChangedPart()) {
+    counterSeen_ = before;
+    return;
+  }
 
   FileIdentity identity;
   const Status status = env_.fileIdentity(path_, identity);
-  if (!(valid_ && matchesLastRead(status, identity)) && !readFromDisk(status.isOk())) return;
+  if (!(valid_ && matchesLastRead(status, identity)) &&
+      !readFromDisk(status.isOk(), PartialRead::Tried)) {
+    return;
+  }
   counterSeen_ = before;
 }
 
@@ -298,8 +306,8 @@ bool PreferenceDomain::readChangedPart() {
   return false;
 }
 
-bool PreferenceDomain::readFromDisk(bool found) {
-  if (readChangedPart()) return true;
+bool PreferenceDomain::readFromDisk(bool found, PartialRead partial) {
+  if (partial == PartialRead::Try && readChangedPart()) return true;
   // Two buffers take turns: the file is read into the spare one, and the replaced contents
   // give theirs back as the next spare, so a re-read allocates nothing and frees nothing large.
   std::string contents = std::move(spare_);

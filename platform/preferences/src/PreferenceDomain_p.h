@@ -83,10 +83,12 @@ class PreferenceDomain {
 
   // Takes in the current file without the lock, reading it only when it changed.
   void refresh();
-  // Reads and parses the file; false (state kept) on an I/O error other than NotFound, and on
+  // Reads and parses the file (only the part a write changed, when readChangedPart can, unless
+  // that was Tried already); false (state kept) on an I/O error other than NotFound, and on
   // NotFound when `found` (the file was just seen there: an open that fails then is a fault,
   // not a missing domain).
-  bool readFromDisk(bool found);
+  enum class PartialRead { Try, Tried };
+  bool readFromDisk(bool found, PartialRead partial = PartialRead::Try);
   // Takes in the file now at the path when a store's write made it from the file last read here,
   // reading only what that write did not keep; false (the view as before) when it cannot.
   bool readChangedPart();
