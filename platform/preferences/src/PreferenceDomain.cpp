@@ -287,23 +287,15 @@ bool PreferenceDomain::readChangedPart() {
   if (tag == 0 || base != tagOf(*identity_) || kept == 0 || counter_->loadTag() != tag) {
     return false;
   }
-  std::string bytes = stored_.takeOwnBytes();
-  const std::string rest = bytes.size() >= kept ? bytes.substr(kept) : std::string();
-  FileIdentity identity;
-  if (bytes.size() >= kept &&
-      env_.readFileAfter(path_, FileKind::PreferenceDomain, kept, bytes, identity).isOk() &&
-      tagOf(identity) == tag) {
-    identity_ = identity;
-    if (stored_.load(std::move(bytes), StoredDomain::Origin::Own)) return true;
-    // Not the file the write described after all: it is read whole below.
-    valid_ = false;
-    return false;
-  }
-  // The view goes back as it was; the file is then read whole.
-  bytes.resize(std::min(bytes.size(), kept));
-  bytes += rest;
-  stored_.load(std::move(bytes), StoredDomain::Origin::Own);
-  return false;
+  std::optional<FileIdentity> accepted;
+  const bool loaded = stored_.loadChangedPart(env_, path_, kept, [&](const FileIdentity& identity) {
+    if (tagOf(identity) == tag) accepted = identity;
+    return accepted.has_value();
+  });
+  if (loaded) identity_ = accepted;
+  // Accepted but not a document after all: the contents are gone, so the file is read whole.
+  if (!loaded && accepted) valid_ = false;
+  return loaded;
 }
 
 bool PreferenceDomain::readFromDisk(bool found, PartialRead partial) {

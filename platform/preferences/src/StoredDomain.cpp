@@ -69,12 +69,25 @@ std::string StoredDomain::recycle() {
   return std::move(spare_);
 }
 
-std::string StoredDomain::takeOwnBytes() {
-  if (!holdsOwnBytes()) return {};
+bool StoredDomain::loadChangedPart(
+    Env& env, const std::string& path, std::uint64_t kept,
+    const std::function<bool(const FileIdentity& identity)>& accept) {
   std::string bytes = document_->releaseBytes();
   document_.reset();
   clear();
-  return bytes;
+  // The part after `kept` is set aside, so that the held contents can be put back whatever the
+  // read leaves of them.
+  const std::string rest = bytes.size() >= kept ? bytes.substr(kept) : std::string();
+  FileIdentity identity;
+  if (bytes.size() >= kept &&
+      env.readFileAfter(path, FileKind::PreferenceDomain, kept, bytes, identity).isOk() &&
+      accept(identity)) {
+    return load(std::move(bytes), Origin::Own);
+  }
+  bytes.resize(std::min<std::size_t>(bytes.size(), kept));
+  bytes += rest;
+  load(std::move(bytes), Origin::Own);
+  return false;
 }
 
 std::optional<BinaryPlistDocument::Ref> StoredDomain::valueFor(std::string_view key) const {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/foundation/BinaryPlist.h"
+#include "platform/foundation/Env.h"
 #include "platform/foundation/Value.h"
 
 namespace platform {
@@ -34,10 +35,15 @@ class StoredDomain {
   // checked or indexed until a write needs it.
   bool load(std::string bytes, Origin origin = Origin::Foreign);
   void clear();
-  // Whether the contents are the bytes of a store's writer, held here (see takeOwnBytes).
+  // Whether the contents are the bytes of a store's writer, held here.
   bool holdsOwnBytes() const { return document_ && own_; }
-  // Hands out those bytes; the contents are empty afterwards. Empty unless holdsOwnBytes().
-  std::string takeOwnBytes();
+  // Makes the contents those of the file at `path`, whose first `kept` bytes are known to be the
+  // held bytes' own (a store's write kept them): only the rest is read (Env::readFileAfter), and
+  // the result taken as a store's writer's when `accept` takes the identity of what was read.
+  // False, the contents as before, when the file cannot be read so or is not accepted.
+  // REQUIRES: holdsOwnBytes().
+  bool loadChangedPart(Env& env, const std::string& path, std::uint64_t kept,
+                       const std::function<bool(const FileIdentity& identity)>& accept);
   // Hands out the buffer of the current contents for the next read to reuse (its capacity is
   // kept, so a re-read allocates nothing); the contents are empty afterwards.
   std::string recycle();
