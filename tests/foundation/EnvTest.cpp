@@ -99,6 +99,27 @@ TYPED_TEST(EnvTest, EveryRewriteChangesTheIdentity) {
                   .isNotFound());
 }
 
+TYPED_TEST(EnvTest, AReadAfterAnOffsetKeepsWhatWasHeldBeforeIt) {
+  Env& env = this->env();
+  const auto kind = platform::FileKind::PreferenceDomain;
+  ASSERT_TRUE(env.writeFileAtomically(this->path("domain"), "0123456789", 0600).isOk());
+  FileIdentity identity;
+  FileIdentity read;
+  ASSERT_TRUE(env.fileIdentity(this->path("domain"), identity).isOk());
+  // The first four bytes are taken as held, whatever they are; the rest comes from the file.
+  std::string contents = "abcdWXYZ-longer-than-the-file";
+  ASSERT_TRUE(env.readFileAfter(this->path("domain"), kind, 4, contents, read).isOk());
+  EXPECT_EQ(contents, "abcd456789");
+  EXPECT_EQ(read, identity);
+  // A file shorter than the part held cannot follow it: the held part stays.
+  contents = std::string(20, 'h');
+  const platform::Status shorter =
+      env.readFileAfter(this->path("domain"), kind, 12, contents, read);
+  EXPECT_EQ(shorter.code(), platform::Status::Code::Corruption);
+  EXPECT_EQ(contents, std::string(12, 'h'));
+  EXPECT_TRUE(env.readFileAfter(this->path("missing"), kind, 0, contents, read).isNotFound());
+}
+
 TYPED_TEST(EnvTest, AnOpenFolderAnswersAsTheJoinedPathDoes) {
   Env& env = this->env();
   std::unique_ptr<OpenFolder> folder;

@@ -19,7 +19,10 @@ class PreferenceStoreChangeDetectionTest : public PreferenceStoreFixture {
     setup->setAppValue("k", Value::integer(1), kDomain);
     ASSERT_TRUE(setup->appSynchronize(kDomain));
   }
-  int reads() const { return env_.count(Call::ReadFile) + env_.count(Call::ReadFileHeld); }
+  int reads() const {
+    return env_.count(Call::ReadFile) + env_.count(Call::ReadFileHeld) +
+           env_.count(Call::ReadFileAfter);
+  }
 };
 INSTANTIATE_TEST_SUITE_P(Backings, PreferenceStoreChangeDetectionTest,
                          testing::Values(Backing::Memory, Backing::Disk), backingName);
@@ -86,6 +89,40 @@ TEST_P(PreferenceStoreChangeDetectionTest, AReplacementTheCounterMissedIsMergedA
   ASSERT_TRUE(reader->appSynchronize(kDomain));
   EXPECT_TRUE(isIdentical(reader->copyAppValue("edited", kDomain), "by hand"));
   EXPECT_TRUE(isIdentical(reader->copyAppValue("mine", kDomain), "too"));
+}
+
+TEST_P(PreferenceStoreChangeDetectionTest, AReaderTakesInOnlyThePartAWriteChangedOfTheFileItHolds) {
+  auto reader = newStore();
+  auto writer = newStore();
+  for (int i = 0; i < 50; ++i) {
+    writer->setAppValue("app" + std::to_string(i), Value::integer(i), kDomain);
+  }
+  ASSERT_TRUE(writer->appSynchronize(kDomain));
+  ASSERT_TRUE(reader->appSynchronize(kDomain));
+
+  // Rewritten from the file the reader holds: only the rest of it is read.
+  writer->setAppValue("app7", "seven", kDomain);
+  writer->setAppValue("new", Value::boolean(true), kDomain);
+  ASSERT_TRUE(writer->appSynchronize(kDomain));
+  env_.resetCounts();
+  ASSERT_TRUE(reader->appSynchronize(kDomain));
+  EXPECT_EQ(env_.count(Call::ReadFileAfter), 1);
+  EXPECT_EQ(reads(), 1);
+  EXPECT_TRUE(isIdentical(Value(reader->copyAppDomain(kDomain)), Value(storedDomain())));
+
+  // Two writes on, the last built whole: the reader holds neither file they were made from.
+  writer->setAppValue("app8", "eight", kDomain);
+  ASSERT_TRUE(writer->appSynchronize(kDomain));
+  ASSERT_TRUE(writer->updateAppDomain(kDomain, [](const Value::Dictionary& current) {
+    Value::Dictionary renamed;
+    for (const auto& [key, value] : current) renamed.emplace(key + "-2", value);
+    return renamed;
+  }));
+  env_.resetCounts();
+  ASSERT_TRUE(reader->appSynchronize(kDomain));
+  EXPECT_EQ(env_.count(Call::ReadFileAfter), 0);
+  EXPECT_EQ(reads(), 1);
+  EXPECT_TRUE(isIdentical(Value(reader->copyAppDomain(kDomain)), Value(storedDomain())));
 }
 
 }  // namespace

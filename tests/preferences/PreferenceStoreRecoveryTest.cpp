@@ -138,6 +138,8 @@ TEST_P(PreferenceStoreRecoveryTest, AFileThatCannotBeReadIsNotReplaced) {
   const Value theirs = Value::dictionary({{"theirs", "kept"}, {"also", "kept"}});
 
   // The file changed since this store read it, so it must be read again before merging.
+  // Whichever way it is read: only the part the other store changed, or whole.
+  env_.failCall(Call::ReadFileAfter, 1);
   env_.failCall(Call::ReadFileHeld, 1);
   EXPECT_FALSE(store->appSynchronize(kDomain));
   EXPECT_TRUE(isIdentical(Value(storedDomain()), theirs));

@@ -11,6 +11,7 @@ std::vector<int> FaultInjectionEnv::errorsOf(Call call) {
   switch (call) {
     case Call::ReadFile:
     case Call::ReadFileHeld:
+    case Call::ReadFileAfter:
       return {ENOENT, EACCES, EIO, EINTR};
     case Call::CreateTemporaryFile:
       return {ENOSPC, EACCES, EIO, ENOENT, EINTR};

@@ -94,6 +94,13 @@ Status PreferenceTestEnv::readFileHeld(const std::string& path, platform::FileKi
   return EnvWrapper::readFileHeld(path, kind, contents, held, identity);
 }
 
+Status PreferenceTestEnv::readFileAfter(const std::string& path, platform::FileKind kind,
+                                        std::size_t offset, std::string& contents,
+                                        platform::FileIdentity& identity) {
+  if (Status status = intercept(Call::ReadFileAfter, path); !status.isOk()) return status;
+  return EnvWrapper::readFileAfter(path, kind, offset, contents, identity);
+}
+
 Status PreferenceTestEnv::createTemporaryFile(const std::string& path, mode_t mode,
                                               std::unique_ptr<platform::WritableFile>& file,
                                               std::string& temporaryPath) {

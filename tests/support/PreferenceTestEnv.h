@@ -18,6 +18,7 @@ class PreferenceTestEnv : public platform::EnvWrapper {
   enum class Call : std::size_t {
     ReadFile,
     ReadFileHeld,
+    ReadFileAfter,
     CreateTemporaryFile,  // the first step of every atomic write
     Append,               // the written file's steps: write, fsync, fstat
     Sync,
@@ -52,6 +53,9 @@ class PreferenceTestEnv : public platform::EnvWrapper {
   platform::Status readFileHeld(const std::string& path, platform::FileKind kind,
                                 std::string& contents, std::unique_ptr<platform::HeldFile>& held,
                                 platform::FileIdentity& identity) override;
+  platform::Status readFileAfter(const std::string& path, platform::FileKind kind,
+                                 std::size_t offset, std::string& contents,
+                                 platform::FileIdentity& identity) override;
   platform::Status createTemporaryFile(const std::string& path, mode_t mode,
                                        std::unique_ptr<platform::WritableFile>& file,
                                        std::string& temporaryPath) override;

@@ -5,6 +5,7 @@
 // and memory.
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -57,7 +58,10 @@ class WalkMemo {
 
  public:
   WalkMemo(std::uint64_t count, bool dense) : dense_(dense) {
-    if (!dense) return;
+    if (!dense) {
+      slots_.reserve(kFew);
+      return;
+    }
     if constexpr (kInline) {
       slots_.resize(count);
     } else {
@@ -67,7 +71,16 @@ class WalkMemo {
 
   // Valid until the next call.
   WalkSlot<Result>& slot(BinaryPlistDocument::Ref ref) {
-    if (!dense_) return sparse_[ref];
+    if (!dense_) {
+      // A walk of one small value reaches a handful of objects: a short list finds them, and
+      // only a larger walk pays for a hash table.
+      for (std::size_t i = 0; i < fewCount_; ++i) {
+        if (fewRefs_[i] == ref) return slots_[i];
+      }
+      if (fewCount_ == kFew) return sparse_[ref];
+      fewRefs_[fewCount_++] = ref;
+      return slots_.emplace_back();
+    }
     if constexpr (kInline) return slots_[ref];
     std::uint32_t& position = index_[ref];
     if (position == 0) {
@@ -78,7 +91,11 @@ class WalkMemo {
   }
 
  private:
+  static constexpr std::size_t kFew = 16;
   const bool dense_;
+  // Sparse: the first kFew objects reached, their slots at the same positions in slots_.
+  std::array<BinaryPlistDocument::Ref, kFew> fewRefs_{};
+  std::size_t fewCount_ = 0;
   std::unordered_map<BinaryPlistDocument::Ref, WalkSlot<Result>> sparse_;
   // Behind the index: 1 + position in slots_ by reference, 0 for an object not reached.
   std::vector<std::uint32_t> index_;

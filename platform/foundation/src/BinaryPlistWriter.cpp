@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 
+#include "BinaryPlistEncoding_p.h"
 #include "BinaryPlistWalker_p.h"
 #include "PlistFormats_p.h"
 #include "platform/foundation/Utf8.h"
@@ -16,35 +17,13 @@
 namespace platform {
 namespace {
 
-std::size_t bytesFor(std::uint64_t value) {
-  if (value <= 0xFF) return 1;
-  if (value <= 0xFFFF) return 2;
-  if (value <= 0xFFFFFFFFu) return 4;
-  return 8;
-}
-
-void appendBigEndian(std::string& out, std::uint64_t value, std::size_t size) {
-  for (std::size_t i = size; i-- > 0;) out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-void appendUnsigned(std::string& out, std::uint64_t value) {
-  const std::size_t size = bytesFor(value);
-  const std::uint8_t widths[] = {0, 0, 1, 0, 2, 0, 0, 0, 3};
-  out += static_cast<char>(0x10 | widths[size]);
-  appendBigEndian(out, value, size);
-}
+using bplist::appendBigEndian;
+using bplist::appendMarker;
+using bplist::appendUnsigned;
+using bplist::bytesFor;
 
 std::size_t markerSize(std::uint64_t count) {
   return count < 15 ? 1 : 2 + bytesFor(count);
-}
-
-void appendMarker(std::string& out, std::uint8_t type, std::uint64_t count) {
-  if (count < 15) {
-    out += static_cast<char>(type | count);
-    return;
-  }
-  out += static_cast<char>(type | 0x0F);
-  appendUnsigned(out, count);
 }
 
 void appendDouble(std::string& out, std::uint8_t marker, double number) {

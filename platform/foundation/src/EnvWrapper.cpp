@@ -13,6 +13,10 @@ Status EnvWrapper::readFileHeld(const std::string& path, FileKind kind, std::str
                                 std::unique_ptr<HeldFile>& held, FileIdentity& identity) {
   return target_.readFileHeld(path, kind, contents, held, identity);
 }
+Status EnvWrapper::readFileAfter(const std::string& path, FileKind kind, std::size_t offset,
+                                 std::string& contents, FileIdentity& identity) {
+  return target_.readFileAfter(path, kind, offset, contents, identity);
+}
 Status EnvWrapper::createTemporaryFile(const std::string& path, mode_t mode,
                                        std::unique_ptr<WritableFile>& file,
                                        std::string& temporaryPath) {

@@ -44,10 +44,12 @@ struct Node {
   std::int64_t ctime = 0;
 };
 
-// The words of a shared counter: the count and the tag.
+// The words of a shared counter: the count, the tag, the base and the length kept.
 struct CounterWords {
   std::atomic<std::uint64_t> count{0};
   std::atomic<std::uint64_t> tag{0};
+  std::atomic<std::uint64_t> base{0};
+  std::atomic<std::uint64_t> kept{0};
 };
 
 struct State {
@@ -154,6 +156,12 @@ class MemorySharedCounter final : public SharedCounter {
   void increment() override { words_->count.fetch_add(1); }
   std::uint64_t loadTag() const override { return words_->tag.load(); }
   void storeTag(std::uint64_t tag) override { words_->tag.store(tag); }
+  std::uint64_t loadBase() const override { return words_->base.load(); }
+  std::uint64_t loadKept() const override { return words_->kept.load(); }
+  void storeBase(std::uint64_t base, std::uint64_t kept) override {
+    words_->kept.store(kept);
+    words_->base.store(base);
+  }
 
  private:
   const std::shared_ptr<Words> words_;
@@ -187,6 +195,29 @@ class MemoryEnvImpl final : public MemoryEnv {
     identity = identityOf(*node);
     // Inode numbers are never reused here, so holding needs no resource.
     held = std::make_unique<MemoryHeldFile>();
+    return status;
+  }
+
+  Status readFileAfter(const std::string& rawPath, FileKind kind, std::size_t offset,
+                       std::string& contents, FileIdentity& identity) override {
+    const std::string path = normalized(rawPath);
+    std::lock_guard guard(state_->mutex);
+    const Node* node = find(path);
+    if (node == nullptr) {
+      contents.resize(offset);
+      return Status::notFound(path + ": No such file or directory");
+    }
+    identity = identityOf(*node);
+    std::string whole;
+    Status status = copyContents(*node, path, kind, whole);
+    if (status.isOk() && whole.size() < offset) {
+      status = Status::corruption(path + ": shorter than the part already read");
+    }
+    if (!status.isOk()) {
+      contents.resize(offset);
+      return status;
+    }
+    contents.replace(offset, std::string::npos, whole, offset);
     return status;
   }
 

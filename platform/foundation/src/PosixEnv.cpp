@@ -32,11 +32,12 @@ using posix::retryOnInterrupt;
 
 // Reads to the end of the file, refusing more than `limit` bytes: the size fstat gave may grow
 // while the file is read. With `expected` (that size) the bytes go straight into the buffer in
-// one read, and a reused buffer of that size is not even cleared first.
+// one read, and a reused buffer of that size is not even cleared first. From `start` on (the
+// file read from there too), the bytes before it kept, also when the read fails.
 Status readAll(int fd, const std::string& path, std::int64_t limit, std::string& contents,
-               std::size_t expected = 0) {
+               std::size_t expected = 0, std::size_t start = 0) {
   contents.resize(expected);
-  std::size_t got = 0;
+  std::size_t got = start;
   char spill[16 * 1024];
   while (true) {
     const bool full = got == contents.size();
@@ -45,7 +46,7 @@ Status readAll(int fd, const std::string& path, std::int64_t limit, std::string&
     const ssize_t n = ::read(fd, into, room);
     if (n < 0) {
       if (errno == EINTR) continue;
-      contents.clear();
+      contents.resize(start);
       return Status::fromErrno(errno, path);
     }
     if (n == 0) {
@@ -53,7 +54,7 @@ Status readAll(int fd, const std::string& path, std::int64_t limit, std::string&
       return Status::ok();
     }
     if (static_cast<std::int64_t>(got) + n > limit) {
-      contents.clear();
+      contents.resize(start);
       return Status::corruption(path + ": grew past the size cap while being read");
     }
     if (full) contents.append(spill, static_cast<std::size_t>(n));
@@ -149,9 +150,16 @@ class PosixSharedCounter final : public SharedCounter {
   void increment() override { word(0).fetch_add(1, std::memory_order_acq_rel); }
   std::uint64_t loadTag() const override { return word(1).load(std::memory_order_acquire); }
   void storeTag(std::uint64_t tag) override { word(1).store(tag, std::memory_order_release); }
+  std::uint64_t loadBase() const override { return word(2).load(std::memory_order_acquire); }
+  std::uint64_t loadKept() const override { return word(3).load(std::memory_order_acquire); }
+  void storeBase(std::uint64_t base, std::uint64_t kept) override {
+    word(3).store(kept, std::memory_order_release);
+    word(2).store(base, std::memory_order_release);
+  }
 
-  // The count, then the tag.
-  static constexpr std::size_t kSize = 2 * sizeof(std::uint64_t);
+  // The count, the tag, the base and the length kept (a counter file made with fewer words grows
+  // zero ones).
+  static constexpr std::size_t kSize = 4 * sizeof(std::uint64_t);
 
  private:
   // The mapping is page-aligned, so the words are suitably aligned for atomic access, and
@@ -261,6 +269,27 @@ class PosixEnv final : public Env {
     if (!status.isOk() && status.code() != Status::Code::Corruption) return status;
     identity = identityOf(st);
     held = std::make_unique<PosixHeldFile>(fd.release());
+    return status;
+  }
+
+  Status readFileAfter(const std::string& path, FileKind kind, std::size_t offset,
+                       std::string& contents, FileIdentity& identity) override {
+    FileDescriptor fd;
+    struct stat st {};
+    Status status = openForReading(path, kind, fd, st);
+    if (status.isOk() && static_cast<std::size_t>(st.st_size) < offset) {
+      status = Status::corruption(path + ": shorter than the part already read");
+    }
+    if (status.isOk() && ::lseek(fd.get(), static_cast<off_t>(offset), SEEK_SET) < 0) {
+      status = Status::fromErrno(errno, path);
+    }
+    if (status.isOk()) {
+      status = readAll(fd.get(), path, maximumFileSize(kind), contents,
+                       static_cast<std::size_t>(st.st_size), offset);
+    } else {
+      contents.resize(offset);
+    }
+    identity = identityOf(st);
     return status;
   }
 

@@ -260,14 +260,46 @@ void PreferenceDomain::refresh() {
   if (!counter_ && env_.fileExists(counterPath_)) mapCounter();
   const auto before = counterValue();
   if (valid_ && before && before == counterSeen_) return;
+  // A write made from the file held here is told by the counter: no look at the path first.
+  if (readChangedPart()) {
+    counterSeen_ = before;
+    return;
+  }
 
   FileIdentity identity;
   const Status status = env_.fileIdentity(path_, identity);
-  if (!(valid_ && matchesLastRead(status, identity)) && !readFromDisk(status.isOk())) return;
+  if (!(valid_ && matchesLastRead(status, identity)) &&
+      !readFromDisk(status.isOk(), PartialRead::Tried)) {
+    return;
+  }
   counterSeen_ = before;
 }
 
-bool PreferenceDomain::readFromDisk(bool found) {
+bool PreferenceDomain::readChangedPart() {
+  if (!valid_ || !identity_ || unreadable_ || !counter_ || !stored_.holdsOwnBytes()) return false;
+  // Every writer stores the length kept, the base and then the tag, all after its rename. Words
+  // loaded after the tag are that tag's write's, or a later write's, whose rename has already
+  // replaced the file the tag names: the identity of the file read then differs from the tag, and
+  // the part is refused.
+  const std::uint64_t tag = counter_->loadTag();
+  const std::uint64_t base = counter_->loadBase();
+  const std::uint64_t kept = counter_->loadKept();
+  if (tag == 0 || base != tagOf(*identity_) || kept == 0 || counter_->loadTag() != tag) {
+    return false;
+  }
+  std::optional<FileIdentity> accepted;
+  const bool loaded = stored_.loadChangedPart(env_, path_, kept, [&](const FileIdentity& identity) {
+    if (tagOf(identity) == tag) accepted = identity;
+    return accepted.has_value();
+  });
+  if (loaded) identity_ = accepted;
+  // Accepted but not a document after all: the contents are gone, so the file is read whole.
+  if (!loaded && accepted) valid_ = false;
+  return loaded;
+}
+
+bool PreferenceDomain::readFromDisk(bool found, PartialRead partial) {
+  if (partial == PartialRead::Try && readChangedPart()) return true;
   // Two buffers take turns: the file is read into the spare one, and the replaced contents
   // give theirs back as the next spare, so a re-read allocates nothing and frees nothing large.
   std::string contents = std::move(spare_);
@@ -401,7 +433,10 @@ WriteOutcome PreferenceDomain::writeLocked() {
     }
   }
   std::string why;
-  std::optional<std::string> bytes = stored_.encodeWith(pending_, why);
+  std::uint64_t kept = 0;
+  std::optional<std::string> bytes = stored_.encodeWith(pending_, why, kept);
+  // The file the new one keeps a part of, for readers holding it.
+  const std::uint64_t base = identity_ && !unreadable_ && kept != 0 ? tagOf(*identity_) : 0;
   if (!bytes) {
     // Kept pending, these changes would be refused again at every write and hold back every
     // later change of the domain with them.
@@ -432,7 +467,7 @@ WriteOutcome PreferenceDomain::writeLocked() {
     identity_ = *written;
     unreadable_ = false;
   }
-  count(valid_ ? tagOf(*written) : 0);
+  count(valid_ ? tagOf(*written) : 0, valid_ ? base : 0, kept);
   counterSeen_ = counterValue();
   return finish(durable ? WriteOutcome::Stored : WriteOutcome::NotDurable);
 }
@@ -455,8 +490,9 @@ void PreferenceDomain::removeStaleTemporaryFiles() {
   }
 }
 
-void PreferenceDomain::count(std::uint64_t tag) {
+void PreferenceDomain::count(std::uint64_t tag, std::uint64_t base, std::uint64_t kept) {
   if (!counter_) return;
+  counter_->storeBase(base, base != 0 ? kept : 0);
   counter_->storeTag(tag);
   counter_->increment();
 }

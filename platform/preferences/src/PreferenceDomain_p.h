@@ -83,10 +83,15 @@ class PreferenceDomain {
 
   // Takes in the current file without the lock, reading it only when it changed.
   void refresh();
-  // Reads and parses the file; false (state kept) on an I/O error other than NotFound, and on
+  // Reads and parses the file (only the part a write changed, when readChangedPart can, unless
+  // that was Tried already); false (state kept) on an I/O error other than NotFound, and on
   // NotFound when `found` (the file was just seen there: an open that fails then is a fault,
   // not a missing domain).
-  bool readFromDisk(bool found);
+  enum class PartialRead { Try, Tried };
+  bool readFromDisk(bool found, PartialRead partial = PartialRead::Try);
+  // Takes in the file now at the path when a store's write made it from the file last read here,
+  // reading only what that write did not keep; false (the view as before) when it cannot.
+  bool readChangedPart();
   // Whether `status`/`identity` of the file now at the path describe the file last read.
   bool matchesLastRead(const Status& status, const FileIdentity& identity) const;
   void mapCounter();
@@ -109,8 +114,9 @@ class PreferenceDomain {
   bool isGone(const Status& removal);
   bool moveUnreadableFileAside();
   // Counts a change of the file, first tagging it with what the file now at the path is (0: a
-  // file no store vouches for).
-  void count(std::uint64_t tag);
+  // file no store vouches for) and with its base: the tag of the file it was made from, whose
+  // first `kept` bytes it left as they were (0: none).
+  void count(std::uint64_t tag, std::uint64_t base = 0, std::uint64_t kept = 0);
   // Flushes the folder after a rename; false (and `unflushed_` kept) when it fails.
   bool flushFolder();
 

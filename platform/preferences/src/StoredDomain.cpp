@@ -18,7 +18,7 @@ bool StoredDomain::load(std::string bytes, Origin origin) {
   }
   document_ = BinaryPlistDocument::open(std::move(bytes));
   if (!document_) return false;
-  validated_ = origin == Origin::Own;
+  own_ = validated_ = origin == Origin::Own;
   if (validated_) return true;
   // Another writer's file is checked whole now, so that one damaged value makes the domain
   // unreadable from the first read on, whichever key or read path comes first.
@@ -60,12 +60,34 @@ void StoredDomain::clear() {
   cache_.clear();
   parsed_.reset();
   validated_ = false;
+  own_ = false;
   damaged_ = false;
 }
 
 std::string StoredDomain::recycle() {
   clear();
   return std::move(spare_);
+}
+
+bool StoredDomain::loadChangedPart(
+    Env& env, const std::string& path, std::uint64_t kept,
+    const std::function<bool(const FileIdentity& identity)>& accept) {
+  std::string bytes = document_->releaseBytes();
+  document_.reset();
+  clear();
+  // The part after `kept` is set aside, so that the held contents can be put back whatever the
+  // read leaves of them.
+  const std::string rest = bytes.size() >= kept ? bytes.substr(kept) : std::string();
+  FileIdentity identity;
+  if (bytes.size() >= kept &&
+      env.readFileAfter(path, FileKind::PreferenceDomain, kept, bytes, identity).isOk() &&
+      accept(identity)) {
+    return load(std::move(bytes), Origin::Own);
+  }
+  bytes.resize(std::min<std::size_t>(bytes.size(), kept));
+  bytes += rest;
+  load(std::move(bytes), Origin::Own);
+  return false;
 }
 
 std::optional<BinaryPlistDocument::Ref> StoredDomain::valueFor(std::string_view key) const {
@@ -143,8 +165,24 @@ bool StoredDomain::differsWith(const Changes& changes) {
   return false;
 }
 
-std::optional<std::string> StoredDomain::encodeWith(const Changes& changes, std::string& why) {
+std::optional<std::string> StoredDomain::encodeWith(const Changes& changes, std::string& why,
+                                                    std::uint64_t& kept) {
   why = "a value cannot be encoded";
+  kept = 0;
+  if (document_ && own_) {
+    // A file this system's writer wrote: its root is rewritten, not the document rebuilt.
+    std::vector<std::pair<std::string_view, const Value*>> rootChanges;
+    rootChanges.reserve(changes.size());
+    for (const auto& [key, value] : changes) {
+      rootChanges.emplace_back(key, value.isNone() ? nullptr : &value);
+    }
+    // The buffer of the contents before the last load (a write's) is reused, so that a series
+    // of writes does not fault in fresh pages for every file.
+    if (auto bytes = document_->withRootEntries(rootChanges, FileKind::PreferenceDomain, kept,
+                                                std::move(spare_))) {
+      return bytes;
+    }
+  }
   BinaryPlistBuilder builder;
   std::vector<std::pair<BinaryPlistBuilder::Ref, BinaryPlistBuilder::Ref>> entries;
   const auto addEntry = [&](std::string_view key, auto&& addValue) {

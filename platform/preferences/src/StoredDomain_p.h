@@ -6,6 +6,7 @@
 // PreferenceDomain serialises every call.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "platform/foundation/BinaryPlist.h"
+#include "platform/foundation/Env.h"
 #include "platform/foundation/Value.h"
 
 namespace platform {
@@ -33,6 +35,15 @@ class StoredDomain {
   // checked or indexed until a write needs it.
   bool load(std::string bytes, Origin origin = Origin::Foreign);
   void clear();
+  // Whether the contents are the bytes of a store's writer, held here.
+  bool holdsOwnBytes() const { return document_ && own_; }
+  // Makes the contents those of the file at `path`, whose first `kept` bytes are known to be the
+  // held bytes' own (a store's write kept them): only the rest is read (Env::readFileAfter), and
+  // the result taken as a store's writer's when `accept` takes the identity of what was read.
+  // False, the contents as before, when the file cannot be read so or is not accepted.
+  // REQUIRES: holdsOwnBytes().
+  bool loadChangedPart(Env& env, const std::string& path, std::uint64_t kept,
+                       const std::function<bool(const FileIdentity& identity)>& accept);
   // Hands out the buffer of the current contents for the next read to reuse (its capacity is
   // kept, so a re-read allocates nothing); the contents are empty afterwards.
   std::string recycle();
@@ -60,7 +71,10 @@ class StoredDomain {
   // encoded or when the store's own reader would refuse the file (over the size cap of a domain,
   // expanding past the object cap, nested too deep): such a file would lose the whole domain.
   // REQUIRES: !damaged() (the caller validates first).
-  std::optional<std::string> encodeWith(const Changes& changes, std::string& why);
+  // `kept`: how many of the first bytes of the result are the current contents' own, unchanged
+  // (0 when the document was built whole).
+  std::optional<std::string> encodeWith(const Changes& changes, std::string& why,
+                                        std::uint64_t& kept);
 
  private:
   struct Entry {
@@ -79,6 +93,7 @@ class StoredDomain {
   std::optional<Value::Dictionary> parsed_;          // set for contents that are not binary
   std::string spare_;  // a buffer to recycle when there is no document
   bool validated_ = false;
+  bool own_ = false;  // loaded as Origin::Own
   bool damaged_ = false;
 };
 

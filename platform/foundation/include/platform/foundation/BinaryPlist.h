@@ -54,6 +54,8 @@ class HX_PLATFORM_EXPORT BinaryPlistDocument {
 
   Ref root() const { return top_; }
   std::uint64_t objectCount() const { return count_; }
+  // How many bytes each reference to an object takes.
+  std::uint8_t referenceSize() const { return referenceSize_; }
   const std::string& bytes() const { return bytes_; }
   // Gives the buffer back (for the next read to reuse); the document is empty afterwards.
   std::string releaseBytes() { return std::move(bytes_); }
@@ -76,6 +78,20 @@ class HX_PLATFORM_EXPORT BinaryPlistDocument {
   // other kinds passed over. Nothing when `ref` is not an array, or when an element is text that
   // only a decode can compare (ASCII-marked text with bytes over 0x7F).
   std::optional<bool> arrayHoldsText(Ref ref, std::string_view text) const;
+
+  // This document with the entries of its root dictionary changed as `changes` say (sorted by
+  // key, no key twice; a null value removes the entry), for a document BinaryPlistBuilder laid
+  // out with its root's keys in byte order (as a domain's writer does): every other object is
+  // copied as it stands and only the new values are encoded, so the cost is a copy of the bytes,
+  // not a rebuild. Objects no entry reaches any more stay behind while they are few. Nothing,
+  // for the caller to build the document whole, when the root is not laid out so, when a key is
+  // not ASCII, when unreached objects would pass an eighth of the whole, when the references
+  // would need to be wider, when a value cannot be encoded or when BinaryPlistExtent::refusal
+  // refuses the result for `kind`. The result is built in `buffer`, whose capacity is reused;
+  // `kept` is how many of its first bytes are this document's own, unchanged.
+  std::optional<std::string> withRootEntries(
+      const std::vector<std::pair<std::string_view, const Value*>>& changes, FileKind kind,
+      std::uint64_t& kept, std::string buffer = {}) const;
 
   // Decodes the object `ref` with everything under it; objects the document shares are shared
   // by the result's copies. Nothing when any of it is damaged (a date that is not finite
@@ -149,7 +165,8 @@ class HX_PLATFORM_EXPORT BinaryPlistBuilder {
   };
   // Open addressing, at most half full.
   struct Table {
-    std::vector<Slot> slots = std::vector<Slot>(1024);  // a power of two
+    // A power of two; small, since most builders hold one value (a check before a write).
+    std::vector<Slot> slots = std::vector<Slot>(64);
     std::size_t used = 0;
   };
   // The entry found, or the free slot where it belongs.

@@ -61,8 +61,9 @@ class HX_PLATFORM_EXPORT OpenFolder {
 };
 
 // A 64-bit counter shared by every process that maps the same path (shared memory for
-// PosixEnv), with a second word, the tag, that a writer sets before it counts to say what the
-// counted change left behind. Reading either makes no system call; both start at zero.
+// PosixEnv), with more words that a writer sets before it counts: the tag, to say what the
+// counted change left behind, and before it the base with a length, to say what the change kept
+// of what was there before. Reading any makes no system call; all start at zero.
 class HX_PLATFORM_EXPORT SharedCounter {
  public:
   virtual ~SharedCounter() = default;
@@ -70,6 +71,10 @@ class HX_PLATFORM_EXPORT SharedCounter {
   virtual void increment() = 0;
   virtual std::uint64_t loadTag() const = 0;
   virtual void storeTag(std::uint64_t tag) = 0;
+  virtual std::uint64_t loadBase() const = 0;
+  virtual std::uint64_t loadKept() const = 0;
+  // Stores `kept`, then `base`.
+  virtual void storeBase(std::uint64_t base, std::uint64_t kept) = 0;
 };
 
 // A new file open for writing. Destroying it closes the file, never removes it.
@@ -104,6 +109,14 @@ class HX_PLATFORM_EXPORT Env {
   // path), so that a caller can tell later whether the refused file was replaced.
   virtual Status readFileHeld(const std::string& path, FileKind kind, std::string& contents,
                               std::unique_ptr<HeldFile>& held, FileIdentity& identity) = 0;
+  // Reads the file as readFileHeld does, except for its first `offset` bytes, which `contents`
+  // already holds (the caller knows them to be unchanged): those stay, and the rest of the file
+  // replaces whatever followed them. Reports the identity of the file read. Corruption as for
+  // readFile and for a file shorter than `offset`; on any failure `contents` is cut back to its
+  // first `offset` bytes.
+  // REQUIRES: `contents` holds at least `offset` bytes.
+  virtual Status readFileAfter(const std::string& path, FileKind kind, std::size_t offset,
+                               std::string& contents, FileIdentity& identity) = 0;
   // Creates a new file `.NAME.<16 hex digits>.tmp` beside `path` (whose last component is
   // NAME), exclusively, for `mode`, and opens it for writing; `temporaryPath` names it.
   virtual Status createTemporaryFile(const std::string& path, mode_t mode,
@@ -178,6 +191,8 @@ class HX_PLATFORM_EXPORT EnvWrapper : public Env {
   Status readFile(const std::string& path, FileKind kind, std::string& contents) override;
   Status readFileHeld(const std::string& path, FileKind kind, std::string& contents,
                       std::unique_ptr<HeldFile>& held, FileIdentity& identity) override;
+  Status readFileAfter(const std::string& path, FileKind kind, std::size_t offset,
+                       std::string& contents, FileIdentity& identity) override;
   Status createTemporaryFile(const std::string& path, mode_t mode,
                              std::unique_ptr<WritableFile>& file,
                              std::string& temporaryPath) override;
