@@ -27,6 +27,18 @@ namespace platform {
 // text are all valid UTF-8.
 bool isStorableEntry(std::string_view key, const Value& value);
 
+// What the counter's tag records of a file a store wrote; never zero, which means "unknown".
+inline std::uint64_t tagOf(const FileIdentity& identity) {
+  std::uint64_t hash = 14695981039346656037u;
+  for (const std::uint64_t field :
+       {identity.device, identity.inode, static_cast<std::uint64_t>(identity.size),
+        static_cast<std::uint64_t>(identity.mtimeNanoseconds),
+        static_cast<std::uint64_t>(identity.ctimeNanoseconds)}) {
+    hash = (hash ^ field) * 1099511628211u;
+  }
+  return hash == 0 ? 1 : hash;
+}
+
 class PreferenceDomain {
  public:
   // `env` must outlive the domain; `directory` is the folder of the data file.
