@@ -45,8 +45,12 @@ std::int64_t UITableView::numberOfSections() {
 
 std::int64_t UITableView::numberOfRowsInSection(std::int64_t section) {
   auto source = dataSource();
-  if (!source || section < 0 || section >= numberOfSections()) return 0;
-  return std::max<std::int64_t>(0, source->tableViewNumberOfRowsInSection(*this, section));
+  return source ? rowsInSection(*source, section) : 0;
+}
+
+std::int64_t UITableView::rowsInSection(UITableViewDataSource& source, std::int64_t section) {
+  if (section < 0 || section >= source.numberOfSectionsInTableView(*this)) return 0;
+  return std::max<std::int64_t>(0, source.tableViewNumberOfRowsInSection(*this, section));
 }
 
 UITableViewCellPtr* UITableView::slot(const NSIndexPath& indexPath) {
@@ -61,11 +65,17 @@ UITableViewCellPtr* UITableView::slot(const NSIndexPath& indexPath) {
 
 UITableViewCellPtr UITableView::cellForRowAtIndexPath(const NSIndexPath& indexPath) {
   if (auto* shown = slot(indexPath); shown && *shown) return *shown;
-  auto source = dataSource();
-  const std::int64_t rows = numberOfRowsInSection(indexPath.section);
-  if (!source || indexPath.row < 0 || indexPath.row >= rows) return nullptr;
   // Keeps the data source alive through its own callback even if it drops its last owner.
-  auto cell = source->tableViewCellForRowAtIndexPath(*this, indexPath);
+  auto source = dataSource();
+  return source ? showCell(*source, nullptr, indexPath) : nullptr;
+}
+
+UITableViewCellPtr UITableView::showCell(UITableViewDataSource& source,
+                                         const std::shared_ptr<UITableViewDelegate>* delegate,
+                                         const NSIndexPath& indexPath) {
+  const std::int64_t rows = rowsInSection(source, indexPath.section);
+  if (indexPath.row < 0 || indexPath.row >= rows) return nullptr;
+  auto cell = source.tableViewCellForRowAtIndexPath(*this, indexPath);
   if (!cell) return nullptr;
   // A data source may hand out a cell it still shows elsewhere; it is one row only.
   if (cell->shownBy_ == this) {
@@ -86,7 +96,11 @@ UITableViewCellPtr UITableView::cellForRowAtIndexPath(const NSIndexPath& indexPa
   cell->shownBy_ = this;
   cell->shownAt_ = indexPath;
   cell->setSelectedAnimated(selected_ == indexPath, false);
-  if (auto d = delegate()) d->tableViewWillDisplayCellForRowAtIndexPath(*this, *cell, indexPath);
+  if (delegate != nullptr) {
+    if (*delegate) (*delegate)->tableViewWillDisplayCellForRowAtIndexPath(*this, *cell, indexPath);
+  } else if (auto d = this->delegate()) {
+    d->tableViewWillDisplayCellForRowAtIndexPath(*this, *cell, indexPath);
+  }
   return cell;
 }
 
@@ -125,6 +139,13 @@ void UITableView::recycle(const UITableViewCellPtr& cell) {
   if (cell->reuseIdentifier().empty() || cell->queuedBy_ == this) return;
   cell->queuedBy_ = this;
   reuseQueues_[cell->reuseIdentifier()].push_back(cell);
+}
+
+void UITableView::putBack(const UITableViewCellPtr& cell) {
+  if (cell->shownBy_ == this) {
+    if (auto* shown = slot(cell->shownAt_); shown && *shown == cell) shown->reset();
+  }
+  recycle(cell);
 }
 
 void UITableView::reloadData() {
