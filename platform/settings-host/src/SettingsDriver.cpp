@@ -141,17 +141,18 @@ std::string rowIdentifier(const PSSpecifier& specifier) {
   return specifier.name();
 }
 
-SettingsRow readRow(UITableViewCell& cell) {
-  SettingsRow row;
+// Fills `row`, a default one, from `cell`: in place, as a page of thousands of rows is read into
+// its vector.
+void readRow(UITableViewCell& cell, SettingsRow& row) {
   if (cell.existingTextLabel()) row.title = cell.existingTextLabel()->text();
   if (cell.existingDetailTextLabel()) row.detail = cell.existingDetailTextLabel()->text();
   if (cell.existingImageView()) row.image = cell.existingImageView()->image();
   row.accessory = accessoryForCell(cell);
   // A plain cell, as a page makes for each of thousands of rows, is told apart by its exact
   // type: a failed cast across libraries compares type names on every level of the hierarchy.
-  if (typeid(cell) == typeid(UITableViewCell)) return row;
+  if (typeid(cell) == typeid(UITableViewCell)) return;
   auto* settingsCell = dynamic_cast<PSTableCell*>(&cell);
-  if (settingsCell == nullptr || !settingsCell->specifier()) return row;
+  if (settingsCell == nullptr || !settingsCell->specifier()) return;
   const PSSpecifierPtr& specifier = settingsCell->specifier();
   row.kind = kindForType(specifier->cellType());
   row.identifier = rowIdentifier(*specifier);
@@ -160,7 +161,6 @@ SettingsRow readRow(UITableViewCell& cell) {
     row.isOn = toggle->isOn();
     row.enabled = row.enabled && toggle->isEnabled();
   }
-  return row;
 }
 
 }  // namespace
@@ -330,17 +330,27 @@ void readRowsAt(UITableView& table, const UIViewController& page, std::int64_t s
                 std::size_t end, std::vector<SettingsRow>& rows) {
   rows.reserve(rows.size() + (end - from));
   std::size_t next = from;
+  bool reading = false;  // a row is being filled from its cell
   while (next < end) {
     try {
       table.readCellsInSection(s, static_cast<std::int64_t>(next), static_cast<std::int64_t>(end),
                                [&](UITableViewCell* cell) {
-                                 rows.push_back(cell ? readRow(*cell) : SettingsRow{});
+                                 SettingsRow& row = rows.emplace_back();
+                                 reading = true;
+                                 if (cell) readRow(*cell, row);
+                                 reading = false;
                                  ++next;
                                });
     } catch (const std::exception& e) {
       NSLog("The row " + std::to_string(next) + " in section " + std::to_string(s) + " of \"" +
             page.title() + "\" could not be read: " + e.what());
-      rows.emplace_back();
+      // Failing in its cell or in the page's making of it, the row shows empty.
+      if (reading) {
+        rows.back() = {};
+      } else {
+        rows.emplace_back();
+      }
+      reading = false;
       ++next;
     }
   }

@@ -124,10 +124,10 @@ std::optional<NSIndexPath> UITableView::indexPathForCell(const UITableViewCell& 
 
 UITableViewCellPtr UITableView::dequeueReusableCellWithIdentifier(const std::string& identifier) {
   if (identifier.empty()) return nullptr;
-  auto it = reuseQueues_.find(identifier);
-  if (it == reuseQueues_.end() || it->second.empty()) return nullptr;
-  auto cell = std::move(it->second.back());
-  it->second.pop_back();
+  std::vector<UITableViewCellPtr>& queue = queueFor(identifier);
+  if (queue.empty()) return nullptr;
+  auto cell = std::move(queue.back());
+  queue.pop_back();
   cell->queuedBy_ = nullptr;
   cell->prepareForReuse();
   return cell;
@@ -138,7 +138,16 @@ void UITableView::recycle(const UITableViewCellPtr& cell) {
   if (cell->shownBy_ == this) cell->shownBy_ = nullptr;
   if (cell->reuseIdentifier().empty() || cell->queuedBy_ == this) return;
   cell->queuedBy_ = this;
-  reuseQueues_[cell->reuseIdentifier()].push_back(cell);
+  queueFor(cell->reuseIdentifier()).push_back(cell);
+}
+
+std::vector<UITableViewCellPtr>& UITableView::queueFor(const std::string& identifier) {
+  // Rows read one after another take and return cells of one kind: the queue of the last
+  // call is the likely one, found with one comparison instead of a walk of the tree.
+  if (lastQueue_ == reuseQueues_.end() || lastQueue_->first != identifier) {
+    lastQueue_ = reuseQueues_.try_emplace(identifier).first;
+  }
+  return lastQueue_->second;
 }
 
 void UITableView::putBack(const UITableViewCellPtr& cell) {

@@ -124,6 +124,8 @@ class UITableView : public UIView {
   UITableViewCellPtr showCell(UITableViewDataSource& source,
                               const std::shared_ptr<UITableViewDelegate>* delegate,
                               const NSIndexPath& indexPath);
+  // The reuse queue of `identifier`, made empty when missing.
+  std::vector<UITableViewCellPtr>& queueFor(const std::string& identifier);
   // Takes `cell` out of the row it shows in here, if it still does, and queues it for reuse.
   void putBack(const UITableViewCellPtr& cell);
   // The slot of a handed-out row, or null when the path lies outside every slot.
@@ -136,7 +138,10 @@ class UITableView : public UIView {
   // row and queue (UITableViewCell::shownBy_ and queuedBy_), so that a table of thousands of
   // rows finds either without a walk or a lookup, and a reload allocates nothing per row.
   std::vector<std::vector<UITableViewCellPtr>> visible_;
-  std::map<std::string, std::vector<UITableViewCellPtr>, std::less<>> reuseQueues_;
+  using ReuseQueues = std::map<std::string, std::vector<UITableViewCellPtr>, std::less<>>;
+  ReuseQueues reuseQueues_;
+  // The queue queueFor gave last (entries are never erased, so it stays valid), or end().
+  ReuseQueues::iterator lastQueue_ = reuseQueues_.end();
   std::optional<NSIndexPath> selected_;
   std::uint64_t reloadGeneration_ = 0;
   double rowHeight_ = UITableViewAutomaticDimension;
