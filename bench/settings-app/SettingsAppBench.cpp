@@ -10,6 +10,8 @@
 //   the notification to the message for the browser, and its size.
 // - A switch flipped on an application page: the answer's size, and a click that moves the
 //   row and stores it against a click that only navigates.
+// - Back from an application page to the root page the browser kept, with a row moved and
+//   with nothing changed, against opening the application page.
 // - A change halvex-defaults stores, shown on the open application page: from the program's
 //   exit to the delta message for the browser, against the program's own run.
 // Figures are p50 and p95 of the rounds, with ratios against the baseline of the same run.
@@ -23,6 +25,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -127,6 +130,13 @@ struct Rounds {
     state.counters["p50_ratio"] = base50 > 0 ? p50 / base50 : 0;
   }
 };
+
+// The CPU time of this thread, for figures that other processes on the machine would blur.
+double threadCpuMicroseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
+}
 
 template <class F>
 double timeMicroseconds(F&& work) {
@@ -296,6 +306,68 @@ void BM_ClickToRowMovedAndStored(benchmark::State& state) {
   state.counters["switch_reply_bytes"] = static_cast<double>(switchBytes);
 }
 BENCHMARK(BM_ClickToRowMovedAndStored)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// Back from an application page to the root page the browser kept: the answer is what changed
+// since the version it kept. Measured with the row moved by a switch on the application page
+// (its timing starts after the switch) and with nothing changed; against opening the
+// application page. The thread's CPU time of the moved rounds and of the driver's re-read of
+// the whole reloaded page are given too: on a shared machine they vary far less.
+void BM_BackToTheKeptRootPage(benchmark::State& state) {
+  if (!ready(state)) return;
+  Session s;
+  s.openHalvex();
+  s.controller.completePage();  // as the browser's range requests read it
+  Rounds rounds;
+  std::vector<double> unchanged;
+  std::vector<double> movedCpu;  // the thread's CPU time of the measured rounds
+  std::size_t movedBytes = 0;
+  int round = 0;
+  for (auto _ : state) {
+    const bool move = round++ % 2 == 0;
+    const std::string section = move ? "Backgrounding Disabled" : "Backgrounding Enabled";
+    const std::size_t from = s.sectionNamed(section);
+    const std::uint64_t kept = s.controller.version();
+    rounds.baseline.push_back(timeMicroseconds([&] { s.select(from, 0); }));
+    auto [switchSection, switchRow] = s.rowNamed("Enable Backgrounding");
+    s.act("{\"action\":\"setSwitch\",\"section\":" + std::to_string(switchSection) +
+          ",\"row\":" + std::to_string(switchRow) + ",\"on\":" + (move ? "true" : "false") +
+          ",\"version\":" + std::to_string(s.controller.version()) + "}");
+    const std::string back = "{\"action\":\"back\",\"below\":" + std::to_string(kept) + "}";
+    std::size_t bytes = 0;
+    const double cpuBefore = threadCpuMicroseconds();
+    rounds.measured.push_back(timeMicroseconds([&] { bytes = s.act(back).size(); }));
+    movedCpu.push_back(threadCpuMicroseconds() - cpuBefore);
+    movedBytes = std::max(movedBytes, bytes);
+    // Nothing changed while away: a select and back again.
+    const std::uint64_t again = s.controller.version();
+    s.select(s.sectionNamed(section == "Backgrounding Disabled" ? "Backgrounding Enabled"
+                                                                : "Backgrounding Disabled"),
+             0);
+    const std::string backAgain = "{\"action\":\"back\",\"below\":" + std::to_string(again) + "}";
+    unchanged.push_back(timeMicroseconds([&] { s.act(backAgain); }));
+  }
+  // What the comparison reads, in the thread's CPU time: the root page reloaded, as going back
+  // does, and all of its rows read by the driver.
+  std::vector<double> reread;
+  const int rereads =
+      std::getenv("HX_BENCH_REREADS") ? std::atoi(std::getenv("HX_BENCH_REREADS")) : 20;
+  for (int i = 0; i < rereads; ++i) {
+    const double start = threadCpuMicroseconds();
+    s.driver.topPage()->reloadSpecifiers();
+    for (std::size_t section = 0; section < s.controller.page().sections.size(); ++section) {
+      benchmark::DoNotOptimize(s.driver.readRows(section, 0, SIZE_MAX).size());
+    }
+    reread.push_back(threadCpuMicroseconds() - start);
+  }
+  rounds.report(state);
+  state.counters["cpu_p50_ms"] = Rounds::percentile(movedCpu, 0.5) / 1000;
+  state.counters["reread_p50_ms"] = Rounds::percentile(reread, 0.5) / 1000;
+  state.counters["reread_min_ms"] = Rounds::percentile(reread, 0) / 1000;
+  state.counters["unchanged_p50_ms"] = Rounds::percentile(unchanged, 0.5) / 1000;
+  state.counters["unchanged_p95_ms"] = Rounds::percentile(unchanged, 0.95) / 1000;
+  state.counters["moved_reply_bytes"] = static_cast<double>(movedBytes);
+}
+BENCHMARK(BM_BackToTheKeptRootPage)->Unit(benchmark::kMillisecond)->Iterations(40);
 
 // Runs halvex-defaults on the device's home and waits for it; its exit status, or -1.
 int runDefaults(std::vector<std::string> words) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,46 @@ TEST_F(UITableViewTest, DequeueRunsPrepareForReuseAndIgnoresOtherIdentifiers) {
   EXPECT_EQ(reused, cell);
   EXPECT_FALSE(reused->isSelected());
   EXPECT_EQ(table->dequeueReusableCellWithIdentifier("Cell"), nullptr);
+}
+
+// A data source whose cell for one row cannot be made.
+class FailingRowSource : public ListSource {
+ public:
+  NSIndexPath failing{0, 1};
+  UITableViewCellPtr tableViewCellForRowAtIndexPath(UITableView& table,
+                                                    const NSIndexPath& path) override {
+    if (path == failing) throw std::runtime_error("no cell");
+    return ListSource::tableViewCellForRowAtIndexPath(table, path);
+  }
+};
+
+TEST_F(UITableViewTest, ReadingRowsReusesOneCellAndKeepsShownOnesShown) {
+  source->rows = {200};
+  auto shown = table->cellForRowAtIndexPath({0, 5});
+  std::vector<std::string> texts;
+  table->readCellsInSection(0, 0, 201, [&](UITableViewCell* cell) {
+    texts.push_back(cell ? cell->textLabel()->text() : "none");
+  });
+  ASSERT_EQ(texts.size(), 201u);
+  EXPECT_EQ(texts[5], "0:5");
+  EXPECT_EQ(texts[199], "0:199");
+  EXPECT_EQ(texts[200], "none") << "past the last row";
+  EXPECT_EQ(source->created, 2) << "the shown cell and one read cell for every other row";
+  EXPECT_EQ(table->visibleCells().size(), 1u);
+  EXPECT_EQ(table->indexPathForCell(*shown), (NSIndexPath{0, 5}));
+  EXPECT_EQ(table->reusableCellCount("Cell"), 1u);
+
+  // A data source that throws ends the walk; the cell read before it went back all the same.
+  auto failing = std::make_shared<FailingRowSource>();
+  table->setDataSource(failing);
+  table->reloadData();
+  texts.clear();
+  EXPECT_THROW(
+      table->readCellsInSection(
+          0, 0, 3, [&](UITableViewCell* cell) { texts.push_back(cell->textLabel()->text()); }),
+      std::runtime_error);
+  EXPECT_EQ(texts, std::vector<std::string>{"0:0"});
+  EXPECT_TRUE(table->visibleCells().empty());
 }
 
 // A data source that hands out the one cell it keeps, for every row.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <typeinfo>
 
 #include "platform/foundation/Env.h"
 #include "platform/foundation/Log.h"
@@ -140,14 +141,18 @@ std::string rowIdentifier(const PSSpecifier& specifier) {
   return specifier.name();
 }
 
-SettingsRow readRow(UITableViewCell& cell) {
-  SettingsRow row;
+// Fills `row`, a default one, from `cell`: in place, as a page of thousands of rows is read into
+// its vector.
+void readRow(UITableViewCell& cell, SettingsRow& row) {
   if (cell.existingTextLabel()) row.title = cell.existingTextLabel()->text();
   if (cell.existingDetailTextLabel()) row.detail = cell.existingDetailTextLabel()->text();
   if (cell.existingImageView()) row.image = cell.existingImageView()->image();
   row.accessory = accessoryForCell(cell);
+  // A plain cell, as a page makes for each of thousands of rows, is told apart by its exact
+  // type: a failed cast across libraries compares type names on every level of the hierarchy.
+  if (typeid(cell) == typeid(UITableViewCell)) return;
   auto* settingsCell = dynamic_cast<PSTableCell*>(&cell);
-  if (settingsCell == nullptr || !settingsCell->specifier()) return row;
+  if (settingsCell == nullptr || !settingsCell->specifier()) return;
   const PSSpecifierPtr& specifier = settingsCell->specifier();
   row.kind = kindForType(specifier->cellType());
   row.identifier = rowIdentifier(*specifier);
@@ -156,7 +161,6 @@ SettingsRow readRow(UITableViewCell& cell) {
     row.isOn = toggle->isOn();
     row.enabled = row.enabled && toggle->isEnabled();
   }
-  return row;
 }
 
 }  // namespace
@@ -319,19 +323,37 @@ void SettingsDriver::goToEntries() {
 
 namespace {
 
-// Row `r` of section `s`, read from its cell; an empty row when the page has no cell for it
-// or fails to make one.
-SettingsRow readRowAt(UITableView& table, const UIViewController& page, std::int64_t s,
-                      std::int64_t r) {
-  try {
-    if (auto cell = table.cellForRowAtIndexPath(NSIndexPath::indexPathForRowInSection(r, s))) {
-      return readRow(*cell);
+// Rows `from` to `end` of section `s`, read from their cells into `rows`; a row shows empty
+// when the page has no cell for it or fails to make one. Cells made only to be read here go
+// back to the table's queue.
+void readRowsAt(UITableView& table, const UIViewController& page, std::int64_t s, std::size_t from,
+                std::size_t end, std::vector<SettingsRow>& rows) {
+  rows.reserve(rows.size() + (end - from));
+  std::size_t next = from;
+  bool reading = false;  // a row is being filled from its cell
+  while (next < end) {
+    try {
+      table.readCellsInSection(s, static_cast<std::int64_t>(next), static_cast<std::int64_t>(end),
+                               [&](UITableViewCell* cell) {
+                                 SettingsRow& row = rows.emplace_back();
+                                 reading = true;
+                                 if (cell) readRow(*cell, row);
+                                 reading = false;
+                                 ++next;
+                               });
+    } catch (const std::exception& e) {
+      NSLog("The row " + std::to_string(next) + " in section " + std::to_string(s) + " of \"" +
+            page.title() + "\" could not be read: " + e.what());
+      // Failing in its cell or in the page's making of it, the row shows empty.
+      if (reading) {
+        rows.back() = {};
+      } else {
+        rows.emplace_back();
+      }
+      reading = false;
+      ++next;
     }
-  } catch (const std::exception& e) {
-    NSLog("The row " + std::to_string(r) + " in section " + std::to_string(s) + " of \"" +
-          page.title() + "\" could not be read: " + e.what());
   }
-  return {};
 }
 
 }  // namespace
@@ -379,10 +401,7 @@ SettingsPage SettingsDriver::currentPage(std::size_t firstRows) {
         const std::size_t read = std::min(rows, budget);
         budget -= read;
         section.unreadRows = rows - read;
-        section.rows.reserve(read);
-        for (std::size_t r = 0; r < read; ++r) {
-          section.rows.push_back(readRowAt(*table, *top, s, static_cast<std::int64_t>(r)));
-        }
+        readRowsAt(*table, *top, s, 0, read, section.rows);
         snapshot.sections.push_back(std::move(section));
       }
     }
@@ -406,10 +425,7 @@ std::vector<SettingsRow> SettingsDriver::readRows(std::size_t section, std::size
     if (s >= table->numberOfSections()) return rows;
     const auto total = static_cast<std::size_t>(table->numberOfRowsInSection(s));
     const std::size_t end = from < total ? from + std::min(count, total - from) : from;
-    rows.reserve(end - from);
-    for (std::size_t r = from; r < end; ++r) {
-      rows.push_back(readRowAt(*table, *page, s, static_cast<std::int64_t>(r)));
-    }
+    readRowsAt(*table, *page, s, from, end, rows);
   } catch (const std::exception& e) {
     NSLog("The page \"" + page->title() + "\" could not be read: " + e.what());
   }

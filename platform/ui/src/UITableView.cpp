@@ -45,8 +45,12 @@ std::int64_t UITableView::numberOfSections() {
 
 std::int64_t UITableView::numberOfRowsInSection(std::int64_t section) {
   auto source = dataSource();
-  if (!source || section < 0 || section >= numberOfSections()) return 0;
-  return std::max<std::int64_t>(0, source->tableViewNumberOfRowsInSection(*this, section));
+  return source ? rowsInSection(*source, section) : 0;
+}
+
+std::int64_t UITableView::rowsInSection(UITableViewDataSource& source, std::int64_t section) {
+  if (section < 0 || section >= source.numberOfSectionsInTableView(*this)) return 0;
+  return std::max<std::int64_t>(0, source.tableViewNumberOfRowsInSection(*this, section));
 }
 
 UITableViewCellPtr* UITableView::slot(const NSIndexPath& indexPath) {
@@ -61,11 +65,17 @@ UITableViewCellPtr* UITableView::slot(const NSIndexPath& indexPath) {
 
 UITableViewCellPtr UITableView::cellForRowAtIndexPath(const NSIndexPath& indexPath) {
   if (auto* shown = slot(indexPath); shown && *shown) return *shown;
-  auto source = dataSource();
-  const std::int64_t rows = numberOfRowsInSection(indexPath.section);
-  if (!source || indexPath.row < 0 || indexPath.row >= rows) return nullptr;
   // Keeps the data source alive through its own callback even if it drops its last owner.
-  auto cell = source->tableViewCellForRowAtIndexPath(*this, indexPath);
+  auto source = dataSource();
+  return source ? showCell(*source, nullptr, indexPath) : nullptr;
+}
+
+UITableViewCellPtr UITableView::showCell(UITableViewDataSource& source,
+                                         const std::shared_ptr<UITableViewDelegate>* delegate,
+                                         const NSIndexPath& indexPath) {
+  const std::int64_t rows = rowsInSection(source, indexPath.section);
+  if (indexPath.row < 0 || indexPath.row >= rows) return nullptr;
+  auto cell = source.tableViewCellForRowAtIndexPath(*this, indexPath);
   if (!cell) return nullptr;
   // A data source may hand out a cell it still shows elsewhere; it is one row only.
   if (cell->shownBy_ == this) {
@@ -86,7 +96,11 @@ UITableViewCellPtr UITableView::cellForRowAtIndexPath(const NSIndexPath& indexPa
   cell->shownBy_ = this;
   cell->shownAt_ = indexPath;
   cell->setSelectedAnimated(selected_ == indexPath, false);
-  if (auto d = delegate()) d->tableViewWillDisplayCellForRowAtIndexPath(*this, *cell, indexPath);
+  if (delegate != nullptr) {
+    if (*delegate) (*delegate)->tableViewWillDisplayCellForRowAtIndexPath(*this, *cell, indexPath);
+  } else if (auto d = this->delegate()) {
+    d->tableViewWillDisplayCellForRowAtIndexPath(*this, *cell, indexPath);
+  }
   return cell;
 }
 
@@ -110,10 +124,10 @@ std::optional<NSIndexPath> UITableView::indexPathForCell(const UITableViewCell& 
 
 UITableViewCellPtr UITableView::dequeueReusableCellWithIdentifier(const std::string& identifier) {
   if (identifier.empty()) return nullptr;
-  auto it = reuseQueues_.find(identifier);
-  if (it == reuseQueues_.end() || it->second.empty()) return nullptr;
-  auto cell = std::move(it->second.back());
-  it->second.pop_back();
+  std::vector<UITableViewCellPtr>& queue = queueFor(identifier);
+  if (queue.empty()) return nullptr;
+  auto cell = std::move(queue.back());
+  queue.pop_back();
   cell->queuedBy_ = nullptr;
   cell->prepareForReuse();
   return cell;
@@ -124,7 +138,23 @@ void UITableView::recycle(const UITableViewCellPtr& cell) {
   if (cell->shownBy_ == this) cell->shownBy_ = nullptr;
   if (cell->reuseIdentifier().empty() || cell->queuedBy_ == this) return;
   cell->queuedBy_ = this;
-  reuseQueues_[cell->reuseIdentifier()].push_back(cell);
+  queueFor(cell->reuseIdentifier()).push_back(cell);
+}
+
+std::vector<UITableViewCellPtr>& UITableView::queueFor(const std::string& identifier) {
+  // Rows read one after another take and return cells of one kind: the queue of the last
+  // call is the likely one, found with one comparison instead of a walk of the tree.
+  if (lastQueue_ == reuseQueues_.end() || lastQueue_->first != identifier) {
+    lastQueue_ = reuseQueues_.try_emplace(identifier).first;
+  }
+  return lastQueue_->second;
+}
+
+void UITableView::putBack(const UITableViewCellPtr& cell) {
+  if (cell->shownBy_ == this) {
+    if (auto* shown = slot(cell->shownAt_); shown && *shown == cell) shown->reset();
+  }
+  recycle(cell);
 }
 
 void UITableView::reloadData() {

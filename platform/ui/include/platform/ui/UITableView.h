@@ -54,6 +54,37 @@ class UITableView : public UIView {
   // (remembered as handed out). Null for a row out of range, without a data source, or when
   // the data source gives none.
   UITableViewCellPtr cellForRowAtIndexPath(const NSIndexPath& indexPath);
+  // For a caller that only looks at rows (a snapshot of the page): hands `read` the cell of
+  // each row of `section` from `from` up to `end`, in order, as cellForRowAtIndexPath gives
+  // it, or null for a row without one. A cell made only for this goes back to its reuse queue
+  // as soon as `read` returns instead of staying handed out, so that reading thousands of rows
+  // reuses one cell rather than keeping one per row; the data source and the delegate are held
+  // once for all of them. An exception of the data source or of `read` ends the walk (the
+  // cell goes back all the same); the caller may go on from the next row.
+  template <class Read>
+  void readCellsInSection(std::int64_t section, std::int64_t from, std::int64_t end, Read&& read) {
+    const auto source = dataSource();
+    const auto heldDelegate = delegate();
+    for (std::int64_t row = from; row < end; ++row) {
+      const NSIndexPath path = NSIndexPath::indexPathForRowInSection(row, section);
+      if (auto* shown = slot(path); shown && *shown) {
+        const UITableViewCellPtr cell = *shown;
+        read(cell.get());
+        continue;
+      }
+      const UITableViewCellPtr cell = source ? showCell(*source, &heldDelegate, path) : nullptr;
+      if (!cell) {
+        read(static_cast<UITableViewCell*>(nullptr));
+        continue;
+      }
+      struct PutBack {
+        UITableView& table;
+        const UITableViewCellPtr& cell;
+        ~PutBack() { table.putBack(cell); }
+      } putBack{*this, cell};
+      read(cell.get());
+    }
+  }
   // The cells handed out since the last reload, by row (made on each call).
   std::map<NSIndexPath, UITableViewCellPtr> visibleCells() const;
   // Where the cell shows in this table since the last reload; none for a cell it did not hand
@@ -86,6 +117,17 @@ class UITableView : public UIView {
 
  private:
   void recycle(const UITableViewCellPtr& cell);
+  // numberOfRowsInSection with the data source already held.
+  std::int64_t rowsInSection(UITableViewDataSource& source, std::int64_t section);
+  // The rest of cellForRowAtIndexPath for a row without a handed-out cell; `delegate` points
+  // to the delegate the caller holds, or is null to look it up once the cell is made.
+  UITableViewCellPtr showCell(UITableViewDataSource& source,
+                              const std::shared_ptr<UITableViewDelegate>* delegate,
+                              const NSIndexPath& indexPath);
+  // The reuse queue of `identifier`, made empty when missing.
+  std::vector<UITableViewCellPtr>& queueFor(const std::string& identifier);
+  // Takes `cell` out of the row it shows in here, if it still does, and queues it for reuse.
+  void putBack(const UITableViewCellPtr& cell);
   // The slot of a handed-out row, or null when the path lies outside every slot.
   UITableViewCellPtr* slot(const NSIndexPath& indexPath);
 
@@ -96,7 +138,10 @@ class UITableView : public UIView {
   // row and queue (UITableViewCell::shownBy_ and queuedBy_), so that a table of thousands of
   // rows finds either without a walk or a lookup, and a reload allocates nothing per row.
   std::vector<std::vector<UITableViewCellPtr>> visible_;
-  std::map<std::string, std::vector<UITableViewCellPtr>, std::less<>> reuseQueues_;
+  using ReuseQueues = std::map<std::string, std::vector<UITableViewCellPtr>, std::less<>>;
+  ReuseQueues reuseQueues_;
+  // The queue queueFor gave last (entries are never erased, so it stays valid), or end().
+  ReuseQueues::iterator lastQueue_ = reuseQueues_.end();
   std::optional<NSIndexPath> selected_;
   std::uint64_t reloadGeneration_ = 0;
   double rowHeight_ = UITableViewAutomaticDimension;
