@@ -99,6 +99,10 @@ void DriverSession::keyImages(std::vector<SettingsRow>& rows, std::uint64_t take
 }
 
 SettingsPage DriverSession::currentPage(std::size_t firstRows) {
+  // Judged when the next snapshot is taken, not when this one is: until then the rest of its
+  // rows may still be read (pageRows), and a page of thousands of rows coming back after an
+  // application page would otherwise have every icon dropped and keyed again.
+  forgetImagesShownBefore(snapshots_);
   SettingsPage page = driver_.currentPage(firstRows);
   const std::uint64_t taken = ++snapshots_;
   std::vector<FooterView> footerViews;
@@ -107,7 +111,6 @@ SettingsPage DriverSession::currentPage(std::size_t firstRows) {
     footerViews.push_back({section.footerView, section.footerHeight});
     keyImages(section.rows, taken);
   }
-  forgetImagesShownBefore(taken);
   footerViews_ = std::move(footerViews);
   return page;
 }

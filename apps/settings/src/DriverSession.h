@@ -45,7 +45,7 @@ class DriverSession : public SettingsSession {
   const std::string& showImage(const std::shared_ptr<UIImage>& image, std::uint64_t taken);
   // Keys the images of `rows` as shown by snapshot `taken`.
   void keyImages(std::vector<SettingsRow>& rows, std::uint64_t taken);
-  // Drops the images none of the last kKeptSnapshots showed, and their PNGs.
+  // Drops the images that no snapshot since `taken - kKeptSnapshots` showed, and their PNGs.
   void forgetImagesShownBefore(std::uint64_t taken);
 
   platform::SettingsDriver& driver_;
