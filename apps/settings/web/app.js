@@ -317,7 +317,7 @@
     if (next.depth > page.depth && isComplete(page)) {
       kept.push({ page, version, identity: pageIdentity, view: main, scrollY: window.scrollY });
       dropIconLoadsWithin(main);
-      main.classList.add('kept');
+      main.hidden = true;
       main.dataset.testid = 'kept-page';
       main = pages.appendChild(element('div', 'page', 'page'));
     }
@@ -334,7 +334,7 @@
     dropDetachedIconLoads();
     main = entry.view;
     main.dataset.testid = 'page';
-    main.classList.remove('kept');
+    main.hidden = false;
     pageIdentity = entry.identity;
     showVersion(from);
     window.scrollTo(0, entry.scrollY);
