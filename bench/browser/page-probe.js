@@ -36,10 +36,15 @@
   }
   probe.afterNextFrame = afterNextFrame;
 
+  // The page shown is the last child of the pages; those before it are kept, hidden.
+  const pages = () => document.querySelector('[data-testid="pages"]');
+  probe.pages = pages;
+  probe.shownPage = () => pages()?.lastElementChild ?? null;
+
   // Watches the page for `test()` to hold; `probe.shown` then resolves with when the DOM
   // showed it, when the frame was done and when the last message before it arrived.
   probe.watch = (test) => {
-    const main = document.querySelector('[data-testid="page"]');
+    const main = pages();
     probe.shown = new Promise((resolve) => {
       const check = () => {
         if (!test()) return false;
@@ -55,11 +60,11 @@
     });
   };
 
-  // The list of rows of the section headed `header`, and the title of one of its rows.
-  // (The page's children are walked: a selector with a child combinator would test every
-  // row of the page, on every mutation the watch sees.)
+  // The list of rows of the section headed `header` on the page shown, and the title of one
+  // of its rows. (The page's children are walked: a selector with a child combinator would
+  // test every row of the page, on every mutation the watch sees.)
   probe.rows = (header) => {
-    const main = document.querySelector('[data-testid="page"]');
+    const main = probe.shownPage();
     for (const section of main ? main.children : []) {
       const title = section.querySelector(':scope > [data-testid="section-header"]');
       if (title && title.textContent === header) return section.querySelector(':scope > ul');

@@ -147,7 +147,7 @@ async function timeFreshOpens(browser, root, home) {
       }));
       const opened = await page.evaluate((count) => {
         const probe = window.hxProbe;
-        const main = document.querySelector('[data-testid="page"]');
+        const main = probe.pages();
         const built = () => {
           const list = probe.rows('Backgrounding Disabled');
           return list ? [...list.children].reduce((n, block) => n + block.children.length, 0) : 0;
@@ -289,12 +289,12 @@ async function main() {
         const probe = window.hxProbe;
         const startAt = probe.now();
         await (await fetch('/app.css', { cache: 'no-store' })).text();
-        document.querySelector('[data-testid="page"]').dataset.probe = String(startAt);
+        probe.shownPage().dataset.probe = String(startAt);
         return (await probe.afterNextFrame()) - startAt;
       }));
       const flipped = await page.evaluate(() => {
         const probe = window.hxProbe;
-        const main = document.querySelector('[data-testid="page"]');
+        const main = probe.shownPage();
         const version = main.dataset.version;
         const input = main.querySelector('input[data-testid="row-switch"]');
         return probe.measure(() => input.click(), () => main.dataset.version !== version);

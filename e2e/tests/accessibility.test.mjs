@@ -7,7 +7,7 @@ import { test } from 'node:test';
 import AxeBuilder from '@axe-core/playwright';
 
 import {
-  backToSettings, useSettingsPage, open, pageVersion, row, title, until,
+  backToSettings, useSettingsPage, open, pageVersion, row, shownPage, title, until,
 } from './helpers.mjs';
 
 let page;
@@ -82,7 +82,7 @@ test('axe finds no violation on the main pages, light and dark', async () => {
   // The dark appearance is drawn as such: the page and the preview footer.
   assert.equal(await page.evaluate(() => getComputedStyle(document.body).backgroundColor),
     'rgb(0, 0, 0)');
-  const preview = page.getByTestId('section-footer-image');
+  const preview = shownPage(page).getByTestId('section-footer-image');
   assert.match(await preview.evaluate((image) => image.currentSrc), /appearance=dark/);
   assert.match(await preview.getAttribute('alt'), /ACTIVE APPLICATION.*INACTIVE APPLICATION/s);
   await page.emulateMedia({ colorScheme: 'light' });
@@ -96,6 +96,8 @@ test('rows say what they are and what state they are in', async () => {
   assert.equal(await page.getByRole('navigation').count(), 1);
   assert.equal(await page.getByRole('switch', { name: 'Enable Backgrounding' }).count(), 1);
   assert.equal(await page.getByRole('link', { name: 'Behavior' }).count(), 1);
+  // The root page kept below is out of reach until it is shown again.
+  assert.equal(await page.getByRole('group', { name: 'Backgrounding Disabled' }).count(), 0);
   await open(page, 'Halvex');
   assert.equal(await page.getByRole('group', { name: 'Backgrounding Disabled' }).count(), 1);
   assert.equal(await page.getByRole('button', { name: 'Disable All Applications' }).count(), 1);

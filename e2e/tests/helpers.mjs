@@ -138,23 +138,27 @@ export function springboardListen() {
 
 export const title = (page) => page.getByTestId('nav-title');
 
+// The page shown; pages below it stay in the document, hidden, while it is open.
+export const shownPage = (page) => page.getByTestId('page');
+
 // The section whose header reads `header` (headers are shown in capitals by CSS only).
 export function section(page, header) {
-  return page.getByTestId('section').filter({
+  return shownPage(page).getByTestId('section').filter({
     has: page.getByTestId('section-header').getByText(header, { exact: true }),
   });
 }
 
-// The row whose title reads `text` exactly, optionally inside `scope`.
+// The row whose title reads `text` exactly, on the page shown or inside `scope`.
 export function row(scope, text) {
-  const page = typeof scope.page === 'function' ? scope.page() : scope;
-  return scope.getByTestId('row').filter({
+  const inPage = typeof scope.page === 'function';
+  const page = inPage ? scope.page() : scope;
+  return (inPage ? scope : shownPage(page)).getByTestId('row').filter({
     has: page.getByTestId('row-title').getByText(text, { exact: true }),
   });
 }
 
 export async function pageVersion(page) {
-  return Number(await page.getByTestId('page').getAttribute('data-version'));
+  return Number(await shownPage(page).getAttribute('data-version'));
 }
 
 // Goes back until the first page of Settings shows.

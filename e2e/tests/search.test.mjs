@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import { test } from 'node:test';
 
 import {
-  DISABLED, ENABLED, hasSpringboard, useSettingsPage, open, section, springboard, title, until,
+  DISABLED, ENABLED, hasSpringboard, useSettingsPage, open, section, shownPage, springboard, title, until,
 } from './helpers.mjs';
 
 let page;
@@ -49,7 +49,7 @@ test('names match without regard to case or accents, and Escape empties the fiel
   assert.equal(await section(page, DISABLED).getByTestId('section-header').isVisible(), true);
   assert.equal(await section(page, ENABLED).getByTestId('section-header').isVisible(), true);
   for (const other of ['Appearance', 'Disable All Applications']) {
-    assert.equal(await page.getByTestId('row').filter({ hasText: other }).isVisible(), true, other);
+    assert.equal(await shownPage(page).getByTestId('row').filter({ hasText: other }).isVisible(), true, other);
   }
   assert.equal(await page.getByTestId('search-status').textContent(), 'No Results');
 

@@ -7,7 +7,7 @@ import { test } from 'node:test';
 
 import {
   DISABLED, ENABLED, backToSettings, hasSpringboard, mainUrl, open, pageVersion, row, rowTitles,
-  section, springboard, springboardListen, title, until, useSettingsPage,
+  section, shownPage, springboard, springboardListen, title, until, useSettingsPage,
 } from './helpers.mjs';
 
 let page;
@@ -104,7 +104,7 @@ test('an indicator switch is locked while the global one is off', async () => {
       await global.click();
       await until(async () => (await global.isChecked()) === on, `global switch ${on}`);
     }
-    const preview = page.getByTestId('section-footer-image');
+    const preview = shownPage(page).getByTestId('section-footer-image');
     assert.equal(await preview.count(), 1);
     await until(() => imageLoaded(preview), 'the preview footer to be drawn');
   };

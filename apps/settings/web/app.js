@@ -7,13 +7,16 @@
   const navBack = document.querySelector('[data-testid="nav-back"]');
   const navBackTitle = document.querySelector('[data-testid="nav-back-title"]');
   const navTitle = document.querySelector('[data-testid="nav-title"]');
-  const main = document.querySelector('[data-testid="page"]');
+  // The pages: the one shown, last, and those kept below it, hidden.
+  const pages = document.querySelector('[data-testid="pages"]');
+  let main = pages.lastElementChild;
   const toast = document.querySelector('[data-testid="toast"]');
   const connection = document.querySelector('[data-testid="connection"]');
   const banner = document.querySelector('[data-testid="error-banner"]');
   const bannerText = document.querySelector('[data-testid="error-banner-text"]');
   const {
-    rowCount, insertRows, removeRows, replaceRow, dropDetachedIconLoads, showDrawnIcons,
+    rowCount, insertRows, removeRows, replaceRow, dropDetachedIconLoads, dropIconLoadsWithin,
+    showDrawnIcons,
   } = window.hxRowBlocks;
   // A page arrives with its first rows and every section's count (`count`); the rest is asked
   // for in ranges of this many rows, one range at a time, and added as it comes.
@@ -29,11 +32,13 @@
   let reconnectDelay = 250;
   let toastTimer = 0;
   let nextValueId = 1;
+  let nextHeaderId = 1;
   // The range of rows asked for and not answered yet: {id, version, section, at}.
   let rowsAsked = null;
-  // Pages below the one shown, kept whole (model, version, nodes, scroll) while a page above
-  // them is open, so that going back needs only what changed meanwhile: {page, version,
-  // identity, nodes, scrollY}, deepest last.
+  // Pages below the one shown, kept whole (model, version, elements, scroll) while a page
+  // above them is open, so that going back needs only what changed meanwhile: {page, version,
+  // identity, view, scrollY}, deepest last. A kept page stays in the document, hidden: put
+  // back in, thousands of rows would cost more than all the rest of going back.
   let kept = [];
 
   function element(tag, className, testId) {
@@ -69,7 +74,7 @@
 
   // Keyboard focus and the search filter follow every change of the rows on the page.
   function rendered() {
-    main.dispatchEvent(new CustomEvent('hx-rendered'));
+    pages.dispatchEvent(new CustomEvent('hx-rendered'));
   }
 
   // Rows carry no indices: a row's place is read from the list when it is acted on, so that
@@ -176,7 +181,8 @@
     group.removeAttribute('aria-labelledby');
     if (section.header) {
       const header = textElement('h2', 'group-header', 'section-header', section.header);
-      header.id = `section-header-${index}`;
+      // Numbered apart from the section's place: a kept page has headers of its own.
+      header.id = `section-header-${nextHeaderId++}`;
       group.setAttribute('aria-labelledby', header.id);
       group.prepend(header);
     }
@@ -200,11 +206,11 @@
       group.append(textElement('p', 'group-footer', 'section-footer', section.footer));
     }
     group.dataset.section = String(index);
-    labelRows(group, section, index);
+    labelRows(group, section);
   }
 
   // The choices of a list page form one radio group, named like the page or the section.
-  function labelRows(group, section, index) {
+  function labelRows(group, section) {
     const list = group.querySelector(':scope > ul');
     // A list by its role, not only its tag: blocks stand between it and its rows.
     list.setAttribute('role', 'list');
@@ -212,7 +218,8 @@
     list.removeAttribute('aria-label');
     if (section.rows.length > 0 && section.rows.every((row) => row.kind === 'listItem')) {
       list.setAttribute('role', 'radiogroup');
-      if (section.header) list.setAttribute('aria-labelledby', `section-header-${index}`);
+      const header = group.querySelector(':scope > .group-header');
+      if (header) list.setAttribute('aria-labelledby', header.id);
       else list.setAttribute('aria-label', page.title || 'Choices');
     }
   }
@@ -304,11 +311,15 @@
   // Keeps the page shown, whole, when `next` opens above it; drops what `next` leaves behind.
   function keepPageBelow(next) {
     if (!page || identityOf(next) === pageIdentity) return;
-    kept = kept.filter((entry) => entry.page.depth < Math.min(next.depth, page.depth));
+    const depth = Math.min(next.depth, page.depth);
+    for (const entry of kept) if (entry.page.depth >= depth) entry.view.remove();
+    kept = kept.filter((entry) => entry.page.depth < depth);
     if (next.depth > page.depth && isComplete(page)) {
-      const nodes = document.createDocumentFragment();
-      nodes.append(...main.childNodes);
-      kept.push({ page, version, identity: pageIdentity, nodes, scrollY: window.scrollY });
+      kept.push({ page, version, identity: pageIdentity, view: main, scrollY: window.scrollY });
+      dropIconLoadsWithin(main);
+      main.hidden = true;
+      main.dataset.testid = 'kept-page';
+      main = pages.appendChild(element('div', 'page', 'page'));
     }
   }
 
@@ -319,11 +330,15 @@
     kept.pop();
     page = entry.page;
     showTitles();
-    main.replaceChildren(entry.nodes);
+    main.remove();
+    dropDetachedIconLoads();
+    main = entry.view;
+    main.dataset.testid = 'page';
+    main.hidden = false;
     pageIdentity = entry.identity;
     showVersion(from);
     window.scrollTo(0, entry.scrollY);
-    showDrawnIcons();
+    showDrawnIcons(main);
     return true;
   }
 
@@ -376,7 +391,7 @@
         const removed = removeRows(list, change.at, Math.min(change.remove, count - change.at));
         if (moves) removed.forEach((item, i) => moves.leaving(gone[i], item));
         insertRows(list, change.at, change.rows.map((row) => (moves ? moves.arriving(row) : renderRow(row))));
-        labelRows(group, section, change.section);
+        labelRows(group, section);
       } else {
         section.header = change.header;
         section.footer = change.footer;
@@ -550,12 +565,12 @@
     send(below && page && below.page.depth === page.depth - 1 ? { action: 'back', below: below.version } : { action: 'back' });
   });
   document.querySelector('[data-testid="error-banner-dismiss"]').addEventListener('click', hideBanner);
-  main.addEventListener('click', (event) => {
+  pages.addEventListener('click', (event) => {
     const target = rowAction(event);
     if (!target || !target.item.classList.contains('selectable')) return;
     send(rowActionMessage('select', target));
   });
-  main.addEventListener('keydown', (event) => {
+  pages.addEventListener('keydown', (event) => {
     if (event.key !== 'Enter' && event.key !== ' ') return;
     const target = rowAction(event);
     // Keys on the row's focusable part (the row or its title); a switch handles its own.
@@ -564,7 +579,7 @@
     event.preventDefault();
     send(rowActionMessage('select', target));
   });
-  main.addEventListener('change', (event) => {
+  pages.addEventListener('change', (event) => {
     if (!event.target.matches('input[data-testid="row-switch"]')) return;
     const target = rowAction(event);
     if (!target) return;

@@ -6,7 +6,7 @@
 'use strict';
 
 window.hxRowBlocks = (() => {
-  const main = document.querySelector('[data-testid="page"]');
+  const pages = document.querySelector('[data-testid="pages"]');
   const kBlockRows = 50;
 
   function newBlock() {
@@ -24,8 +24,8 @@ window.hxRowBlocks = (() => {
   // Icons asked for and not loaded yet.
   const loading = new Set();
   const loaded = (event) => { loading.delete(event.target); };
-  main.addEventListener('load', loaded, true);
-  main.addEventListener('error', loaded, true);
+  pages.addEventListener('load', loaded, true);
+  pages.addEventListener('error', loaded, true);
 
   // The icons of a block load once the block is drawn, and the icons of rows added to it
   // since.
@@ -45,9 +45,12 @@ window.hxRowBlocks = (() => {
       loading.delete(icon);
     }
   }
-  // Those of rows no longer on the page.
+  // Those of rows no longer on the page, and those of a page put away.
   function dropDetachedIconLoads() {
     dropIconLoads((icon) => !icon.isConnected);
+  }
+  function dropIconLoadsWithin(view) {
+    dropIconLoads((icon) => view.contains(icon));
   }
 
   // Blocks come into view in bulk (a page scrolled or put back on screen, a row focused far
@@ -66,7 +69,7 @@ window.hxRowBlocks = (() => {
     }, 0));
   }
 
-  main.addEventListener('contentvisibilityautostatechange', (event) => {
+  pages.addEventListener('contentvisibilityautostatechange', (event) => {
     const block = event.target;
     if (!block.classList.contains('row-block')) return;
     block.dataset.drawn = String(!event.skipped);
@@ -146,16 +149,20 @@ window.hxRowBlocks = (() => {
     showIcons(block);
   }
 
-  // Loads the icons of the drawn blocks again, for a page put back on screen whose loads were
-  // let go while it was away.
-  function showDrawnIcons() {
-    // Block by block: a selector would be tested against every row of the page.
-    for (const list of main.getElementsByClassName('group-rows')) {
-      for (const block of list.children) {
+  // Loads the icons of the drawn blocks of `view` again, for a page put back on screen whose
+  // loads were let go while it was away.
+  function showDrawnIcons(view) {
+    // Section by section and block by block: a selector, or a collection of the page's
+    // lists, would walk every row of the page.
+    for (const group of view.children) {
+      const list = group.localName === 'section' ? group.querySelector(':scope > ul') : null;
+      for (const block of list ? list.children : []) {
         if (block.dataset.drawn === 'true') showIconsSoon(block);
       }
     }
   }
 
-  return { rowCount, insertRows, removeRows, replaceRow, dropDetachedIconLoads, showDrawnIcons };
+  return {
+    rowCount, insertRows, removeRows, replaceRow, dropDetachedIconLoads, dropIconLoadsWithin, showDrawnIcons,
+  };
 })();

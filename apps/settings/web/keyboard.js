@@ -6,7 +6,9 @@
 'use strict';
 
 (() => {
-  const main = document.querySelector('[data-testid="page"]');
+  // The page shown is the last of them; the others are kept, hidden, to go back to.
+  const pages = document.querySelector('[data-testid="pages"]');
+  const shownPage = () => pages.lastElementChild;
   const navBack = document.querySelector('[data-testid="nav-back"]');
   const navTitle = document.querySelector('[data-testid="nav-title"]');
 
@@ -24,7 +26,7 @@
 
   // The page's sections. (A selector from `:scope >` would have the browser test every row
   // of a page of thousands.)
-  const sections = () => Array.prototype.filter.call(main.children, (node) => node.localName === 'section');
+  const sections = () => Array.prototype.filter.call(shownPage().children, (node) => node.localName === 'section');
 
   // A row's place on the page: its section's and its own position, read when asked, since
   // rows come and go above it. Counted by blocks of rows, not row by row: a page may hold
@@ -52,9 +54,9 @@
     // A page kept while another was open comes back with the very row, which may have moved
     // to another section meanwhile.
     const { element } = description;
-    if (element.isConnected && rowTitle(element) === description.title) return element;
+    if (shownPage().contains(element) && rowTitle(element) === description.title) return element;
     // One pass over the titles: a page may hold thousands of rows.
-    const titled = [...main.querySelectorAll('[data-testid="row-title"]')]
+    const titled = [...shownPage().querySelectorAll('[data-testid="row-title"]')]
       .filter((title) => title.textContent === description.title)
       .map(rowOf);
     return titled.find((row) => sectionHeader(row) === description.header) ??
@@ -73,7 +75,7 @@
   // Rows out of view are not laid out (content-visibility), so what shows is read from the
   // attribute the search hides rows with, not from layout.
   function focusable() {
-    return [...main.querySelectorAll('[data-testid="row"]')]
+    return [...shownPage().querySelectorAll('[data-testid="row"]')]
       .filter((row) => !row.hidden)
       .map(focusTarget)
       .filter(Boolean);
@@ -110,7 +112,7 @@
     lastActed = null;
   }
 
-  main.addEventListener('hx-rendered', () => {
+  pages.addEventListener('hx-rendered', () => {
     const now = `${!navBack.hidden}\u0000${navBack.textContent}\u0000${navTitle.textContent}`;
     if (now !== identity) {
       identity = now;
@@ -118,18 +120,18 @@
       return;
     }
     // The same page drawn again: the focused row may have been replaced.
-    if (lastFocused && !main.contains(document.activeElement) &&
+    if (lastFocused && !pages.contains(document.activeElement) &&
         (document.activeElement === document.body || document.activeElement === null)) {
       focusRow(lastFocused);
     }
   });
 
-  main.addEventListener('focusin', (event) => {
+  pages.addEventListener('focusin', (event) => {
     const row = rowOf(event.target);
     if (row) lastFocused = describe(row);
   });
   document.addEventListener('focusin', (event) => {
-    if (!main.contains(event.target)) lastFocused = null;
+    if (!pages.contains(event.target)) lastFocused = null;
   });
 
   // Seen before the row's own handlers, which may end the event.
@@ -137,8 +139,8 @@
     const row = rowOf(event.target);
     if (row) lastActed = describe(row);
   };
-  main.addEventListener('click', acted, true);
-  main.addEventListener('keydown', (event) => {
+  pages.addEventListener('click', acted, true);
+  pages.addEventListener('keydown', (event) => {
     if (event.key === 'Enter' || event.key === ' ') acted(event);
   }, true);
 

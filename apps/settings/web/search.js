@@ -7,7 +7,7 @@
 'use strict';
 
 (() => {
-  const main = document.querySelector('[data-testid="page"]');
+  const pages = document.querySelector('[data-testid="pages"]');
 
   // Case folding as the platform's case-insensitive comparison does it (not locale-aware;
   // "ß" matches "ss"), after dropping the marks a letter carries.
@@ -33,7 +33,7 @@
   status.dataset.testid = 'search-status';
   status.setAttribute('role', 'status');
   bar.append(field, status);
-  main.before(bar);
+  pages.before(bar);
 
   // The rows of the lists the page built itself (its applications); the server marks them.
   const kApplicationRow = '[data-testid="row"][data-searchable="true"]';
@@ -45,6 +45,8 @@
   // matched again; a list marks where its shown rows' separators go, since rules that look
   // across thousands of siblings would be matched again on every change.
   function apply() {
+    // The page shown is the last; those kept below it keep their rows as they were.
+    const main = pages.lastElementChild;
     bar.hidden = main.querySelector(kApplicationRow) === null;
     const query = bar.hidden ? '' : fold(field.value.trim());
     if (query === '' && !filtered) {
@@ -91,5 +93,5 @@
       apply();
     }
   });
-  main.addEventListener('hx-rendered', apply);
+  pages.addEventListener('hx-rendered', apply);
 })();
