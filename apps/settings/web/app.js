@@ -237,9 +237,26 @@
 
   const isComplete = (shown) => shown.sections.every((section) => section.rows.length === section.count);
 
+  // A page just rendered is drawn before the rest of its rows is asked for and built: a range
+  // answered first (a few hundred kilobytes to parse, a slice of rows to build) would hold back
+  // the first screen's frame. A tab in the background draws no frames, hence the time-out.
+  let firstFrameDue = false;
+  function afterFirstFrame() {
+    firstFrameDue = true;
+    let done = false;
+    const resume = () => {
+      if (done) return;
+      done = true;
+      firstFrameDue = false;
+      fillRows();
+    };
+    requestAnimationFrame(() => setTimeout(resume, 0));
+    setTimeout(resume, 100);
+  }
+
   // Asks for the next range of rows the page lacks, unless a range is on its way.
   function requestRows() {
-    if (!page || rowsAsked) return;
+    if (!page || rowsAsked || firstFrameDue) return;
     const index = page.sections.findIndex((section) => section.rows.length < section.count);
     if (index < 0) return;
     rowsAsked = { id: nextId++, version, section: index, at: page.sections[index].rows.length };
@@ -287,7 +304,7 @@
       const pending = list.nextElementSibling;
       if (pending) pending.style.height = `${(section.count - next) * kRowHeight}px`;
     });
-    if (!done) filling = setTimeout(fillRows, 0);
+    if (!done && !firstFrameDue) filling = setTimeout(fillRows, 0);
     requestRows();
     rendered();
   }
@@ -364,6 +381,7 @@
     const identity = identityOf(page);
     if (identity !== pageIdentity) window.scrollTo(0, 0);
     pageIdentity = identity;
+    afterFirstFrame();
     fillRows();
   }
 
