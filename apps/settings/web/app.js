@@ -18,6 +18,9 @@
     rowCount, insertRows, removeRows, replaceRow, dropDetachedIconLoads, dropIconLoadsWithin,
     showDrawnIcons,
   } = window.hxRowBlocks;
+  const {
+    element, textElement, renderRow, renderSection, renderSectionTexts, labelRows,
+  } = window.hxRender;
   // A page arrives with its first rows and every section's count (`count`); the rest is asked
   // for in ranges of this many rows, one range at a time, and added as it comes.
   const kRowsPerRequest = 2000;
@@ -31,8 +34,6 @@
   let nextId = 1;
   let reconnectDelay = 250;
   let toastTimer = 0;
-  let nextValueId = 1;
-  let nextHeaderId = 1;
   // The range of rows asked for and not answered yet: {id, version, section, at}.
   let rowsAsked = null;
   // Pages below the one shown, kept whole (model, version, elements, scroll) while a page
@@ -41,18 +42,8 @@
   // back in, thousands of rows would cost more than all the rest of going back.
   let kept = [];
 
-  function element(tag, className, testId) {
-    const node = document.createElement(tag);
-    if (className) node.className = className;
-    if (testId) node.dataset.testid = testId;
-    return node;
-  }
-
-  function textElement(tag, className, testId, text) {
-    const node = element(tag, className, testId);
-    node.textContent = text;
-    return node;
-  }
+  // What the built sections need of the page shown (see render.js).
+  const shownAs = () => ({ title: page ? page.title : '', width: main.clientWidth });
 
   function showToast(text) {
     toast.textContent = text;
@@ -75,77 +66,6 @@
   // Keyboard focus and the search filter follow every change of the rows on the page.
   function rendered() {
     pages.dispatchEvent(new CustomEvent('hx-rendered'));
-  }
-
-  // Rows carry no indices: a row's place is read from the list when it is acted on, so that
-  // rows inserted or removed above it need no renumbering. One listener on the page serves
-  // every row.
-  function renderRow(row) {
-    const item = element('li', `row kind-${row.kind}`, 'row');
-    item.dataset.kind = row.kind;
-    item.dataset.enabled = String(row.enabled);
-    if (row.searchable) item.dataset.searchable = 'true';
-    if (!row.enabled) item.classList.add('disabled');
-    if (row.icon) {
-      item.classList.add('has-icon');
-      // Sized before it loads, so the row keeps its height; it loads once its block of rows
-      // is drawn (see blocks.js).
-      const icon = element('img', 'row-icon', 'row-icon');
-      icon.alt = '';
-      icon.width = 29;
-      icon.height = 29;
-      icon.decoding = 'async';
-      icon.dataset.src = row.icon;
-      item.append(icon);
-    }
-    item.append(textElement('span', 'row-title', 'row-title', row.title));
-    if (row.value) item.append(textElement('span', 'row-value', 'row-value', row.value));
-
-    if (row.kind === 'switch') {
-      const label = element('label', 'switch');
-      const input = element('input', '', 'row-switch');
-      input.type = 'checkbox';
-      input.setAttribute('role', 'switch');
-      input.checked = row.on;
-      input.disabled = !row.enabled;
-      input.setAttribute('aria-label', row.title);
-      input.setAttribute('aria-checked', String(row.on));
-      label.append(input, element('span', 'switch-track'));
-      item.append(label);
-    }
-    if (row.accessory === 'disclosure') {
-      item.append(element('span', 'disclosure', 'row-disclosure'));
-    } else if (row.accessory === 'checkmark') {
-      const check = element('span', 'checkmark', 'row-checkmark');
-      check.setAttribute('aria-hidden', 'true');
-      item.append(check);
-    }
-
-    const selectable = ['link', 'linkList', 'listItem', 'button', 'plain'].includes(row.kind);
-    // Accessibility: a choice is a radio button of its list; any other selectable row
-    // is a link or a button whose focus and name sit on its title, with the value as
-    // its description (a list item cannot itself be a link or a button).
-    let control = null;
-    if (row.kind === 'listItem') {
-      control = item;
-      item.setAttribute('role', 'radio');
-      item.setAttribute('aria-checked', String(row.accessory === 'checkmark'));
-    } else if (selectable) {
-      control = item.querySelector('.row-title');
-      control.setAttribute('role', row.kind === 'button' ? 'button' : 'link');
-      const value = item.querySelector('.row-value');
-      if (value) {
-        // Numbered apart from the row's place, which changes as rows come and go.
-        value.id = `row-value-${nextValueId++}`;
-        control.setAttribute('aria-describedby', value.id);
-      }
-    }
-    if (control && !row.enabled) control.setAttribute('aria-disabled', 'true');
-    if (selectable && row.enabled) {
-      item.classList.add('selectable');
-      control.tabIndex = 0;
-    }
-    return item;
   }
 
   // The page's sections. (A selector from `:scope >` would have the browser test every row
@@ -173,66 +93,6 @@
     const place = placeOf(item);
     if (!place) return null;
     return { item, place, row: page.sections[place.section].rows[place.row] };
-  }
-
-  function renderSectionTexts(group, section, index) {
-    group.querySelectorAll(':scope > .group-header, :scope > .group-footer, :scope > .group-footer-picture')
-      .forEach((node) => node.remove());
-    group.removeAttribute('aria-labelledby');
-    if (section.header) {
-      const header = textElement('h2', 'group-header', 'section-header', section.header);
-      // Numbered apart from the section's place: a kept page has headers of its own.
-      header.id = `section-header-${nextHeaderId++}`;
-      group.setAttribute('aria-labelledby', header.id);
-      group.prepend(header);
-    }
-    if (section.footerImage) {
-      const image = element('img', 'group-footer-image', 'section-footer-image');
-      const width = Math.max(160, Math.round(main.clientWidth || 375));
-      image.alt = section.footerImage.alt || '';
-      image.width = width;
-      if (section.footerImage.height > 0) image.height = Math.round(section.footerImage.height);
-      // The browser picks the drawing for the appearance it shows, and swaps it when the
-      // appearance changes.
-      const url = `${section.footerImage.url}&w=${width}`;
-      const picture = element('picture', 'group-footer-picture');
-      const dark = document.createElement('source');
-      dark.media = '(prefers-color-scheme: dark)';
-      dark.srcset = `${url}&appearance=dark`;
-      picture.append(dark, image);
-      image.src = url;
-      group.append(picture);
-    } else if (section.footer) {
-      group.append(textElement('p', 'group-footer', 'section-footer', section.footer));
-    }
-    group.dataset.section = String(index);
-    labelRows(group, section);
-  }
-
-  // The choices of a list page form one radio group, named like the page or the section.
-  function labelRows(group, section) {
-    const list = group.querySelector(':scope > ul');
-    // A list by its role, not only its tag: blocks stand between it and its rows.
-    list.setAttribute('role', 'list');
-    list.removeAttribute('aria-labelledby');
-    list.removeAttribute('aria-label');
-    if (section.rows.length > 0 && section.rows.every((row) => row.kind === 'listItem')) {
-      list.setAttribute('role', 'radiogroup');
-      const header = group.querySelector(':scope > .group-header');
-      if (header) list.setAttribute('aria-labelledby', header.id);
-      else list.setAttribute('aria-label', page.title || 'Choices');
-    }
-  }
-
-  function renderSection(section, index) {
-    const group = element('section', 'group', 'section');
-    group.setAttribute('role', 'group');
-    // Holds the place of the rows not drawn yet, so the page has its full height at once.
-    const pending = element('div', 'rows-pending');
-    pending.setAttribute('aria-hidden', 'true');
-    group.append(element('ul', 'group-rows', 'section-rows'), pending);
-    renderSectionTexts(group, section, index);
-    return group;
   }
 
   const isComplete = (shown) => shown.sections.every((section) => section.rows.length === section.count);
@@ -372,7 +232,7 @@
     if (page.error && page.sections.every((section) => section.rows.length === 0)) {
       fragment.append(textElement('div', 'error-page', 'error-page', page.error));
     }
-    page.sections.forEach((section, index) => fragment.append(renderSection(section, index)));
+    page.sections.forEach((section, index) => fragment.append(renderSection(section, index, shownAs())));
     main.replaceChildren(fragment);
     dropDetachedIconLoads();
     showVersion(newVersion);
@@ -409,12 +269,12 @@
         const removed = removeRows(list, change.at, Math.min(change.remove, count - change.at));
         if (moves) removed.forEach((item, i) => moves.leaving(gone[i], item));
         insertRows(list, change.at, change.rows.map((row) => (moves ? moves.arriving(row) : renderRow(row))));
-        labelRows(group, section);
+        labelRows(group, section, shownAs());
       } else {
         section.header = change.header;
         section.footer = change.footer;
         section.footerImage = change.footerImage;
-        renderSectionTexts(group, section, change.section);
+        renderSectionTexts(group, section, change.section, shownAs());
       }
     }
     if (moves) moves.settle();
