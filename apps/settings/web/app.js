@@ -38,12 +38,14 @@
   let rowsAsked = null;
   // Pages below the one shown, kept whole (model, version, elements, scroll) while a page
   // above them is open, so that going back needs only what changed meanwhile: {page, version,
-  // identity, view, scrollY}, deepest last. A kept page stays in the document, hidden: put
-  // back in, thousands of rows would cost more than all the rest of going back.
+  // identity, view, scrollY}, deepest last. A kept page stays in the document, laid out but
+  // out of sight (the class `kept`): put back in, or hidden from layout, thousands of rows
+  // would be built or laid out anew on the way back.
   let kept = [];
 
-  // What the built sections need of the page shown (see render.js).
-  const shownAs = () => ({ title: page ? page.title : '', width: main.clientWidth });
+  // What the built sections need of the page shown (see render.js). The width is read only
+  // when a footer picture needs it: reading it lays the page out.
+  const shownAs = () => ({ title: page ? page.title : '', get width() { return main.clientWidth; } });
 
   function showToast(text) {
     toast.textContent = text;
@@ -194,29 +196,33 @@
     if (next.depth > page.depth && isComplete(page)) {
       kept.push({ page, version, identity: pageIdentity, view: main, scrollY: window.scrollY });
       dropIconLoadsWithin(main);
-      main.hidden = true;
+      main.classList.add('kept');
       main.dataset.testid = 'kept-page';
       main = pages.appendChild(element('div', 'page', 'page'));
     }
   }
 
-  // Shows the kept page of version `from` again, as it was; false when none was kept.
-  function showKeptPage(from) {
+  // Shows the kept page of version `from` again, turned into version `newVersion` by
+  // `changes` while still hidden, so that it is laid out and drawn once; null when no such
+  // page was kept, false when a change does not fit it.
+  function showKeptPage(from, changes, newVersion) {
     const entry = kept[kept.length - 1];
-    if (!entry || entry.version !== from) return false;
+    if (!entry || entry.version !== from) return null;
     kept.pop();
     page = entry.page;
     showTitles();
     main.remove();
     dropDetachedIconLoads();
     main = entry.view;
-    main.dataset.testid = 'page';
-    main.hidden = false;
     pageIdentity = entry.identity;
     showVersion(from);
+    const fits = changePage(changes, newVersion);
+    main.dataset.testid = 'page';
+    main.classList.remove('kept');
     window.scrollTo(0, entry.scrollY);
     showDrawnIcons(main);
-    return true;
+    if (fits) changesShown();
+    return fits;
   }
 
   function render(newPage, newVersion) {
@@ -248,6 +254,19 @@
   // Applies the changes that turn the page shown into version `newVersion`; false when one
   // does not fit the page (the whole page is asked for then).
   function applyChanges(changes, newVersion) {
+    if (!changePage(changes, newVersion)) return false;
+    changesShown();
+    return true;
+  }
+
+  // A fill under way tells of the rows it adds; changes applied are told of at once.
+  function changesShown() {
+    if (filling) rendered();
+    else fillRows();
+  }
+
+  // The changes themselves, with nothing told of them; false when one does not fit.
+  function changePage(changes, newVersion) {
     const groups = sectionGroups();
     const moves = rowMoves(changes);
     for (const change of changes) {
@@ -279,9 +298,6 @@
     }
     if (moves) moves.settle();
     showVersion(newVersion);
-    // A fill under way tells of the rows it adds; the changes are told of now.
-    if (filling) rendered();
-    else fillRows();
     return true;
   }
 
@@ -359,10 +375,9 @@
     if (Array.isArray(message.changes) && typeof message.from === 'number') {
       if (page && message.from === version) {
         if (!applyChanges(message.changes, message.version)) resync();
-      } else if (message.version > version && showKeptPage(message.from)) {
-        if (!applyChanges(message.changes, message.version)) resync();
       } else if (message.version > version) {
-        resync();  // a version went missing
+        // A version went missing when no kept page is of `from`.
+        if (!showKeptPage(message.from, message.changes, message.version)) resync();
       }
     } else if (message.page && typeof message.version === 'number' && message.version > version) {
       render(message.page, message.version);
