@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 
+#include "support/TestSupport.h"
 #include "workspace/FakeDevice.h"
 
 namespace {
@@ -685,6 +690,56 @@ TEST(ApplicationWorkspaceCacheTest, ADamagedCacheIsPassedOverAndWrittenAnew) {
     ASSERT_TRUE(env.writeFileAtomically(kCache, damaged, 0600).isOk());
     EXPECT_EQ(scanReads(), 2) << "the cache file and the Info.plist";
     EXPECT_EQ(scanReads(), 1) << "the cache file, written anew";
+  }
+}
+
+// On a real disk and a device of hundreds of bundles, the identity checks of a scan are made
+// ahead of it on a second thread: a change in the bundles checked there is still seen, by the
+// same workspace and by a fresh one starting from the cache file.
+TEST(ApplicationWorkspaceCacheTest, ChecksMadeAheadOfALargeScanStillSeeEveryChange) {
+  namespace fs = std::filesystem;
+  hxtest::TemporaryDirectory root;
+  auto write = [&](const std::string& relativePath, const std::string& bytes) {
+    const fs::path path = root / relativePath;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+  };
+  auto bundle = [](int i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "Applications/App%03d.app", i);
+    return std::string(name);
+  };
+  constexpr int kBundles = 300;
+  for (int i = 0; i < kBundles; ++i) {
+    write(bundle(i) + "/Info.plist",
+          hxtest::xmlPropertyList(Value(infoDictionary("id." + std::to_string(i), "Before"))));
+    write(bundle(i) + "/en.lproj/InfoPlist.strings", "CFBundleDisplayName = \"Local\";");
+  }
+  // Old enough to be trusted by their identities.
+  const auto past = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  for (const auto& entry : fs::recursive_directory_iterator(root.path())) {
+    fs::last_write_time(entry.path(), past);
+  }
+  const std::string cache = root / "applications.cache";
+  platform::ApplicationWorkspace workspace(platform::defaultEnv(), root.path(), cache);
+  ASSERT_EQ(workspace.allInstalledApplications().size(), size_t{kBundles});
+
+  write(bundle(250) + "/Info.plist",
+        hxtest::xmlPropertyList(Value(infoDictionary("id.250", "Renamed"))));
+  fs::remove(root / (bundle(250) + "/en.lproj/InfoPlist.strings"));
+  write(bundle(260) + "/en.lproj/InfoPlist.strings", "CFBundleDisplayName = \"Changed\";");
+  fs::remove(root / (bundle(270) + "/Info.plist"));
+  for (bool fresh : {false, true}) {
+    SCOPED_TRACE(fresh ? "a fresh workspace" : "the same workspace");
+    const auto listed =
+        fresh ? platform::ApplicationWorkspace(platform::defaultEnv(), root.path(), cache)
+                    .allInstalledApplications()
+              : workspace.allInstalledApplications();
+    EXPECT_EQ(listed.size(), size_t{kBundles - 1});
+    EXPECT_EQ(find(listed, "id.250")->localizedName, "Renamed");
+    EXPECT_EQ(find(listed, "id.260")->localizedName, "Changed");
+    EXPECT_EQ(find(listed, "id.270"), nullptr);
+    EXPECT_EQ(find(listed, "id.280")->localizedName, "Local");
   }
 }
 

@@ -23,6 +23,7 @@ class PosixOpenFolder final : public OpenFolder {
     identity = identityOf(st);
     return Status::ok();
   }
+  bool answersConcurrently() const override { return true; }
 
  private:
   FileDescriptor fd_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "WorkspaceLookahead_p.h"
 #include "platform/foundation/PngHeader.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/Value.h"
@@ -88,6 +89,15 @@ Status identityAt(Env& env, const std::string& path, OpenFolder* under, std::siz
                   FileIdentity& identity) {
   return under ? under->fileIdentity(path.c_str() + prefix, identity)
                : env.fileIdentity(path, identity);
+}
+
+// Whether the file at `path` is still the one of identity `kept`, as looked at ahead of the scan
+// when it was.
+bool sameFile(Env& env, const std::string& path, OpenFolder* under, std::size_t prefix,
+              const LookedAt* ahead, const FileIdentity& kept) {
+  if (ahead && ahead->looked) return ahead->matches(kept);
+  FileIdentity identity;
+  return identityAt(env, path, under, prefix, identity).isOk() && identity == kept;
 }
 
 }  // namespace
@@ -226,7 +236,8 @@ bool ApplicationWorkspace::FileCache::readBundle(Env& env, BundleRecord& record,
 void ApplicationWorkspace::FileCache::chooseStrings(Env& env, BundleRecord& record,
                                                     std::string& path,
                                                     const std::vector<std::string>& languages,
-                                                    OpenFolder* under, std::size_t prefix) {
+                                                    OpenFolder* under, std::size_t prefix,
+                                                    const LookedAt* ahead) {
   const std::optional<Text> chosen = chosenLocalization(arena, record, languages);
   const bool same = chosen && record.stringsFolder.present() &&
                     arena.view(record.stringsFolder) == arena.view(*chosen);
@@ -239,12 +250,10 @@ void ApplicationWorkspace::FileCache::chooseStrings(Env& env, BundleRecord& reco
   }
   const std::size_t end = path.size();
   path.append("/").append(arena.view(*chosen)).append("/InfoPlist.strings");
-  if (same && record.stringsKept && !record.stringsRacy) {
-    FileIdentity identity;
-    if (identityAt(env, path, under, prefix, identity).isOk() && identity == record.strings) {
-      path.resize(end);
-      return;
-    }
+  if (same && record.stringsKept && !record.stringsRacy &&
+      sameFile(env, path, under, prefix, ahead, record.strings)) {
+    path.resize(end);
+    return;
   }
   std::string bytes;
   std::unique_ptr<HeldFile> held;
@@ -278,6 +287,7 @@ void ApplicationWorkspace::FileCache::rescan(Env& env, const std::string& device
   std::vector<BundleRecord> old = std::move(bundles);
   bundles.clear();
   bundles.reserve(old.size() + 16);
+  WorkspaceLookahead ahead(env, deviceRoot, arena, old);
   std::size_t cursor = 0;
   std::string path;
   path.reserve(512);
@@ -294,7 +304,9 @@ void ApplicationWorkspace::FileCache::rescan(Env& env, const std::string& device
     }
     BundleRecord record;
     const bool kept = cursor < old.size() && keyOf(old[cursor]) == wanted;
+    const BundleLook* look = nullptr;
     if (kept) {
+      look = ahead.at(cursor);
       record = old[cursor++];
     } else {
       record.group = group;
@@ -304,14 +316,11 @@ void ApplicationWorkspace::FileCache::rescan(Env& env, const std::string& device
     }
     bool unchanged = kept && !record.racy && !record.stale;
     if (unchanged) {
-      FileIdentity identity;
-      unchanged =
-          identityAt(env, path, under, prefix, identity).isOk() && identity == record.folder;
+      unchanged = sameFile(env, path, under, prefix, look ? &look->folder : nullptr, record.folder);
       if (unchanged && record.hasInfo) {
         const std::size_t end = path.size();
         path.append("/").append(kInfoPlist);
-        unchanged =
-            identityAt(env, path, under, prefix, identity).isOk() && identity == record.info;
+        unchanged = sameFile(env, path, under, prefix, look ? &look->info : nullptr, record.info);
         path.resize(end);
       }
     }
@@ -319,7 +328,11 @@ void ApplicationWorkspace::FileCache::rescan(Env& env, const std::string& device
       changed |= kept;
       return;
     }
-    if (record.valid) chooseStrings(env, record, path, languages, under, prefix);
+    // A bundle read again has its table looked at now, after its Info.plist.
+    if (record.valid) {
+      chooseStrings(env, record, path, languages, under, prefix,
+                    unchanged && look ? &look->strings : nullptr);
+    }
     bundles.push_back(record);
   };
 

@@ -21,6 +21,8 @@
 
 namespace platform {
 
+struct LookedAt;
+
 // A string in the arena; absent (an unset optional) when `offset` is kAbsent.
 struct Text {
   static constexpr std::uint32_t kAbsent = ~std::uint32_t{0};
@@ -166,9 +168,11 @@ struct ApplicationWorkspace::FileCache {
   // `keepAll` false only bundle names are kept. False when it cannot be listed.
   bool refreshListing(Env& env, FolderRecord& record, const std::string& path, bool keepAll,
                       OpenFolder* under, std::size_t prefix);
+  // Chooses the record's localisation table and reads it unless it kept its identity (as
+  // `ahead` found it, when the table was looked at ahead of the scan).
   void chooseStrings(Env& env, BundleRecord& record, std::string& path,
                      const std::vector<std::string>& languages, OpenFolder* under,
-                     std::size_t prefix);
+                     std::size_t prefix, const LookedAt* ahead);
 };
 
 // The localisation folder a bundle speaks, among `present` (sorted "<name>.lproj" entries): the

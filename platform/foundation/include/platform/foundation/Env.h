@@ -58,6 +58,9 @@ class HX_PLATFORM_EXPORT OpenFolder {
   // gives it for the joined path while the folder stays where it was. InvalidArgument for an
   // empty path or one that starts with '/'.
   virtual Status fileIdentity(const char* relativePath, FileIdentity& identity) = 0;
+  // Whether fileIdentity() may be called from several threads at once. False unless the
+  // folder says so: a wrapping Env (a test's, failing its Nth call) sees its calls in order.
+  virtual bool answersConcurrently() const { return false; }
 };
 
 // A 64-bit counter shared by every process that maps the same path (shared memory for
