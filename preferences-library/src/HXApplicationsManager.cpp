@@ -1,6 +1,7 @@
 #include "hx/HXApplicationsManager.h"
 
 #include <algorithm>
+#include <ranges>
 
 #include "platform/Platform.h"
 #include "platform/foundation/Env.h"
@@ -30,20 +31,19 @@ HXApplicationsManager::HXApplicationsManager(platform::ApplicationWorkspace& wor
 std::vector<HXApplicationsManager::Application> HXApplicationsManager::applications() const {
   std::vector<platform::ApplicationProxy> installed = workspace_.allInstalledApplications();
 
-  // Sort pointers, not proxies, and keep equal names in the workspace's order.
-  static const std::string kNoName;
-  std::vector<platform::ApplicationProxy*> ordered;
+  // Sort pointers, not proxies, each by its name folded once, and keep equal names in the
+  // workspace's order.
+  std::vector<std::pair<std::u32string, platform::ApplicationProxy*>> ordered;
   ordered.reserve(installed.size());
-  for (auto& proxy : installed) ordered.push_back(&proxy);
-  std::stable_sort(ordered.begin(), ordered.end(), [](const auto* a, const auto* b) {
-    const std::string& nameA = a->localizedName ? *a->localizedName : kNoName;
-    const std::string& nameB = b->localizedName ? *b->localizedName : kNoName;
-    return platform::caseInsensitiveCompare(nameA, nameB) == platform::ComparisonResult::Ascending;
-  });
+  for (auto& proxy : installed) {
+    ordered.emplace_back(platform::caseInsensitiveKey(proxy.localizedName.value_or("")), &proxy);
+  }
+  std::stable_sort(ordered.begin(), ordered.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
 
   std::vector<Application> listed;
   listed.reserve(ordered.size());
-  for (platform::ApplicationProxy* proxy : ordered) {
+  for (platform::ApplicationProxy* proxy : ordered | std::views::values) {
     if (std::find(proxy->appTags.begin(), proxy->appTags.end(), kHiddenTag) !=
         proxy->appTags.end()) {
       continue;
@@ -74,8 +74,7 @@ platform::Value HXApplicationsManager::allApplications() const {
     platform::Value::Dictionary entry;
     entry.emplace(kIdentifierKey, application.identifier);
     entry.emplace(kDisplayNameKey, std::move(application.displayName));
-    entries.insert_or_assign(std::move(application.identifier),
-                                  platform::Value(std::move(entry)));
+    entries.insert_or_assign(std::move(application.identifier), platform::Value(std::move(entry)));
   }
 
   platform::Value::Dictionary result;

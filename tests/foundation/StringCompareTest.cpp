@@ -67,6 +67,10 @@ TEST(StringCompareTest, CaseInsensitiveOrderFollowsFoldedCodePoints) {
     EXPECT_STREQ(name(caseInsensitiveCompare(c.a, c.b)), name(c.expected));
     const ComparisonResult reversed = static_cast<ComparisonResult>(-static_cast<int>(c.expected));
     EXPECT_STREQ(name(caseInsensitiveCompare(c.b, c.a)), name(reversed));
+    // Keys folded once order as the comparison does.
+    const std::u32string keyA = caseInsensitiveKey(c.a);
+    const std::u32string keyB = caseInsensitiveKey(c.b);
+    EXPECT_STREQ(name(keyA < keyB ? ascending : keyB < keyA ? descending : same), name(c.expected));
   }
 }
 

@@ -75,4 +75,12 @@ ComparisonResult caseInsensitiveCompare(std::string_view a, std::string_view b) 
   }
 }
 
+std::u32string caseInsensitiveKey(std::string_view text) {
+  std::u32string key;
+  key.reserve(text.size());
+  FoldedCodePoints folded(text);
+  for (char32_t codePoint = 0; folded.next(codePoint);) key.push_back(codePoint);
+  return key;
+}
+
 }  // namespace platform

@@ -7,7 +7,6 @@ namespace {
 constexpr std::size_t kFewestBundles = 256;
 
 void lookAt(OpenFolder& root, const std::string& path, LookedAt& look) {
-  if (path.empty()) return;
   look.found = root.fileIdentity(path.c_str(), look.identity).isOk();
   look.looked = true;
 }
@@ -22,24 +21,25 @@ WorkspaceLookahead::WorkspaceLookahead(Env& env, const std::string& deviceRoot, 
     return;
   }
   // The scan's own thread checks the first half as it goes; by the time it reaches the second
-  // half, the looks there are done.
+  // half, the looks there are done. (The second thread's paths start at the root, a step or two
+  // longer, which evens out what else the scan does per record.)
   first_ = records.size() / 2;
-  const std::string prefix = deviceRoot.ends_with('/') ? deviceRoot : deviceRoot + "/";
+  const std::size_t prefix = deviceRoot.size() + (deviceRoot.ends_with('/') ? 0 : 1);
+  bytes_ = arena.bytes;
   jobs_.resize(records.size() - first_);
   for (std::size_t i = first_; i < records.size(); ++i) {
     const BundleRecord& record = records[i];
     const std::string_view path = arena.view(record.path);
     // A record the scan reads again, or one outside the root, is left to the scan.
-    if (record.racy || record.stale || !path.starts_with(prefix) || path.size() == prefix.size()) {
+    if (record.racy || record.stale || path.size() <= prefix || !path.starts_with(deviceRoot) ||
+        path[prefix - 1] != '/') {
       continue;
     }
     Job& job = jobs_[i - first_];
-    job.folder.assign(path.substr(prefix.size()));
-    if (record.hasInfo) job.info = job.folder + "/Info.plist";
-    if (record.stringsKept && !record.stringsRacy && record.stringsFolder.present()) {
-      job.strings = job.folder + "/";
-      job.strings.append(arena.view(record.stringsFolder)).append("/InfoPlist.strings");
-    }
+    job.folder = {record.path.offset + static_cast<std::uint32_t>(prefix),
+                  record.path.size - static_cast<std::uint32_t>(prefix)};
+    job.info = record.hasInfo;
+    if (record.stringsKept && !record.stringsRacy) job.strings = record.stringsFolder;
   }
   looks_.resize(jobs_.size());
   thread_ = std::thread([this] { run(); });
@@ -50,13 +50,25 @@ WorkspaceLookahead::~WorkspaceLookahead() {
 }
 
 void WorkspaceLookahead::run() {
+  auto view = [&](Text text) { return std::string_view(bytes_).substr(text.offset, text.size); };
   try {
+    std::string path;
     for (std::size_t i = 0; i < jobs_.size(); ++i) {
       const Job& job = jobs_[i];
-      if (job.folder.empty()) continue;
-      lookAt(*root_, job.folder, looks_[i].folder);
-      lookAt(*root_, job.info, looks_[i].info);
-      lookAt(*root_, job.strings, looks_[i].strings);
+      if (!job.folder.present()) continue;
+      path.assign(view(job.folder));
+      const std::size_t end = path.size();
+      if (job.info) {
+        lookAt(*root_, path.append("/Info.plist"), looks_[i].info);
+        path.resize(end);
+      }
+      if (job.strings.present()) {
+        path.append("/").append(view(job.strings)).append("/InfoPlist.strings");
+        lookAt(*root_, path, looks_[i].strings);
+        path.resize(end);
+      }
+      // Last, as the scan takes a record's looks only once its folder's is there.
+      lookAt(*root_, path, looks_[i].folder);
     }
   } catch (...) {
     // Out of memory for an error's message: the looks not made are left to the scan.

@@ -50,16 +50,18 @@ class WorkspaceLookahead {
   const BundleLook* at(std::size_t index);
 
  private:
+  // A record's files, by where they are named in bytes_.
   struct Job {
-    std::string folder;   // relative to the device root
-    std::string info;     // empty when the record has no Info.plist
-    std::string strings;  // empty when the record keeps no localisation table
+    Text folder;   // relative to the device root; absent when the scan looks itself
+    Text strings;  // the localisation folder, when the record keeps a table
+    bool info = false;
   };
   void run();
 
   std::unique_ptr<OpenFolder> root_;
   std::size_t first_ = 0;  // the index of the first record of the second thread's share
-  std::vector<Job> jobs_;  // by record index from first_; an empty folder is not looked at
+  std::string bytes_;      // the arena's bytes as the scan started: it adds to them meanwhile
+  std::vector<Job> jobs_;  // by record index from first_
   std::vector<BundleLook> looks_;
   std::thread thread_;
 };
