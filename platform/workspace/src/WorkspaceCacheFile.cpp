@@ -100,8 +100,8 @@ class Reader {
   // "..", "." or a path of several parts, which would lead the workspace out of the device.
   std::string_view fileName() {
     const std::string_view name = text();
-    if (name.empty() || name == "." || name == ".." ||
-        name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos) {
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
+        name.find('\0') != std::string_view::npos) {
       ok_ = false;
       return {};
     }
@@ -214,11 +214,12 @@ void decodeBundle(Reader& reader, Arena& arena, BundleRecord& record,
   record.displayName = reader.optionalText(arena);
   record.bundleName = reader.optionalText(arena);
   record.developmentRegion = reader.optionalText(arena);
-  std::vector<Span> sources(reader.count());
-  for (Span& source : sources) source = reader.texts(arena);
-  record.iconSources = {static_cast<std::uint32_t>(arena.spans.size()),
-                        static_cast<std::uint32_t>(sources.size())};
-  arena.spans.insert(arena.spans.end(), sources.begin(), sources.end());
+  // Each source's texts go to the arena's texts, so its span goes straight to the spans.
+  const std::size_t sources = reader.count();
+  const auto firstSource = static_cast<std::uint32_t>(arena.spans.size());
+  for (std::size_t i = 0; i < sources && reader.ok(); ++i)
+    arena.spans.push_back(reader.texts(arena));
+  record.iconSources = {firstSource, static_cast<std::uint32_t>(arena.spans.size()) - firstSource};
   record.localizations = reader.fileNames(arena);
   record.iconFiles = reader.fileNames(arena);
   record.stringsFolder = reader.optionalText(arena);
