@@ -36,7 +36,8 @@ std::vector<HXApplicationsManager::Application> HXApplicationsManager::applicati
   std::vector<std::pair<std::u32string, platform::ApplicationProxy*>> ordered;
   ordered.reserve(installed.size());
   for (auto& proxy : installed) {
-    ordered.emplace_back(platform::caseInsensitiveKey(proxy.localizedName.value_or("")), &proxy);
+    const std::string_view name = proxy.localizedName ? *proxy.localizedName : std::string_view();
+    ordered.emplace_back(platform::caseInsensitiveKey(name), &proxy);
   }
   std::stable_sort(ordered.begin(), ordered.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });

@@ -217,8 +217,9 @@ void decodeBundle(Reader& reader, Arena& arena, BundleRecord& record,
   // Each source's texts go to the arena's texts, so its span goes straight to the spans.
   const std::size_t sources = reader.count();
   const auto firstSource = static_cast<std::uint32_t>(arena.spans.size());
-  for (std::size_t i = 0; i < sources && reader.ok(); ++i)
+  for (std::size_t i = 0; i < sources && reader.ok(); ++i) {
     arena.spans.push_back(reader.texts(arena));
+  }
   record.iconSources = {firstSource, static_cast<std::uint32_t>(arena.spans.size()) - firstSource};
   record.localizations = reader.fileNames(arena);
   record.iconFiles = reader.fileNames(arena);

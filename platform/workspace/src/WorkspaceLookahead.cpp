@@ -1,5 +1,7 @@
 #include "WorkspaceLookahead_p.h"
 
+#include <system_error>
+
 namespace platform {
 namespace {
 
@@ -42,7 +44,11 @@ WorkspaceLookahead::WorkspaceLookahead(Env& env, const std::string& deviceRoot, 
     if (record.stringsKept && !record.stringsRacy) job.strings = record.stringsFolder;
   }
   looks_.resize(jobs_.size());
-  thread_ = std::thread([this] { run(); });
+  try {
+    thread_ = std::thread([this] { run(); });
+  } catch (const std::system_error&) {
+    root_.reset();  // no thread to be had: the scan looks at every file itself
+  }
 }
 
 WorkspaceLookahead::~WorkspaceLookahead() {
