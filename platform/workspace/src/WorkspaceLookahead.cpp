@@ -1,5 +1,8 @@
 #include "WorkspaceLookahead_p.h"
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <system_error>
 
 namespace platform {
@@ -44,11 +47,18 @@ WorkspaceLookahead::WorkspaceLookahead(Env& env, const std::string& deviceRoot, 
     if (record.stringsKept && !record.stringsRacy) job.strings = record.stringsFolder;
   }
   looks_.resize(jobs_.size());
+  // The thread takes no signal meant for the process it runs in: it starts with every signal
+  // blocked, and it ends before the scan returns.
+  sigset_t every;
+  sigset_t before;
+  sigfillset(&every);
+  pthread_sigmask(SIG_SETMASK, &every, &before);
   try {
     thread_ = std::thread([this] { run(); });
   } catch (const std::system_error&) {
     root_.reset();  // no thread to be had: the scan looks at every file itself
   }
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 WorkspaceLookahead::~WorkspaceLookahead() {
