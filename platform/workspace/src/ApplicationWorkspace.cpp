@@ -106,13 +106,10 @@ BundleRecord* ApplicationWorkspace::findBundle(const std::string& identifier) co
     BundleRecord* record = cache_->indexed(identifier);
     if (record == nullptr) continue;
     std::string path(cache_->arena.view(record->path));
-    FileIdentity identity;
-    const std::size_t end = path.size();
-    path += "/Info.plist";
-    const bool unchanged = !record->racy && !record->stale && record->hasInfo &&
-                           env_.fileIdentity(path, identity).isOk() && identity == record->info;
-    path.resize(end);
-    if (!unchanged && !cache_->readBundle(env_, *record, path)) continue;
+    if (!cache_->isCurrent(env_, *record, path, nullptr, 0, nullptr) &&
+        !cache_->readBundle(env_, *record, path)) {
+      continue;
+    }
     if (record->valid && cache_->arena.view(record->identifier) == identifier) return record;
   }
   return nullptr;

@@ -96,12 +96,10 @@ class Reader {
     for (std::size_t i = 0; i < size && ok_; ++i) arena.addToList(text());
     return arena.endList(list);
   }
-  // A name within a folder. Paths are joined from these, so a damaged file must not name
-  // "..", "." or a path of several parts, which would lead the workspace out of the device.
+  // A name within a folder: a damaged file must not name anything else (see isPlainFileName).
   std::string_view fileName() {
     const std::string_view name = text();
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
-        name.find('\0') != std::string_view::npos) {
+    if (!isPlainFileName(name)) {
       ok_ = false;
       return {};
     }
@@ -210,6 +208,8 @@ void decodeBundle(Reader& reader, Arena& arena, BundleRecord& record,
   if (record.hasInfo) record.info = reader.identity();
   if (!record.valid) return;
   record.identifier = arena.add(reader.text());
+  // A scan marks valid only an Info.plist it read with an identifier.
+  if (!record.hasInfo || record.identifier.size == 0) reader.fail();
   record.appTags = reader.texts(arena);
   record.displayName = reader.optionalText(arena);
   record.bundleName = reader.optionalText(arena);
@@ -223,7 +223,8 @@ void decodeBundle(Reader& reader, Arena& arena, BundleRecord& record,
   record.iconSources = {firstSource, static_cast<std::uint32_t>(arena.spans.size()) - firstSource};
   record.localizations = reader.fileNames(arena);
   record.iconFiles = reader.fileNames(arena);
-  record.stringsFolder = reader.optionalText(arena);
+  // A folder name too: the scan joins it into the path of the localisation table.
+  if (reader.flag()) record.stringsFolder = arena.add(reader.fileName());
   if (!record.stringsKept) return;
   record.strings = reader.identity();
   record.localDisplayName = reader.optionalText(arena);

@@ -12,7 +12,6 @@
 namespace platform {
 namespace {
 
-constexpr std::string_view kInfoPlist = "Info.plist";
 constexpr std::string_view kDisplayNameKey = "CFBundleDisplayName";
 constexpr std::string_view kBundleNameKey = "CFBundleName";
 
@@ -172,6 +171,21 @@ bool ApplicationWorkspace::FileCache::refreshListing(Env& env, FolderRecord& rec
   return true;
 }
 
+bool ApplicationWorkspace::FileCache::isCurrent(Env& env, const BundleRecord& record,
+                                                std::string& path, OpenFolder* under,
+                                                std::size_t prefix, const BundleLook* look) {
+  if (record.racy || record.stale ||
+      !sameFile(env, path, under, prefix, look ? &look->folder : nullptr, record.folder)) {
+    return false;
+  }
+  if (!record.hasInfo) return true;
+  const std::size_t end = path.size();
+  path.append("/").append(kInfoPlist);
+  const bool same = sameFile(env, path, under, prefix, look ? &look->info : nullptr, record.info);
+  path.resize(end);
+  return same;
+}
+
 bool ApplicationWorkspace::FileCache::readBundle(Env& env, BundleRecord& record,
                                                  std::string& path) {
   std::vector<std::string> names;
@@ -249,7 +263,7 @@ void ApplicationWorkspace::FileCache::chooseStrings(Env& env, BundleRecord& reco
     return;
   }
   const std::size_t end = path.size();
-  path.append("/").append(arena.view(*chosen)).append("/InfoPlist.strings");
+  path.append("/").append(arena.view(*chosen)).append("/").append(kStringsFile);
   if (same && record.stringsKept && !record.stringsRacy &&
       sameFile(env, path, under, prefix, ahead, record.strings)) {
     path.resize(end);
@@ -314,16 +328,7 @@ void ApplicationWorkspace::FileCache::rescan(Env& env, const std::string& device
       record.name = name;
       record.path = arena.add(path);
     }
-    bool unchanged = kept && !record.racy && !record.stale;
-    if (unchanged) {
-      unchanged = sameFile(env, path, under, prefix, look ? &look->folder : nullptr, record.folder);
-      if (unchanged && record.hasInfo) {
-        const std::size_t end = path.size();
-        path.append("/").append(kInfoPlist);
-        unchanged = sameFile(env, path, under, prefix, look ? &look->info : nullptr, record.info);
-        path.resize(end);
-      }
-    }
+    const bool unchanged = kept && isCurrent(env, record, path, under, prefix, look);
     if (!unchanged && !readBundle(env, record, path)) {
       changed |= kept;
       return;

@@ -21,6 +21,7 @@
 
 namespace platform {
 
+struct BundleLook;
 struct LookedAt;
 
 // A string in the arena; absent (an unset optional) when `offset` is kAbsent.
@@ -55,10 +56,6 @@ struct Arena {
   std::string_view view(Text text) const {
     return text.present() ? std::string_view(bytes).substr(text.offset, text.size)
                           : std::string_view();
-  }
-  std::optional<std::string> optional(Text text) const {
-    if (!text.present()) return std::nullopt;
-    return std::string(view(text));
   }
   // Texts added one by one with addToList() after beginList() form the list endList() gives.
   Span beginList() const { return {static_cast<std::uint32_t>(texts.size()), 0}; }
@@ -144,6 +141,10 @@ struct ApplicationWorkspace::FileCache {
   // Checks every bundle against its files' identities, reading afresh what changed, and
   // drops what is gone. `languages` are the user's localisation folders, best first.
   void rescan(Env& env, const std::string& deviceRoot, const std::vector<std::string>& languages);
+  // Whether the bundle at `path` is still the folder and Info.plist `record` was read from
+  // (as `look` found them, when they were looked at ahead of the scan).
+  bool isCurrent(Env& env, const BundleRecord& record, std::string& path, OpenFolder* under,
+                 std::size_t prefix, const BundleLook* look);
   // Reads the bundle at `path` afresh into `record` (keeping where it lies); false when its
   // folder cannot be listed or its Info.plist not read.
   bool readBundle(Env& env, BundleRecord& record, std::string& path);
@@ -180,14 +181,22 @@ struct ApplicationWorkspace::FileCache {
 std::optional<Text> chosenLocalization(const Arena& arena, const BundleRecord& record,
                                        const std::vector<std::string>& languages);
 
+// A bundle's files, by their names in its folder and in a localisation folder.
+inline constexpr std::string_view kInfoPlist = "Info.plist";
+inline constexpr std::string_view kStringsFile = "InfoPlist.strings";
+
+// Whether `name` names an entry of a folder and nothing else: paths are joined from such names,
+// so "..", "." or a path of several parts would lead the workspace out of the device.
+inline bool isPlainFileName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+         name.find('\0') == std::string_view::npos;
+}
+
 // Calls `visit` with each file name tried for the icon name `name`, best first, until it
 // returns true; none for an unsafe name. True when a visit did.
 template <typename Visit>
 bool visitIconFileNames(std::string_view name, Visit visit) {
-  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
-      name.find('\0') != std::string_view::npos) {
-    return false;
-  }
+  if (!isPlainFileName(name)) return false;
   std::string_view base = name;
   if (base.size() > 4 && base.ends_with(".png")) base.remove_suffix(4);
   std::string file;  // reused: a scan names the icons of thousands of bundles

@@ -55,7 +55,7 @@ WorkspaceLookahead::WorkspaceLookahead(Env& env, const std::string& deviceRoot, 
   pthread_sigmask(SIG_SETMASK, &every, &before);
   try {
     thread_ = std::thread([this] { run(); });
-  } catch (const std::system_error&) {
+  } catch (...) {
     root_.reset();  // no thread to be had: the scan looks at every file itself
   }
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
@@ -75,15 +75,15 @@ void WorkspaceLookahead::run() {
       path.assign(view(job.folder));
       const std::size_t end = path.size();
       if (job.info) {
-        lookAt(*root_, path.append("/Info.plist"), looks_[i].info);
+        lookAt(*root_, path.append("/").append(kInfoPlist), looks_[i].info);
         path.resize(end);
       }
       if (job.strings.present()) {
-        path.append("/").append(view(job.strings)).append("/InfoPlist.strings");
+        path.append("/").append(view(job.strings)).append("/").append(kStringsFile);
         lookAt(*root_, path, looks_[i].strings);
         path.resize(end);
       }
-      // Last, as the scan takes a record's looks only once its folder's is there.
+      // Last: a record whose folder was looked at has had all its looks.
       lookAt(*root_, path, looks_[i].folder);
     }
   } catch (...) {
