@@ -125,5 +125,37 @@ TEST_P(PreferenceStoreChangeDetectionTest, AReaderTakesInOnlyThePartAWriteChange
   EXPECT_TRUE(isIdentical(Value(reader->copyAppDomain(kDomain)), Value(storedDomain())));
 }
 
+TEST_P(PreferenceStoreChangeDetectionTest,
+       AnEarlierWritesPartIsNeverSplicedOntoAFileCountedWithoutOne) {
+  auto reader = newStore();
+  auto writer = newStore();
+  for (int i = 0; i < 50; ++i) {
+    writer->setAppValue("app" + std::to_string(i), Value::integer(i), kDomain);
+  }
+  ASSERT_TRUE(writer->appSynchronize(kDomain));
+  ASSERT_TRUE(reader->appSynchronize(kDomain));
+  // A rewrite from the file the reader holds, which the reader misses.
+  writer->setAppValue("app7", "seven", kDomain);
+  ASSERT_TRUE(writer->appSynchronize(kDomain));
+  std::unique_ptr<platform::SharedCounter> counter;
+  ASSERT_TRUE(env_.target().mapSharedCounter(path_ + ".counter", counter).isOk());
+  const std::uint64_t base = counter->loadBase();
+  const std::uint64_t kept = counter->loadKept();
+  ASSERT_NE(kept, 0u);
+
+  // Then a file built whole and counted by a writer that records no base (an older one): the
+  // earlier write's record stays in the counter beside the new tag.
+  ASSERT_TRUE(writer->updateAppDomain(kDomain, [](const Value::Dictionary& current) {
+    Value::Dictionary renamed;
+    for (const auto& [key, value] : current) renamed.emplace(key + "-2", value);
+    return renamed;
+  }));
+  counter->storeBase(base, kept);
+  env_.resetCounts();
+  ASSERT_TRUE(reader->appSynchronize(kDomain));
+  EXPECT_EQ(env_.count(Call::ReadFileAfter), 0);
+  EXPECT_TRUE(isIdentical(Value(reader->copyAppDomain(kDomain)), Value(storedDomain())));
+}
+
 }  // namespace
 }  // namespace hxtest

@@ -362,7 +362,7 @@ void PreferenceDomain::removeStaleTemporaryFiles() {
 
 void PreferenceDomain::count(std::uint64_t tag, std::uint64_t base, std::uint64_t kept) {
   if (!counter_) return;
-  counter_->storeBase(base, base != 0 ? kept : 0);
+  counter_->storeBase(boundBase(base, tag), base != 0 ? kept : 0);
   counter_->storeTag(tag);
   counter_->increment();
 }

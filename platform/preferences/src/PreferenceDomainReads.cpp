@@ -39,7 +39,8 @@ bool PreferenceDomain::readChangedPart() {
   const std::uint64_t tag = counter_->loadTag();
   const std::uint64_t base = counter_->loadBase();
   const std::uint64_t kept = counter_->loadKept();
-  if (tag == 0 || base != tagOf(*identity_) || kept == 0 || counter_->loadTag() != tag) {
+  if (tag == 0 || base != boundBase(tagOf(*identity_), tag) || kept == 0 ||
+      counter_->loadTag() != tag) {
     return false;
   }
   std::optional<FileIdentity> accepted;

@@ -39,6 +39,18 @@ inline std::uint64_t tagOf(const FileIdentity& identity) {
   return hash == 0 ? 1 : hash;
 }
 
+// The counter's base word for a write that kept the start of the file of tag `base` and wrote
+// the file of tag `tag`: bound to both, so that a tag stored without a base of its own (by a
+// writer that records none) never matches the base an earlier write left. Zero for none.
+inline std::uint64_t boundBase(std::uint64_t base, std::uint64_t tag) {
+  if (base == 0) return 0;
+  std::uint64_t mixed = base ^ (tag * 0x9E3779B97F4A7C15u);
+  mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9u;
+  mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBu;
+  mixed ^= mixed >> 31;
+  return mixed == 0 ? 1 : mixed;
+}
+
 class PreferenceDomain {
  public:
   // `env` must outlive the domain; `directory` is the folder of the data file.
