@@ -96,8 +96,14 @@ test('rows say what they are and what state they are in', async () => {
   assert.equal(await page.getByRole('navigation').count(), 1);
   assert.equal(await page.getByRole('switch', { name: 'Enable Backgrounding' }).count(), 1);
   assert.equal(await page.getByRole('link', { name: 'Behavior' }).count(), 1);
-  // The root page kept below is out of reach until it is shown again.
+  // The root page kept below is out of reach until it is shown again: hidden from the
+  // accessibility tree, and never reached with Tab.
   assert.equal(await page.getByRole('group', { name: 'Backgrounding Disabled' }).count(), 0);
+  for (let i = 0; i < 25; i += 1) {
+    await page.keyboard.press('Tab');
+    const inKeptPage = await page.evaluate(() => Boolean(document.activeElement?.closest('[data-testid="kept-page"]')));
+    assert.equal(inKeptPage, false, `Tab ${i + 1} reached a kept page`);
+  }
   await open(page, 'Halvex');
   assert.equal(await page.getByRole('group', { name: 'Backgrounding Disabled' }).count(), 1);
   assert.equal(await page.getByRole('button', { name: 'Disable All Applications' }).count(), 1);
