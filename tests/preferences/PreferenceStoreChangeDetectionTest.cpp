@@ -19,6 +19,23 @@ class PreferenceStoreChangeDetectionTest : public PreferenceStoreFixture {
     setup->setAppValue("k", Value::integer(1), kDomain);
     ASSERT_TRUE(setup->appSynchronize(kDomain));
   }
+  // A domain of fifty keys, written by `writer` and read by `reader`.
+  void shareFiftyApplications(platform::PreferenceStore& writer,
+                              platform::PreferenceStore& reader) {
+    for (int i = 0; i < 50; ++i) {
+      writer.setAppValue("app" + std::to_string(i), Value::integer(i), kDomain);
+    }
+    ASSERT_TRUE(writer.appSynchronize(kDomain));
+    ASSERT_TRUE(reader.appSynchronize(kDomain));
+  }
+  // A write that renames every key, so that the file is built whole.
+  void rebuildWhole(platform::PreferenceStore& writer) {
+    ASSERT_TRUE(writer.updateAppDomain(kDomain, [](const Value::Dictionary& current) {
+      Value::Dictionary renamed;
+      for (const auto& [key, value] : current) renamed.emplace(key + "-2", value);
+      return renamed;
+    }));
+  }
   int reads() const {
     return env_.count(Call::ReadFile) + env_.count(Call::ReadFileHeld) +
            env_.count(Call::ReadFileAfter);
@@ -94,11 +111,7 @@ TEST_P(PreferenceStoreChangeDetectionTest, AReplacementTheCounterMissedIsMergedA
 TEST_P(PreferenceStoreChangeDetectionTest, AReaderTakesInOnlyThePartAWriteChangedOfTheFileItHolds) {
   auto reader = newStore();
   auto writer = newStore();
-  for (int i = 0; i < 50; ++i) {
-    writer->setAppValue("app" + std::to_string(i), Value::integer(i), kDomain);
-  }
-  ASSERT_TRUE(writer->appSynchronize(kDomain));
-  ASSERT_TRUE(reader->appSynchronize(kDomain));
+  ASSERT_NO_FATAL_FAILURE(shareFiftyApplications(*writer, *reader));
 
   // Rewritten from the file the reader holds: only the rest of it is read.
   writer->setAppValue("app7", "seven", kDomain);
@@ -113,11 +126,7 @@ TEST_P(PreferenceStoreChangeDetectionTest, AReaderTakesInOnlyThePartAWriteChange
   // Two writes on, the last built whole: the reader holds neither file they were made from.
   writer->setAppValue("app8", "eight", kDomain);
   ASSERT_TRUE(writer->appSynchronize(kDomain));
-  ASSERT_TRUE(writer->updateAppDomain(kDomain, [](const Value::Dictionary& current) {
-    Value::Dictionary renamed;
-    for (const auto& [key, value] : current) renamed.emplace(key + "-2", value);
-    return renamed;
-  }));
+  ASSERT_NO_FATAL_FAILURE(rebuildWhole(*writer));
   env_.resetCounts();
   ASSERT_TRUE(reader->appSynchronize(kDomain));
   EXPECT_EQ(env_.count(Call::ReadFileAfter), 0);
@@ -129,11 +138,7 @@ TEST_P(PreferenceStoreChangeDetectionTest,
        AnEarlierWritesPartIsNeverSplicedOntoAFileCountedWithoutOne) {
   auto reader = newStore();
   auto writer = newStore();
-  for (int i = 0; i < 50; ++i) {
-    writer->setAppValue("app" + std::to_string(i), Value::integer(i), kDomain);
-  }
-  ASSERT_TRUE(writer->appSynchronize(kDomain));
-  ASSERT_TRUE(reader->appSynchronize(kDomain));
+  ASSERT_NO_FATAL_FAILURE(shareFiftyApplications(*writer, *reader));
   // A rewrite from the file the reader holds, which the reader misses.
   writer->setAppValue("app7", "seven", kDomain);
   ASSERT_TRUE(writer->appSynchronize(kDomain));
@@ -145,11 +150,7 @@ TEST_P(PreferenceStoreChangeDetectionTest,
 
   // Then a file built whole and counted by a writer that records no base (an older one): the
   // earlier write's record stays in the counter beside the new tag.
-  ASSERT_TRUE(writer->updateAppDomain(kDomain, [](const Value::Dictionary& current) {
-    Value::Dictionary renamed;
-    for (const auto& [key, value] : current) renamed.emplace(key + "-2", value);
-    return renamed;
-  }));
+  ASSERT_NO_FATAL_FAILURE(rebuildWhole(*writer));
   counter->storeBase(base, kept);
   env_.resetCounts();
   ASSERT_TRUE(reader->appSynchronize(kDomain));
