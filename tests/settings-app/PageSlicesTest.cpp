@@ -70,6 +70,23 @@ TEST(PageSlicesTest, APageCarriesItsFirstRowsAndTheRestIsReadOnlyWhenAskedFor) {
       5000u);
 }
 
+TEST(PageSlicesTest, TheWholePageAskedForTakesInAChangeBeforeReadingItsRest) {
+  StubSession session;
+  fillApplications(session, 300);
+  SettingsController controller(session);
+  const std::uint64_t before = controller.version();
+  // Changed after the first screen was read and before the rest was.
+  auto& rows = session.stack.back().sections[1].rows;
+  for (int i = 0; i < 300; ++i) rows[i] = testing::appRow("Other " + std::to_string(i));
+  ++session.count;
+
+  const Value whole = parse(controller.wholePageNow());
+  EXPECT_GT(whole["version"].integerBits(), static_cast<std::int64_t>(before));
+  const std::vector<std::string> shown = titles(whole["page"]["sections"][1]["rows"]);
+  ASSERT_EQ(shown.size(), 300u);
+  for (std::size_t i = 0; i < shown.size(); ++i) ASSERT_EQ(shown[i], "Other " + std::to_string(i));
+}
+
 TEST(PageSlicesTest, ARangeOutsideTheSectionIsRefusedAndOneOfAnOlderVersionBringsTheBrowserUp) {
   StubSession session;
   fillApplications(session, 300);

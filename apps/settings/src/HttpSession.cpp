@@ -222,16 +222,12 @@ void HttpSession::handle(http::request<http::string_body> request) {
     }
     // Rows of the page not read yet are read on the pages' thread first.
     waiting_ = true;
-    state_->onPages(
-        [state = state_] {
-          state->controller.completePage();
-          return state->controller.wholePageMessage().value_or(state->controller.pageMessage());
-        },
-        [self = shared_from_this(), head, closeAfter, version](std::string message) {
-          self->waiting_ = false;
-          self->respond(200, "application/json", std::move(message), head, closeAfter, version,
-                        "no-store");
-        });
+    state_->onPages([state = state_] { return state->controller.wholePageNow(); },
+                    [self = shared_from_this(), head, closeAfter, version](std::string message) {
+                      self->waiting_ = false;
+                      self->respond(200, "application/json", std::move(message), head, closeAfter,
+                                    version, "no-store");
+                    });
     return;
   }
   if (const WebAsset* asset = findWebAsset(target.path)) {

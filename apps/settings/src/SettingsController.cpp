@@ -136,6 +136,12 @@ void SettingsController::completePage() {
   }
 }
 
+std::string SettingsController::wholePageNow() {
+  refresh();
+  completePage();
+  return wholePageMessage().value_or(pageMessage());
+}
+
 bool SettingsController::hasUnseenChanges() {
   try {
     return !seenChangeCount_ || session_.changeCount() != *seenChangeCount_;

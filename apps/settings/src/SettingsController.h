@@ -106,6 +106,9 @@ class SettingsController {
   std::optional<std::string> wholePageMessage();
   // Pages' thread: reads the rows of the current version not read yet.
   void completePage();
+  // Pages' thread: the whole page as it stands: a change not taken in yet makes a new version
+  // first, so that the rows read now belong with the first screen read before.
+  std::string wholePageNow();
   // Any thread: what brings a browser that shows version `seen` to the current one: a delta
   // message when the changes of every version since `seen` are still kept (an empty one when
   // `seen` is current) and together smaller than kMaxDeltaBytes, else the page message; with
